@@ -1,0 +1,49 @@
+// Helpers shared by the tests: scratch directories, files, child processes
+// and random bitmaps. Module-specific helpers live beside their tests.
+#pragma once
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/bitmap.h"
+
+namespace jb2test {
+
+// A fresh empty directory under the system temp dir, removed at exit.
+std::string MakeTempDir();
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+bool FileExists(const std::string& path);
+
+struct CommandResult {
+  int exitStatus = -1;  // exit status, or -1 when the process did not exit normally
+  std::string out;      // standard output
+  std::string err;      // standard error
+};
+// Runs a shell command line in directory `dir` (empty: current directory).
+CommandResult RunCommand(const std::string& commandLine, const std::string& dir = "");
+
+// A bitmap of the given size whose pixels are black with probability `density`.
+// The spare bits of each row's last byte are set to 1 when `dirtySpareBits`.
+void MakeRandomBMP(BMP* bmp, uint32_t width, uint32_t height, double density, std::mt19937& rng,
+                   bool dirtySpareBits = false);
+
+inline int GetPixel(const BMP* bmp, long x, long y) {
+  if (x < 0 || y < 0 || x >= static_cast<long>(bmp->lWidth) || y >= static_cast<long>(bmp->lHeight)) return 0;
+  return (bmp->pData[y * bmp->lStride + x / 8] >> (7 - x % 8)) & 1;
+}
+inline void SetPixel(BMP* bmp, long x, long y, int v) {
+  unsigned char& b = bmp->pData[y * bmp->lStride + x / 8];
+  if (v) b |= static_cast<unsigned char>(0x80 >> (x % 8));
+  else b &= static_cast<unsigned char>(~(0x80 >> (x % 8)));
+}
+// Pixel-wise equality, ignoring spare bits.
+bool SamePixels(const BMP* a, const BMP* b);
+
+// Reads a plain or raw PBM file (P1/P4) into a bitmap the caller destroys.
+bool LoadPBM(const std::string& path, BMP* bmp);
+
+}  // namespace jb2test
