@@ -13,6 +13,19 @@ inline constexpr uint64_t kMaxBitmapPixels = uint64_t{1} << 32;
 // width x height product checked against kMaxBitmapPixels in 64 bits.
 inline constexpr uint32_t kMaxBmpDimension = uint32_t{1} << 20;
 
+// Largest encoder output buffer: ENCODER counts bytes in 32 bits, so growth
+// stops here instead of wrapping; bytes beyond it are dropped after an error.
+inline constexpr uint32_t kMaxEncoderBytes = UINT32_MAX;
+
+// Reads past the end of a byte range report an error for the first few
+// fetches only, so a runaway reader cannot flood standard error; callers
+// watch DECODER::nPastEnd to stop their loops.
+inline constexpr uint32_t kMaxPastEndMessages = 8;
+
+// Longest Huffman prefix code: codes are held in 32 bits and decoding trees
+// are at most this deep, so a tree has at most 32 nodes per table line.
+inline constexpr uint32_t kMaxHuffPrefixLength = 32;
+
 // Most segment records one file may produce. A header takes at least 11
 // bytes, so this is only reached by files of several megabytes; 2^18 records
 // (about 90 MiB of records) are far more than any real document has.
@@ -40,15 +53,3 @@ inline constexpr uint32_t kMaxPastEndBytes = 64;
 // its data and is stopped.
 inline constexpr uint64_t kMqDecisionsPerByte = uint64_t{1} << 18;
 inline constexpr uint64_t kMqSlackBytes = 8;
-// Largest encoder output buffer: ENCODER counts bytes in 32 bits, so growth
-// stops here instead of wrapping; bytes beyond it are dropped after an error.
-inline constexpr uint32_t kMaxEncoderBytes = UINT32_MAX;
-
-// Reads past the end of a byte range report an error for the first few
-// fetches only, so a runaway reader cannot flood standard error; callers
-// watch DECODER::nPastEnd to stop their loops.
-inline constexpr uint32_t kMaxPastEndMessages = 8;
-
-// Longest Huffman prefix code: codes are held in 32 bits and decoding trees
-// are at most this deep, so a tree has at most 32 nodes per table line.
-inline constexpr uint32_t kMaxHuffPrefixLength = 32;
