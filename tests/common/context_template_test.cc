@@ -64,7 +64,7 @@ uint32_t DirectContext(const std::vector<TemplatePixel>& pixels, const Placement
       v = PixelAt(s.ref, __int128{x} - s.dx + p.x, __int128{y} - s.dy + p.y);
     } else if (p.kind == 2) {
       const long ax = s.atx[p.x], ay = s.aty[p.x];
-      if (ay < 0 || (ay == 0 && ax < 0)) v = GetPixel(s.bmp, x + ax, y + ay);
+      if (ay < 0 || (ay == 0 && ax < 0)) v = PixelAt(s.bmp, __int128{x} + ax, __int128{y} + ay);
     } else {
       v = PixelAt(s.ref, __int128{x} - s.dx + s.atx[p.x], __int128{y} - s.dy + s.aty[p.x]);
     }
@@ -91,18 +91,27 @@ void ExpectContexts(CONTEXT* ctx, const std::vector<TemplatePixel>& pixels, cons
   }
 }
 
+// Sets the bytes between a row's last byte and the next row to 1s: no
+// template may read them.
+void DirtyPadding(BMP* bmp) {
+  for (uint32_t y = 0; y < bmp->lHeight; ++y)
+    for (uint32_t i = bmp->lBytesPerRow; i < bmp->lStride; ++i) bmp->pData[y * bmp->lStride + i] = 0xFF;
+}
+
 const uint32_t kWidths[] = {1, 7, 8, 9, 31, 33, 65};
 
 // An adaptive pixel offset: nominal, near, at or beyond the width, far away,
 // or one T.88 forbids.
 void RandomAt(std::mt19937& rng, uint32_t width, long nominalX, long nominalY, long* x, long* y) {
   const long w = static_cast<long>(width);
-  switch (rng() % 6) {
+  const long extremes[] = {LONG_MIN, LONG_MAX, INT32_MIN, INT32_MAX, -1};
+  switch (rng() % 7) {
     case 0: *x = nominalX; *y = nominalY; break;
     case 1: *x = static_cast<long>(rng() % 9) - 4; *y = -static_cast<long>(rng() % 3); break;
     case 2: *x = w + static_cast<long>(rng() % 3) - 1; *y = -static_cast<long>(rng() % 2); break;
     case 3: *x = -w - static_cast<long>(rng() % 3); *y = -static_cast<long>(rng() % 3); break;
     case 4: *x = static_cast<long>(rng() % 256) - 128; *y = static_cast<long>(rng() % 256) - 128; break;
+    case 5: *x = extremes[rng() % 5]; *y = extremes[rng() % 5]; break;
     default: *x = static_cast<long>(rng() % 3); *y = static_cast<long>(rng() % 2); break;
   }
 }
@@ -124,6 +133,7 @@ TEST(ContextTemplate, GenericTemplatesMatchDirectComputation) {
       const int templ = round % 4;
       BMP bmp;
       jb2test::MakeRandomBMP(&bmp, width, 1 + rng() % 9, 0.5, rng, round % 2 == 0);
+      DirtyPadding(&bmp);
       Placement s{&bmp, nullptr, 0, 0, {}, {}};
       const bool nominal = round < 4;
       for (int k = 0; k < 4; ++k) {
@@ -153,6 +163,8 @@ TEST(ContextTemplate, RefinementTemplatesMatchDirectComputation) {
       BMP bmp, ref;
       jb2test::MakeRandomBMP(&bmp, width, 1 + rng() % 9, 0.5, rng, round % 3 == 0);
       jb2test::MakeRandomBMP(&ref, kWidths[rng() % std::size(kWidths)], 1 + rng() % 9, 0.5, rng, round % 2 == 0);
+      DirtyPadding(&bmp);
+      DirtyPadding(&ref);
       Placement s{&bmp, &ref, 0, 0, {-1, -1}, {-1, -1}};
       if (round >= 4) {
         s.dx = RandomDisplacement(rng, ref.lHeight);
