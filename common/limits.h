@@ -12,3 +12,8 @@ inline constexpr uint64_t kMaxBitmapPixels = uint64_t{1} << 32;
 // Largest width or height of a BMP file the encoder accepts. 2^20 keeps any
 // width x height product checked against kMaxBitmapPixels in 64 bits.
 inline constexpr uint32_t kMaxBmpDimension = uint32_t{1} << 20;
+
+// Most bits of a symbol identifier (IAID, SBSYMCODELEN): symbol counts are
+// 32-bit numbers, so ceil(log2(count)) never exceeds 32; 2^32 IAID contexts
+// would still be 8 GiB, so callers keep their symbol counts far lower.
+inline constexpr unsigned long kMaxSymbolCodeLen = 32;
