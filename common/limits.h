@@ -14,6 +14,23 @@ inline constexpr uint64_t kMaxBitmapPixels = uint64_t{1} << 32;
 // width x height product checked against kMaxBitmapPixels in 64 bits.
 inline constexpr uint32_t kMaxBmpDimension = uint32_t{1} << 20;
 
+// Largest encoder output buffer: ENCODER counts bytes in 32 bits, so growth
+// stops here instead of wrapping; bytes beyond it are dropped after an error.
+inline constexpr uint32_t kMaxEncoderBytes = UINT32_MAX;
+
+// Reads past the end of a byte range report an error for the first few
+// fetches only, so a runaway reader cannot flood standard error; callers
+// watch DECODER::nPastEnd to stop their loops.
+inline constexpr uint32_t kMaxPastEndMessages = 8;
+
+// Longest Huffman prefix code: codes are held in 32 bits and decoding trees
+// are at most this deep, so a tree has at most 32 nodes per table line.
+inline constexpr uint32_t kMaxHuffPrefixLength = 32;
+// Most bits of a symbol identifier (IAID, SBSYMCODELEN): symbol counts are
+// 32-bit numbers, so ceil(log2(count)) never exceeds 32; 2^32 IAID contexts
+// would still be 8 GiB, so callers keep their symbol counts far lower.
+inline constexpr unsigned long kMaxSymbolCodeLen = 32;
+
 // Longest token of an encoder parameter word (keyword, type word or
 // co-ordinates); longer ones are reported and skipped. Tokens that long are
 // never meaningful, and the bound keeps the token buffer fixed.
