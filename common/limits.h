@@ -25,6 +25,7 @@ inline constexpr long kMMRMaxRun = long{1} << 33;
 // MMR: bytes the decoder may read past the end of its data (as 0xFF) before
 // it stops; a sound stream ends inside its data, a truncated one is given up.
 inline constexpr uint32_t kMMRMaxBytesPastEnd = 4;
+
 // Largest encoder output buffer: ENCODER counts bytes in 32 bits, so growth
 // stops here instead of wrapping; bytes beyond it are dropped after an error.
 inline constexpr uint32_t kMaxEncoderBytes = UINT32_MAX;
