@@ -15,7 +15,7 @@ inline constexpr uint32_t kMaxBmpDimension = uint32_t{1} << 20;
 
 // MMR: the changing-element lists start with room for this many columns and
 // grow with the changes a row actually has, so a very wide but sparse bitmap
-// (or a hostile width) never costs 16 bytes per column up front.
+// (or a hostile width) never costs 32 bytes per column up front.
 inline constexpr unsigned long kMMRInitialChangeRoom = 65536;
 
 // MMR: a decoded run saturates here; any run past the width is cut anyway,
