@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -247,10 +243,8 @@ TEST_F(Mmr, DecodesCorpusGenericRegion) {
 // A peer decoder reads our code: a generic region segment with MMR in a
 // minimal JBIG2 file, decoded by jbig2dec.
 TEST_F(Mmr, PeerDecodesOurCode) {
-  if (std::system("command -v jbig2dec >/dev/null") != 0) GTEST_SKIP() << "jbig2dec not installed";
-  // A scratch directory of our own: the shared temp-dir helper trips ASan at exit.
-  const std::string dir = testing::TempDir() + "mmr_peer_" + std::to_string(getpid());
-  std::filesystem::create_directories(dir);
+  if (jb2test::RunCommand("command -v jbig2dec").exitStatus != 0) GTEST_SKIP() << "jbig2dec not installed";
+  const std::string dir = jb2test::MakeTempDir();
   std::mt19937 rng(11);
   Bitmap runs, noise;
   MakeAllRuns(&runs, 2600);
@@ -268,12 +262,12 @@ TEST_F(Mmr, PeerDecodesOurCode) {
     file.insert(file.end(), mmr.begin(), mmr.end());
     segment(2, 49, 0);  // end of page
     jb2test::WriteFileBytes(dir + "/t.jb2", file);
-    ASSERT_EQ(std::system(("cd '" + dir + "' && jbig2dec -t pbm -o t.pbm t.jb2").c_str()), 0);
+    jb2test::CommandResult r = jb2test::RunCommand("jbig2dec -t pbm -o t.pbm t.jb2", dir);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
     Bitmap peer;
     ASSERT_TRUE(jb2test::LoadPBM(dir + "/t.pbm", &peer.b));
     EXPECT_TRUE(jb2test::SamePixels(bmp, &peer.b)) << bmp->lWidth;
   }
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
