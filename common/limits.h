@@ -2,6 +2,7 @@
 // says why it is where it is. The README lists them all.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Largest bitmap (page, region, symbol, pattern) in pixels: 2^32 pixels is
@@ -25,3 +26,12 @@ inline constexpr uint32_t kMaxPastEndMessages = 8;
 // Longest Huffman prefix code: codes are held in 32 bits and decoding trees
 // are at most this deep, so a tree has at most 32 nodes per table line.
 inline constexpr uint32_t kMaxHuffPrefixLength = 32;
+// Most bits of a symbol identifier (IAID, SBSYMCODELEN): symbol counts are
+// 32-bit numbers, so ceil(log2(count)) never exceeds 32; 2^32 IAID contexts
+// would still be 8 GiB, so callers keep their symbol counts far lower.
+inline constexpr unsigned long kMaxSymbolCodeLen = 32;
+
+// Longest token of an encoder parameter word (keyword, type word or
+// co-ordinates); longer ones are reported and skipped. Tokens that long are
+// never meaningful, and the bound keeps the token buffer fixed.
+inline constexpr size_t kMaxParameterToken = 1024;
