@@ -40,6 +40,7 @@ class NewSymbols {
   int isOOB = 0;
   if (p->bHuff) *value = DecodeHuff(p->pInput, table, &isOOB);
   else *value = MQDecodeInt(&FileOfInput(p->pInput)->Integers.Proc[proc], &isOOB);
+  if (!p->bHuff) p->pBudget->Spend(IntegerDecisions(*value, isOOB));
   if (oob) {
     *oob = isOOB;
     return true;
@@ -141,11 +142,14 @@ class NewSymbols {
     DecodeFlush(input);
     const auto used = static_cast<uint64_t>(DecoderPtr(input) - start);
     const auto expected = static_cast<uint64_t>(static_cast<uint32_t>(size));
-    if (used < expected) PrintWarning("Skipping bits in MMR Segment");
-    if (used > expected) PrintWarning("Too many bits in MMR Segment");
-    // The next field starts BMSIZE bytes after the start (T.88 6.5.9), however
-    // much the MMR code took.
-    DecSkipBytes(input, static_cast<long>(expected) - static_cast<long>(used));
+    // A code shorter than BMSIZE leaves the reader at the end of BMSIZE; one
+    // that ran beyond it leaves it where the code ended.
+    if (used < expected) {
+      PrintWarning("Skipping bits in MMR Segment");
+      DecSkipBytes(input, static_cast<long>(expected - used));
+    } else if (used > expected) {
+      PrintWarning("Too many bits in MMR Segment");
+    }
   }
   int64_t x = 0;
   for (size_t i = newSymbols.size(); i < widths.size(); ++i) {
@@ -169,7 +173,7 @@ class NewSymbols {
   bool reported = false;
   uint64_t index = 0;
   for (int flag = 0; index < total; flag ^= 1) {
-    p->pBudget->Spend(4);
+    p->pBudget->Spend(1);
     if (!p->pBudget->Allows()) return false;
     int32_t value;
     if (!ReadNumber(p, &file->HuffStandard[1 - 1], kIAEX, &value)) return false;
@@ -246,7 +250,7 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
 
   // T.88 6.5.5 step 4: one height class per pass.
   while (ok && numDecoded < numNew) {
-    budget->Spend(8);
+    budget->Spend(1);
     if (!budget->Allows()) {
       ok = false;
       break;
@@ -286,7 +290,7 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
       // bitmap, since they are all held at once.
       const uint64_t symbolPixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
       pixels += symbolPixels;
-      budget->Spend(4 + (collective ? 0 : symbolPixels + static_cast<uint64_t>(height)));
+      budget->Spend(collective ? 0 : symbolPixels + static_cast<uint64_t>(height));
       if (pixels > pixelCap) PrintErrorRef("Symbol Dictionary Too Large", p->lSegmentNumber);
       if (pixels > pixelCap || !budget->Allows()) {
         ok = false;

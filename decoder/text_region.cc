@@ -43,6 +43,7 @@ constexpr long kRunZerosLong = 34;
     *value = DecodeHuff(p->pInput, table, &isOOB);
   } else {
     *value = MQDecodeInt(&FileOfInput(p->pInput)->Integers.Proc[proc], &isOOB);
+    p->pBudget->Spend(IntegerDecisions(*value, isOOB));
   }
   if (oob) {
     *oob = isOOB;
@@ -281,8 +282,9 @@ bool DecodeTextRegion(TEXT_PARAMS* p, BMP* out) {
   RegionBudget* budget = p->pBudget;
   const uint32_t strips = p->nStrips;
   const int logStrips = strips >= 8 ? 3 : strips >= 4 ? 2 : strips >= 2 ? 1 : 0;
-  // The fewest MQ decisions an instance takes: IADS, IAID and IAIT.
-  const uint64_t instanceCost = 4 + p->lSymCodeLen + (strips > 1 ? 4 : 0);
+  // Integers spend the decisions they took (ReadNumber); IAID takes
+  // SBSYMCODELEN, a Huffman instance at least one bit.
+  const uint64_t instanceCost = 1 + (p->bHuff ? 0 : p->lSymCodeLen);
 
   // T.88 6.4.5 steps 1 and 2.
   int32_t dt;
@@ -293,7 +295,7 @@ bool DecodeTextRegion(TEXT_PARAMS* p, BMP* out) {
 
   // Step 3: strips until SBNUMINSTANCES instances are decoded.
   while (numInstances < p->nInstances) {
-    budget->Spend(8);
+    budget->Spend(1);
     if (!budget->Allows()) return false;
     int32_t dfs;
     if (!ReadNumber(p, p->pTableDT, kIADT, &dt) || !ReadNumber(p, p->pTableFS, kIAFS, &dfs)) return false;

@@ -98,6 +98,14 @@ void DecodeSizedRefinement(REFINEMENT_PARAMS* params, BMP* out, uint32_t size);
 REFINEMENT_PARAMS SymbolRefinementParams(DECODER* input, uint32_t templ, const long* ratx, const long* raty, BMP* ref,
                                          long dx, long dy);
 
+// The MQ decisions the integer decoding procedure of T.88 A.2 took to
+// decode `value` (or OOB): sign, range prefix and value bits of Table A.1.
+inline uint64_t IntegerDecisions(int32_t value, int oob) {
+  if (oob) return 4;
+  const uint64_t m = value < 0 ? 0 - static_cast<uint64_t>(static_cast<int64_t>(value)) : static_cast<uint64_t>(value);
+  return m < 4 ? 4 : m < 20 ? 7 : m < 84 ? 10 : m < 340 ? 13 : m < 4436 ? 18 : 38;
+}
+
 // Smallest k with (count - 1) >> k == 0: ceil(log2(count)), 0 for counts 0
 // and 1.
 uint32_t SymbolCodeLength(uint64_t count);

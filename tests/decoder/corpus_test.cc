@@ -15,9 +15,9 @@ namespace {
 
 const std::string kCorpus = std::string(JB2_TEST_DATA_DIR) + "/corpus";
 
-// Generic and refinement regions, page information, end of page, stripe and
-// file, profiles and extensions.
-const std::set<uint32_t> kDecodedTypes = {36, 38, 39, 40, 42, 43, 48, 49, 50, 51, 52, 62};
+// Symbol dictionaries, text, generic and refinement regions, tables, page
+// information, end of page, stripe and file, profiles and extensions.
+const std::set<uint32_t> kDecodedTypes = {0, 4, 6, 7, 36, 38, 39, 40, 42, 43, 48, 49, 50, 51, 52, 53, 62};
 
 std::vector<std::string> CorpusFiles() {
   std::vector<std::string> names;
