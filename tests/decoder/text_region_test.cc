@@ -365,3 +365,40 @@ TEST(TextRegion, SymbolIdRunPastTheLastSymbolIsCut) {
 }
 
 }  // namespace
+
+namespace {
+
+// The example stream of T.88 Annex H: every page matches its reference
+// outside the halftone regions (decoded elsewhere). Its refinements with odd
+// negative RDW and RDH need the floor halving of Table 12.
+TEST(TextRegion, AnnexHTextParts) {
+  const std::string dir = std::string(JB2_TEST_DATA_DIR) + "/corpus/annex-h/";
+  ParsedFile pf(jb2test::ReadFileBytes(dir + "annex-h.jbig2"));
+  ASSERT_EQ(pf.status(), 0);
+  testing::internal::CaptureStderr();
+  pf.Decode();
+  testing::internal::GetCapturedStderr();
+  ASSERT_EQ(pf.file().nPages, 3u);
+  for (uint32_t p = 0; p < 3; ++p) {
+    BMP ref{};
+    ASSERT_TRUE(jb2test::LoadPBM(dir + "annex-h.page" + std::to_string(p + 1) + ".pbm", &ref));
+    BMP& page = pf.file().pPages[p].Bitmap;
+    ASSERT_EQ(page.lWidth, ref.lWidth);
+    ASSERT_EQ(page.lHeight, ref.lHeight);
+    // Blank the halftone regions of this page in both.
+    for (uint32_t i = 0; i < pf.file().pPages[p].nSegments; ++i) {
+      const SEGMENT_HEADER* seg = pf.file().pPages[p].ppSegments[i];
+      if (seg->lType != 20 && seg->lType != 22 && seg->lType != 23) continue;
+      auto field = [&](int k) {
+        const unsigned char* d = seg->pDataStart + 4 * k;
+        return static_cast<uint32_t>(d[0] << 24 | d[1] << 16 | d[2] << 8 | d[3]);
+      };
+      ClearRegion(&page, field(2), field(3), field(0), field(1));
+      ClearRegion(&ref, field(2), field(3), field(0), field(1));
+    }
+    EXPECT_TRUE(jb2test::SamePixels(&page, &ref)) << "page " << p + 1;
+    DestroyBMP(&ref);
+  }
+}
+
+}  // namespace
