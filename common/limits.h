@@ -12,3 +12,8 @@ inline constexpr uint64_t kMaxBitmapPixels = uint64_t{1} << 32;
 // Largest width or height of a BMP file the encoder accepts. 2^20 keeps any
 // width x height product checked against kMaxBitmapPixels in 64 bits.
 inline constexpr uint32_t kMaxBmpDimension = uint32_t{1} << 20;
+
+// Referred-to segments one encoder segment header can carry. The encoder
+// refers to at most one; 800 matches its historical segment table size.
+inline constexpr uint32_t kMaxReferredSegments = 800;
+
