@@ -141,22 +141,26 @@ void FinishSegment(ENCODER* enc, const SEGMENT_INFO* info) {
   ++numSegments;
 }
 
+namespace {
+// A header on page 1 with no referred-to segments.
+void SetBasicInfo(SEGMENT_INFO* info, uint32_t type, uint32_t retain) {
+  info->lType = type;
+  info->lPage = 1;
+  info->bDeferredNonRetain = 0;
+  info->bRetain = retain;
+  info->nReferred = 0;
+}
+}  // namespace
+
 void FinishSegmentBasic(ENCODER* enc, uint32_t type, uint32_t retain) {
   SEGMENT_INFO info;
-  info.lType = type;
-  info.lPage = 1;
-  info.bDeferredNonRetain = 0;
-  info.bRetain = retain;
-  info.nReferred = 0;
+  SetBasicInfo(&info, type, retain);
   FinishSegment(enc, &info);
 }
 
 void FinishSegmentRefPrev(ENCODER* enc, uint32_t type, uint32_t retain) {
   SEGMENT_INFO info;
-  info.lType = type;
-  info.lPage = 1;
-  info.bDeferredNonRetain = 0;
-  info.bRetain = retain;
+  SetBasicInfo(&info, type, retain);
   info.nReferred = 1;
   info.alReferred[0] = numSegments - 1;
   info.abReferredRetain[0] = 0;
