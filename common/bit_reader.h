@@ -1,5 +1,7 @@
 // The decoder's bit reader over a byte range in memory: bits most
-// significant first. Reads past the end deliver 0xFF bytes after an error.
+// significant first. Reads past the end deliver 0xFF bytes after an error
+// (reported for the first kMaxPastEndMessages fetches, counted in nPastEnd);
+// the position never leaves the range.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +15,8 @@ typedef struct DECODER {
   uint32_t nBitsLeft;         // unread bits of bCurByte, 0 to 8
   uint8_t bCurByte;           // current byte, unread bits at the top
   uint32_t nBytesRead;        // bytes fetched since InitDecoder
-  uint32_t nPastEnd;          // fetches made past pEnd since InitDecoder
+  uint32_t nPastEnd;          // fetches made past pEnd since InitDecoder (saturates)
+  const unsigned char* pStart;  // start of the range: DecSkipBytes never goes before it
 } DECODER;
 
 void InitDecoder(DECODER* dec, const unsigned char* start, unsigned long length);

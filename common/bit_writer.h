@@ -25,3 +25,7 @@ void EncodeFlush(ENCODER* enc);                             // zero bits up to a
 void MQMainOut(void* enc, int byte);                        // MQ coder output function
 void EncHuff(ENCODER* enc, HUFFTABLE* table, long value);
 void EncHuffOOB(ENCODER* enc, HUFFTABLE* table);
+
+// The capacity ReSizeEncoder grows to from `capacity`: double, at least 1,
+// and saturating at kMaxEncoderBytes instead of wrapping.
+uint32_t NextEncoderCapacity(uint32_t capacity);

@@ -17,3 +17,15 @@ inline constexpr uint32_t kMaxBmpDimension = uint32_t{1} << 20;
 // refers to at most one; 800 matches its historical segment table size.
 inline constexpr uint32_t kMaxReferredSegments = 800;
 
+// Largest encoder output buffer: ENCODER counts bytes in 32 bits, so growth
+// stops here instead of wrapping; bytes beyond it are dropped after an error.
+inline constexpr uint32_t kMaxEncoderBytes = UINT32_MAX;
+
+// Reads past the end of a byte range report an error for the first few
+// fetches only, so a runaway reader cannot flood standard error; callers
+// watch DECODER::nPastEnd to stop their loops.
+inline constexpr uint32_t kMaxPastEndMessages = 8;
+
+// Longest Huffman prefix code: codes are held in 32 bits and decoding trees
+// are at most this deep, so a tree has at most 32 nodes per table line.
+inline constexpr uint32_t kMaxHuffPrefixLength = 32;
