@@ -29,3 +29,7 @@ inline constexpr uint32_t kMaxPastEndMessages = 8;
 // Longest Huffman prefix code: codes are held in 32 bits and decoding trees
 // are at most this deep, so a tree has at most 32 nodes per table line.
 inline constexpr uint32_t kMaxHuffPrefixLength = 32;
+// Most bits of a symbol identifier (IAID, SBSYMCODELEN): symbol counts are
+// 32-bit numbers, so ceil(log2(count)) never exceeds 32; 2^32 IAID contexts
+// would still be 8 GiB, so callers keep their symbol counts far lower.
+inline constexpr unsigned long kMaxSymbolCodeLen = 32;
