@@ -13,6 +13,10 @@ inline constexpr uint64_t kMaxBitmapPixels = uint64_t{1} << 32;
 // width x height product checked against kMaxBitmapPixels in 64 bits.
 inline constexpr uint32_t kMaxBmpDimension = uint32_t{1} << 20;
 
+// Referred-to segments one encoder segment header can carry. The encoder
+// refers to at most one; 800 matches its historical segment table size.
+inline constexpr uint32_t kMaxReferredSegments = 800;
+
 // Largest encoder output buffer: ENCODER counts bytes in 32 bits, so growth
 // stops here instead of wrapping; bytes beyond it are dropped after an error.
 inline constexpr uint32_t kMaxEncoderBytes = UINT32_MAX;
