@@ -2,6 +2,7 @@
 // says why it is where it is. The README lists them all.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Largest bitmap (page, region, symbol, pattern) in pixels: 2^32 pixels is
@@ -33,3 +34,8 @@ inline constexpr uint32_t kMaxHuffPrefixLength = 32;
 // 32-bit numbers, so ceil(log2(count)) never exceeds 32; 2^32 IAID contexts
 // would still be 8 GiB, so callers keep their symbol counts far lower.
 inline constexpr unsigned long kMaxSymbolCodeLen = 32;
+
+// Longest token of an encoder parameter word (keyword, type word or
+// co-ordinates); longer ones are reported and skipped. Tokens that long are
+// never meaningful, and the bound keeps the token buffer fixed.
+inline constexpr size_t kMaxParameterToken = 1024;
