@@ -219,7 +219,10 @@ void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
     instances.push_back(m);
   }
 
-  if (anyResidue) {
+  // With SBDEFPIXEL 1 and no instance a text region would draw nothing, yet
+  // the section is black wherever it held no mark: the generic region carries it.
+  if (anyResidue || (tr.bDefPixel && instances.empty())) {
+    anyResidue = true;
     if (tr.bDefPixel) InvertBMP(section);
     WriteGenericRegion(state, &gr, section, p, kOpOr);
   }
