@@ -85,6 +85,9 @@ void EvaluateMatches(SYMBOL* marks, long count, PARAMETER* section) {
     BMP work{};
     if (m.soft) work = MakeComplement(mark->Bitmap, &buffer);
 
+    // No candidate can score above this; once it is reached the nearer
+    // candidate already holds the tie, so the scan may stop.
+    const int64_t ceiling = m.soft ? area + std::max<int64_t>(0, -m.dictBonus) : area;
     int64_t best = 0;
     long chosen = -1;
     Trial chosenTrial{0, 0, 0};
@@ -105,6 +108,7 @@ void EvaluateMatches(SYMBOL* marks, long count, PARAMETER* section) {
         best = trial.score;
         chosen = n;
         chosenTrial = trial;
+        if (best >= ceiling) break;
       }
     }
     if (chosen < 0) continue;

@@ -127,7 +127,9 @@ TEST(HuffmanDesign, SkewedCountsAreLimitedToACompleteCode) {
       if (counts[i] == 0) continue;
       EXPECT_GE(limited[i], 1u);
       for (size_t j = 0; j < counts.size(); ++j)
-        if (counts[j] > counts[i]) EXPECT_LE(limited[j], limited[i]);  // heavier never longer
+        if (counts[j] > counts[i]) {
+          EXPECT_LE(limited[j], limited[i]);  // heavier never longer
+        }
     }
     EXPECT_GE(Cost(counts, limited), Cost(counts, unlimited));
   }
@@ -252,7 +254,7 @@ Lengths ReadSymbolIdTable(BitSource* in, size_t nSymbols) {
     }
   }
   EXPECT_EQ(lengths.size(), nSymbols);  // no run reaches past the last symbol
-  EXPECT_EQ(in->BitPos() % 8, 0u) << "table not byte-aligned";
+  EXPECT_EQ(in->Read(static_cast<int>((8 - in->BitPos() % 8) % 8)), 0u) << "padding to the byte boundary";
   return lengths;
 }
 
@@ -305,8 +307,8 @@ TEST(HuffmanDesign, SymbolIdTableReadsBackAsWritten) {
 }
 
 TEST(HuffmanDesign, SymbolIdTableOfTheAnnexExample) {
-  // T.88 7.4.3.1.7, Example 2: the use counts give the lengths of Example 1;
-  // check the table reads back to them.
+  // T.88 7.4.3.1.7, Example 2: the use counts give the lengths of Example 1,
+  // and the table reads back to them.
   const Lengths counts{0, 0, 0, 1, 8, 8, 8, 8, 64, 32, 32, 32, 32, 32, 32, 0,
                        4, 1, 2, 4, 16, 16, 16, 16, 16, 16, 64, 8, 4, 32, 4, 4};
   const Lengths example{0, 0, 0, 9, 6, 6, 6, 6, 3, 4, 4, 4, 4, 4, 4, 0,
@@ -314,7 +316,7 @@ TEST(HuffmanDesign, SymbolIdTableOfTheAnnexExample) {
   Writer w;
   Lengths codes(32), lengths(32);
   EncodeSymbolIdHuffmanTable(&w.enc, counts.data(), 32, codes.data(), lengths.data());
-  EXPECT_EQ(Cost(counts, lengths), Cost(counts, example));
+  EXPECT_EQ(lengths, example);
   BitSource in(w.enc);
   EXPECT_EQ(ReadSymbolIdTable(&in, 32), lengths);
 }
@@ -379,7 +381,9 @@ TEST(HuffmanDesign, StandardTablesReadBackFromTableSegments) {
     EXPECT_EQ(t.rangeLen, Lengths(tables[i].pRangeLen, tables[i].pRangeLen + def->nLines));
     EXPECT_EQ(t.lower, def->lLowerPrefLen);
     EXPECT_EQ(t.upper, def->lUpperPrefLen);
-    if (def->bHTOOB) EXPECT_EQ(t.oob, def->lOOBPrefLen);
+    if (def->bHTOOB) {
+      EXPECT_EQ(t.oob, def->lOOBPrefLen);
+    }
   }
   FreeHuffStandard(tables);
 }

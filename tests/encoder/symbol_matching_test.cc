@@ -131,7 +131,7 @@ TEST(SymbolMatching, TiesGoToTheNearestEarlierMark) {
   for (int32_t soft : {1, 0}) {
     SCOPED_TRACE(soft ? "soft" : "exact");
     MarkSet marks({glyph, glyph, glyph, glyph});
-    Section section{{"soft", soft}};
+    Section section{{"soft", soft}, {"refdict", 1}};
     marks.Match(section.get());
     for (long i = 1; i < 4; ++i) EXPECT_EQ(marks[i].lMatch, i - 1);
     for (long i = 0; i < 3; ++i) EXPECT_EQ(marks[i].bDictionary, 1u);
