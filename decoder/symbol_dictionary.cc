@@ -235,7 +235,7 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
   RegionBudget* budget = p->pBudget;
   const uint32_t numInputs = p->Symbols.nSymbols;
   const uint32_t numNew = p->nNewSymbols;
-  const uint32_t codeLen = SymbolCodeLength(uint64_t{numInputs} + numNew);
+  const uint32_t codeLen = SymbolIdCodeLength(uint64_t{numInputs} + numNew);
   const bool collective = p->bHuff && !p->bRefAgg;
   const uint64_t pixelCap = file->lMaxBitmapPixels ? file->lMaxBitmapPixels : kMaxBitmapPixels;
   AppendSymbolSet(&p->Symbols);
@@ -429,7 +429,7 @@ void DecodeSymbolDictionarySegment(SEGMENT_HEADER* seg) {
       }
     }
     if (!p.bHuff) {
-      CreateMQInt(&file->Integers, SymbolCodeLength(uint64_t{p.Symbols.nSymbols} + p.nNewSymbols), &file->MQ);
+      CreateMQInt(&file->Integers, SymbolIdCodeLength(uint64_t{p.Symbols.nSymbols} + p.nNewSymbols), &file->MQ);
       MQInitDec(&file->MQ);
     }
     RegionBudget budget(input);

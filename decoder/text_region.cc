@@ -169,7 +169,7 @@ REFINEMENT_PARAMS SymbolRefinementParams(DECODER* input, uint32_t templ, const l
   return rp;
 }
 
-uint32_t SymbolCodeLength(uint64_t count) {
+uint32_t SymbolIdCodeLength(uint64_t count) {
   uint32_t k = 0;
   while (count > 1 && ((count - 1) >> k) != 0) ++k;
   return k;
@@ -427,7 +427,7 @@ void DecodeSymbolRegionSegment(SEGMENT_HEADER* seg) {
     p.pSymbolCodes = symbolTree;
   }
   if (ok) {
-    p.lSymCodeLen = SymbolCodeLength(numSymbols);
+    p.lSymCodeLen = SymbolIdCodeLength(numSymbols);
     if (!p.bHuff) {
       CreateMQInt(&file->Integers, p.lSymCodeLen, &file->MQ);
       MQInitDec(&file->MQ);

@@ -108,4 +108,4 @@ inline uint64_t IntegerDecisions(int32_t value, int oob) {
 
 // Smallest k with (count - 1) >> k == 0: ceil(log2(count)), 0 for counts 0
 // and 1.
-uint32_t SymbolCodeLength(uint64_t count);
+uint32_t SymbolIdCodeLength(uint64_t count);
