@@ -25,3 +25,7 @@ inline constexpr uint32_t kMaxPastEndMessages = 8;
 // Longest Huffman prefix code: codes are held in 32 bits and decoding trees
 // are at most this deep, so a tree has at most 32 nodes per table line.
 inline constexpr uint32_t kMaxHuffPrefixLength = 32;
+// Referred-to segments one encoder segment header can carry. The encoder
+// refers to at most one; 800 matches its historical segment table size.
+inline constexpr uint32_t kMaxReferredSegments = 800;
+
