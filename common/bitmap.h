@@ -18,8 +18,18 @@ typedef struct BMP {
   uint32_t lStride;       // lBytesPerRow rounded up to even
 } BMP;
 
+// Creates a white bitmap (black when fill is 1; spare bits then set too). A
+// height of 0xFFFFFFFF gives one row. A size beyond kMaxBitmapPixels or an
+// allocation failure gives an empty 0 x 0 bitmap with a null pData.
 JB2_EXPORT void CreateBMP(BMP* bmp, unsigned long width, unsigned long height, int fill) JB2_NOEXCEPT;
 JB2_EXPORT void DestroyBMP(BMP* bmp) JB2_NOEXCEPT;
+// Reads an uncompressed 1-bit BMP file (any information header of 40 bytes
+// or more, bottom-up or top-down rows) into `bmp`, which it creates; 1 bits
+// are the darker palette colour. Returns 0 when loaded, 1 when the file
+// cannot be opened (nothing printed), 2 when it was opened but cannot be
+// loaded (cut short, not 1 bit per pixel, compressed, or a width or height of
+// 0 or beyond kMaxBmpDimension; the reason has been printed). On 1 and 2
+// `bmp` is untouched.
 JB2_EXPORT int LoadBMP(const char* path, BMP* bmp) JB2_NOEXCEPT;
 JB2_EXPORT void SaveBMP(const char* path, BMP* bmp) JB2_NOEXCEPT;
 
@@ -31,6 +41,9 @@ enum : int { kOpOr = 0, kOpAnd = 1, kOpXor = 2, kOpXnor = 3, kOpReplace = 4 };
 extern const unsigned char ConstMask1[8];  // 0x80 >> k
 extern const unsigned char ConstMask0[8];  // ~(0x80 >> k)
 
+// Combines src into dst at column x, row y (either may be negative), clipped
+// to dst's rows and to the whole bytes of its rows. An op outside 0..4 does
+// nothing.
 void CombineBMP(BMP* dst, BMP* src, long x, long y, int op);
 void ExtractRegion(BMP* dst, BMP* src, long x, long y);
 void ClearRegion(BMP* bmp, long x, long y, unsigned long w, unsigned long h);

@@ -2,6 +2,7 @@
 // says why it is where it is. The README lists them all.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Largest bitmap (page, region, symbol, pattern) in pixels: 2^32 pixels is
@@ -57,3 +58,7 @@ inline constexpr uint32_t kMaxPastEndBytes = 64;
 // its data and is stopped.
 inline constexpr uint64_t kMqDecisionsPerByte = uint64_t{1} << 18;
 inline constexpr uint64_t kMqSlackBytes = 8;
+// Longest token of an encoder parameter word (keyword, type word or
+// co-ordinates); longer ones are reported and skipped. Tokens that long are
+// never meaningful, and the bound keeps the token buffer fixed.
+inline constexpr size_t kMaxParameterToken = 1024;

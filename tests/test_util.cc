@@ -19,6 +19,8 @@ std::vector<std::string>& TempDirs() {
   return dirs;
 }
 struct Cleanup {
+  // Builds the list first so that it is destroyed after this object.
+  Cleanup() { TempDirs(); }
   ~Cleanup() {
     for (const auto& d : TempDirs()) {
       std::error_code ec;

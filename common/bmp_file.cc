@@ -1,0 +1,215 @@
+// Uncompressed 1-bit Windows BMP files: reading (LoadBMP) and writing
+// (SaveBMP). All multi-byte fields of a BMP file are little-endian.
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "common/bitmap.h"
+#include "common/limits.h"
+#include "common/messages.h"
+
+namespace {
+
+constexpr int kHeaderBytes = 62;       // file header, 40-byte information header, two colours
+constexpr uint64_t kInfoHeaderMin = 40;  // smaller (OS/2 1.x core) headers lay out their fields differently
+
+struct FileCloser {
+  FILE* f;
+  ~FileCloser() { std::fclose(f); }
+};
+
+uint32_t Le32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+uint32_t Le16(const unsigned char* p) { return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8; }
+
+// Luminance of a palette entry (blue, green, red), scaled by 1000.
+uint32_t Luminance(const unsigned char* bgr) { return 114u * bgr[0] + 587u * bgr[1] + 299u * bgr[2]; }
+
+// Size of the open file, or -1 when it cannot be told (then short reads are
+// still caught row by row).
+long FileSize(FILE* f) {
+  if (std::fseek(f, 0, SEEK_END) != 0) return -1;
+  long size = std::ftell(f);
+  return size;
+}
+
+// The checked header fields of a 1-bit BMP file.
+struct BmpLayout {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  bool topDown = false;
+  uint64_t pixelOffset = 0;
+  uint64_t paletteOffset = 0;
+  uint32_t paletteEntries = 0;  // 0, 1 or 2 entries read for the polarity decision
+};
+
+// Checks the first 62 bytes; prints the reason and returns false when the
+// file cannot be loaded.
+[[nodiscard]] bool CheckHeader(const unsigned char* h, BmpLayout* out) {
+  bool formatReported = false;
+  auto badFormat = [&formatReported] {
+    if (!formatReported) PrintError("Invalid .BMP file format!");
+    formatReported = true;
+  };
+  if (h[0] != 'B' || h[1] != 'M') badFormat();  // reported, and loading goes on
+  const uint64_t infoSize = Le32(h + 14);
+  if (infoSize < kInfoHeaderMin) {
+    badFormat();
+    return false;
+  }
+  if (Le16(h + 28) != 1) {
+    PrintError("Invalid .BMP, Incorrect Bits Per Pixel");
+    return false;
+  }
+  if (Le32(h + 30) != 0) {
+    PrintError("Invalid .BMP, Compressed Pixel Data Not Supported");
+    return false;
+  }
+  const uint32_t width = Le32(h + 18);
+  const int64_t heightField = static_cast<int32_t>(Le32(h + 22));
+  const uint64_t height = static_cast<uint64_t>(heightField < 0 ? -heightField : heightField);
+  if (width == 0 || height == 0 || width > kMaxBmpDimension || height > kMaxBmpDimension ||
+      uint64_t{width} * height > kMaxBitmapPixels) {
+    PrintError("Invalid .BMP, Image Width or Height Out of Range");
+    return false;
+  }
+  out->width = width;
+  out->height = static_cast<uint32_t>(height);
+  out->topDown = heightField < 0;
+  out->paletteOffset = 14 + infoSize;
+  const uint32_t coloursUsed = Le32(h + 46);
+  const uint32_t declared = coloursUsed == 0 || coloursUsed > 2 ? 2 : coloursUsed;
+  uint64_t pixelOffset = Le32(h + 10);
+  if (pixelOffset == 0) pixelOffset = out->paletteOffset + 4 * declared;  // some writers leave it unset
+  if (pixelOffset < out->paletteOffset) {
+    badFormat();
+    return false;
+  }
+  const uint64_t room = (pixelOffset - out->paletteOffset) / 4;
+  out->paletteEntries = static_cast<uint32_t>(room < declared ? room : declared);
+  out->pixelOffset = pixelOffset;
+  return true;
+}
+
+// Reads `n` bytes at `offset`; false when the file ends first.
+[[nodiscard]] bool ReadAt(FILE* f, uint64_t offset, unsigned char* dst, size_t n) {
+  if (offset > static_cast<uint64_t>(LONG_MAX)) return false;
+  if (std::fseek(f, static_cast<long>(offset), SEEK_SET) != 0) return false;
+  return std::fread(dst, 1, n, f) == n;
+}
+
+void ReportFile(const char* what, const char* path) {
+  char message[1100];
+  std::snprintf(message, sizeof message, "%s %s", what, path);
+  PrintError(message);
+}
+
+}  // namespace
+
+// Returns 0 when loaded, 1 when the file cannot be opened, 2 when it was
+// opened but is not a loadable 1-bit BMP (the reason has been printed). On
+// 1 and 2 `bmp` is untouched.
+int LoadBMP(const char* path, BMP* bmp) noexcept {
+  FILE* f = std::fopen(path, "rb");
+  if (!f) return 1;
+  FileCloser closer{f};
+
+  unsigned char header[kHeaderBytes];
+  bool cutShort = false;
+  for (int i = 0; i < kHeaderBytes; ++i) {
+    int c = std::fgetc(f);
+    header[i] = c == EOF ? 0xFF : static_cast<unsigned char>(c);
+    if (std::feof(f)) {
+      PrintError("Unexpected EOF in input file");
+      cutShort = true;
+    }
+  }
+  if (cutShort) return 2;
+
+  BmpLayout layout;
+  if (!CheckHeader(header, &layout)) return 2;
+
+  // The palette follows the information header, whatever its size.
+  unsigned char palette[8] = {};
+  if (layout.paletteEntries > 0 && !ReadAt(f, layout.paletteOffset, palette, 4 * layout.paletteEntries)) {
+    PrintError("Unexpected EOF in input file");
+    return 2;
+  }
+
+  // Every row but the last must be complete with its padding; the last one
+  // only needs its pixel bytes. Checked before the bitmap is allocated.
+  const uint32_t bytesPerRow = layout.width / 8 + (layout.width % 8 != 0);
+  const uint32_t pad = (4 - bytesPerRow % 4) % 4;
+  const uint64_t needed = layout.pixelOffset + uint64_t{bytesPerRow + pad} * (layout.height - 1) + bytesPerRow;
+  const long size = FileSize(f);
+  if ((size >= 0 && static_cast<uint64_t>(size) < needed) || layout.pixelOffset > static_cast<uint64_t>(LONG_MAX) ||
+      std::fseek(f, static_cast<long>(layout.pixelOffset), SEEK_SET) != 0) {
+    PrintError("Unexpected EOF in input file");
+    return 2;
+  }
+
+  BMP image;
+  CreateBMP(&image, layout.width, layout.height, 0);
+  if (!image.pData) {
+    PrintError("Invalid .BMP, Image Width or Height Out of Range");
+    return 2;
+  }
+  unsigned char padBytes[4];
+  for (uint32_t i = 0; i < layout.height; ++i) {
+    const uint32_t row = layout.topDown ? i : layout.height - 1 - i;
+    if (std::fread(image.pData + static_cast<size_t>(row) * image.lStride, 1, bytesPerRow, f) != bytesPerRow ||
+        (i + 1 < layout.height && std::fread(padBytes, 1, pad, f) != pad)) {
+      PrintError("Unexpected EOF in input file");
+      DestroyBMP(&image);
+      return 2;
+    }
+  }
+
+  // Polarity: a 1 bit must be black. The darker of the two colours (by
+  // luminance) is black, so a file whose colour 0 is the darker one is
+  // inverted. For black/white and white/black palettes this is the plain
+  // reading of the palette. Equal colours, or fewer than two, keep the bits.
+  if (layout.paletteEntries == 2 && Luminance(palette) < Luminance(palette + 4)) InvertBMP(&image);
+  *bmp = image;
+  return 0;
+}
+
+// A file that cannot be created or written is reported; nothing else happens.
+void SaveBMP(const char* path, BMP* bmp) noexcept {
+  FILE* f = std::fopen(path, "wb");
+  if (!f) {
+    ReportFile("Could not create file", path);
+    return;
+  }
+  const unsigned long bytesPerRow = bmp->lBytesPerRow, height = bmp->lHeight;
+  const unsigned long pad = (4 - bytesPerRow % 4) % 4;
+  WriteBytesToFile(f, 'B', 1);
+  WriteBytesToFile(f, 'M', 1);
+  WriteBytesToFile(f, (bytesPerRow + pad) * height + kHeaderBytes, 4);
+  WriteBytesToFile(f, 0, 4);
+  WriteBytesToFile(f, kHeaderBytes, 4);  // offset of the pixel data
+  WriteBytesToFile(f, 40, 4);            // size of the information header
+  WriteBytesToFile(f, bmp->lWidth, 4);
+  WriteBytesToFile(f, height, 4);
+  WriteBytesToFile(f, 1, 2);  // planes
+  WriteBytesToFile(f, 1, 2);  // bits per pixel
+  WriteBytesToFile(f, 0, 4);  // no compression
+  WriteBytesToFile(f, 0, 4);  // image size
+  WriteBytesToFile(f, 0, 4);  // horizontal resolution
+  WriteBytesToFile(f, 0, 4);  // vertical resolution
+  WriteBytesToFile(f, 2, 4);  // colours used
+  WriteBytesToFile(f, 2, 4);  // important colours
+  WriteBytesToFile(f, 0x00FFFFFF, 4);  // colour 0: white
+  WriteBytesToFile(f, 0, 4);           // colour 1: black
+  // Rows bottom first, as held (spare bits included), each padded to 4 bytes.
+  std::vector<unsigned char> line(bytesPerRow + pad, 0);
+  bool ok = true;
+  for (unsigned long i = 0; i < height && ok && bytesPerRow > 0; ++i) {
+    std::memcpy(line.data(), bmp->pData + (height - 1 - i) * bmp->lStride, bytesPerRow);
+    ok = std::fwrite(line.data(), 1, line.size(), f) == line.size();
+  }
+  if (std::fclose(f) != 0 || !ok) ReportFile("Could not write file", path);
+}
