@@ -48,3 +48,121 @@ void MQEncodeStats(MQENCODER* enc, int d, unsigned char* index, unsigned char* m
 unsigned long MQFlush(MQENCODER* enc);
 void MQInitDec(MQDECODER* dec);
 int MQDecode(MQDECODER* dec, unsigned char* index, unsigned char* mps);
+
+// ---------------------------------------------------------------------------
+// Probability estimation (T.88 Table E.1): 47 states.
+inline constexpr int kMQNumStates = 47;
+extern const uint32_t MQQe[kMQNumStates];
+extern const unsigned char MQNmps[kMQNumStates];
+extern const unsigned char MQNlps[kMQNumStates];
+extern const unsigned char MQSwitch[kMQNumStates];
+// Estimated cost in bits of coding the LPS / the MPS in each state.
+extern const double MQLpsCost[kMQNumStates];
+extern const double MQMpsCost[kMQNumStates];
+
+// The coder registers, held in locals by hot loops and written back to the
+// record at the end of a row (or of a decision, in the plain wrappers). They
+// are passed to and returned from the out-of-line renormalisations by value,
+// so their addresses never escape and they can live in registers.
+struct MQRegs {
+  uint32_t C;
+  uint32_t A;
+  uint32_t CT;
+};
+
+inline MQRegs MQLoadRegs(const MQENCODER* enc) { return MQRegs{enc->C, enc->A, enc->CT}; }
+inline MQRegs MQLoadRegs(const MQDECODER* dec) { return MQRegs{dec->C, dec->A, dec->CT}; }
+inline void MQStoreRegs(MQENCODER* enc, MQRegs r) { enc->C = r.C; enc->A = r.A; enc->CT = r.CT; }
+inline void MQStoreRegs(MQDECODER* dec, MQRegs r) { dec->C = r.C; dec->A = r.A; dec->CT = r.CT; }
+
+// RENORME / RENORMD (T.88 E.2.6, E.3.3), byte output and input included.
+// `enc`/`dec` supply everything but the registers. The shifts are done by
+// count, bounded by CT, so bytes move exactly when the bit-by-bit procedure
+// would move them.
+[[nodiscard]] MQRegs MQRenormEnc(MQENCODER* enc, MQRegs r);
+[[nodiscard]] MQRegs MQRenormDec(MQDECODER* dec, MQRegs r);
+
+// ENCODE (T.88 E.2.2 with CODEMPS/CODELPS, E.2.4/E.2.5) on registers `r`.
+inline void MQEncodeRegs(MQENCODER* enc, MQRegs& r, int d, unsigned char* index, unsigned char* mps) {
+  const unsigned state = *index;
+  const uint32_t qe = MQQe[state];
+  uint32_t a = r.A - qe;
+  if (static_cast<unsigned>(d) == *mps) {
+    if (a & 0x8000) {
+      r.A = a;
+      r.C += qe;
+      return;
+    }
+    if (a < qe) {
+      a = qe;
+    } else {
+      r.C += qe;
+    }
+    *index = MQNmps[state];
+  } else {
+    if (a < qe) {
+      r.C += qe;
+    } else {
+      a = qe;
+    }
+    if (MQSwitch[state]) *mps = static_cast<unsigned char>(1 - *mps);
+    *index = MQNlps[state];
+  }
+  r.A = a;
+  r = MQRenormEnc(enc, r);
+}
+
+// DECODE (T.88 E.3.2 with the exchanges of E.3.2) on registers `r`. The LPS
+// sub-interval lies at the bottom, and C holds the code value's offset from
+// the interval base in its high 16 bits.
+inline int MQDecodeRegs(MQDECODER* dec, MQRegs& r, unsigned char* index, unsigned char* mps) {
+  const unsigned state = *index;
+  const uint32_t qe = MQQe[state];
+  const uint32_t a = r.A - qe;
+  const int m = *mps;
+  int d;
+  if ((r.C >> 16) < qe) {
+    // Lower sub-interval: LPS unless the exchange gave it to the MPS.
+    if (a < qe) {
+      d = m;
+      *index = MQNmps[state];
+    } else {
+      d = 1 - m;
+      if (MQSwitch[state]) *mps = static_cast<unsigned char>(d);
+      *index = MQNlps[state];
+    }
+    r.A = qe;
+  } else {
+    r.C -= qe << 16;
+    r.A = a;
+    if (a & 0x8000) return m;
+    if (a < qe) {
+      d = 1 - m;
+      if (MQSwitch[state]) *mps = static_cast<unsigned char>(d);
+      *index = MQNlps[state];
+    } else {
+      d = m;
+      *index = MQNmps[state];
+    }
+  }
+  r = MQRenormDec(dec, r);
+  return d;
+}
+
+inline void MQEncodeInline(MQENCODER* enc, int d, unsigned char* index, unsigned char* mps) {
+  MQRegs r = MQLoadRegs(enc);
+  MQEncodeRegs(enc, r, d, index, mps);
+  MQStoreRegs(enc, r);
+}
+
+inline int MQDecodeInline(MQDECODER* dec, unsigned char* index, unsigned char* mps) {
+  MQRegs r = MQLoadRegs(dec);
+  const int d = MQDecodeRegs(dec, r, index, mps);
+  MQStoreRegs(dec, r);
+  return d;
+}
+
+// The plain coder: one shift per loop turn, exactly as T.88's flowcharts.
+// Kept beside the fast path above; tests require identical bits from both.
+void MQEncodePlain(MQENCODER* enc, int d, unsigned char* index, unsigned char* mps);
+int MQDecodePlain(MQDECODER* dec, unsigned char* index, unsigned char* mps);
