@@ -40,7 +40,7 @@ inline constexpr uint32_t kMaxPastEndMessages = 8;
 inline constexpr uint32_t kMaxHuffPrefixLength = 32;
 // Referred-to segments one encoder segment header can carry. The encoder
 // refers to at most one; 800 matches its historical segment table size.
-inline constexpr uint32_t kMaxReferredSegments = 800;
+inline constexpr uint32_t kMaxEncoderReferredSegments = 800;
 
 
 // Most segment records one file may produce. A header takes at least 11
