@@ -78,3 +78,18 @@ inline constexpr size_t kMaxParameterToken = 1024;
 // 32-bit numbers, so ceil(log2(count)) never exceeds 32; 2^32 IAID contexts
 // would still be 8 GiB, so callers keep their symbol counts far lower.
 inline constexpr unsigned long kMaxSymbolCodeLen = 32;
+
+// Most patterns one pattern dictionary may hold (GRAYMAX + 1). Every pattern
+// is a record and an allocation of its own; 2^16 gray levels (HBPP 16) are
+// far beyond any halftone (8-bit gray needs 256). Larger ones are refused.
+inline constexpr uint32_t kMaxPatterns = uint32_t{1} << 16;
+
+// Most grid cells (HGW x HGH) of one halftone region. The gray-scale image
+// takes 4 bytes per cell and every cell is visited; 2^26 cells of 4 x 4
+// patterns cover 2^30 pixels, eight times a letter page at 1200 dpi.
+inline constexpr uint64_t kMaxHalftoneGridCells = uint64_t{1} << 26;
+
+// Drawing a halftone region stops once its patterns have covered this many
+// times its pixels. Grids of T.88 6.6.5 tile the region with little overlap;
+// only a hostile grid (say HRX = HRY = 0) piles every pattern on one spot.
+inline constexpr uint64_t kMaxHalftoneOverdraw = 16;
