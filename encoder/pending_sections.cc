@@ -7,8 +7,3 @@ void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* parameters)
   PrintWarning("Text Regions Not Yet Supported - Coding Section as Generic Region");
   EncodeGenericSection(state, section, parameters);
 }
-
-void EncodeHalftoneSection(ENCODE_STATE* state, BMP* section, PARAMETER* parameters) {
-  PrintWarning("Halftone Regions Not Yet Supported - Coding Section as Generic Region");
-  EncodeGenericSection(state, section, parameters);
-}
