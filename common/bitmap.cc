@@ -84,19 +84,25 @@ ColumnPlan PlanColumns(int64_t sw, int64_t x, int64_t dstBytes) {
   return p;
 }
 
+// Byte stores may alias anything, so every value the row loop needs is
+// copied into a local first.
 template <int Op>
-void CombineRows(BMP* dst, const BMP* src, int64_t rowBegin, int64_t rowEnd, int64_t y, const ColumnPlan& p) {
-  for (int64_t r = rowBegin; r < rowEnd; ++r) {
-    const unsigned char* s = src->pData + r * src->lStride;
-    unsigned char* d = dst->pData + (r + y) * dst->lStride;
-    if (p.narrow) {
-      if (p.narrowByte < 0) return;
-      CombineByte<Op>(d + p.narrowByte, static_cast<unsigned char>(s[0] >> (8 - p.lead)), p.narrowMask);
-      continue;
-    }
-    if (p.leadByte >= 0)
-      CombineByte<Op>(d + p.leadByte, static_cast<unsigned char>(s[0] >> (8 - p.lead)),
-                      static_cast<unsigned char>(0xFF >> (8 - p.lead)));
+void CombineRows(BMP* dst, const BMP* src, int64_t rowBegin, int64_t rowEnd, int64_t y, const ColumnPlan& plan) {
+  const ColumnPlan p = plan;
+  const size_t srcStride = src->lStride, dstStride = dst->lStride;
+  const unsigned char* s = src->pData + rowBegin * srcStride;
+  unsigned char* d = dst->pData + (rowBegin + y) * dstStride;
+  const int shift = 8 - p.lead;
+  const unsigned char leadMask = static_cast<unsigned char>(0xFF >> shift);
+  const unsigned char trailMask = static_cast<unsigned char>(0xFF << (8 - p.trail));
+  if (p.narrow) {
+    if (p.narrowByte < 0) return;
+    for (int64_t r = rowBegin; r < rowEnd; ++r, s += srcStride, d += dstStride)
+      CombineByte<Op>(d + p.narrowByte, static_cast<unsigned char>(s[0] >> shift), p.narrowMask);
+    return;
+  }
+  for (int64_t r = rowBegin; r < rowEnd; ++r, s += srcStride, d += dstStride) {
+    if (p.leadByte >= 0) CombineByte<Op>(d + p.leadByte, static_cast<unsigned char>(s[0] >> shift), leadMask);
     unsigned char* df = d + p.first;
     if (p.lead == 0) {
       if constexpr (Op == kOpReplace) {
@@ -106,7 +112,6 @@ void CombineRows(BMP* dst, const BMP* src, int64_t rowBegin, int64_t rowEnd, int
         for (int64_t k = p.fullBegin; k < p.fullEnd; ++k) df[k] = Apply<Op>(df[k], s[k]);
       }
     } else {
-      const int shift = 8 - p.lead;
       for (int64_t k = p.fullBegin; k < p.fullEnd; ++k) {
         const unsigned v = (static_cast<unsigned>(s[k]) << 8 | s[k + 1]) >> shift;
         df[k] = Apply<Op>(df[k], static_cast<unsigned char>(v));
@@ -118,7 +123,7 @@ void CombineRows(BMP* dst, const BMP* src, int64_t rowBegin, int64_t rowEnd, int
         v = static_cast<unsigned char>(s[p.srcLast] << p.trailShift);
       else
         v = static_cast<unsigned char>((static_cast<unsigned>(s[p.srcLast - 1]) << 8 | s[p.srcLast]) >> -p.trailShift);
-      CombineByte<Op>(d + p.trailByte, v, static_cast<unsigned char>(0xFF << (8 - p.trail)));
+      CombineByte<Op>(d + p.trailByte, v, trailMask);
     }
   }
 }

@@ -70,6 +70,11 @@ inline constexpr uint32_t kMaxPastEndBytes = 64;
 // its data and is stopped.
 inline constexpr uint64_t kMqDecisionsPerByte = uint64_t{1} << 18;
 inline constexpr uint64_t kMqSlackBytes = 8;
+// Most bits of a symbol identifier (IAID, SBSYMCODELEN): symbol counts are
+// 32-bit numbers, so ceil(log2(count)) never exceeds 32; 2^32 IAID contexts
+// would still be 8 GiB, so callers keep their symbol counts far lower.
+inline constexpr unsigned long kMaxSymbolCodeLen = 32;
+
 // Longest token of an encoder parameter word (keyword, type word or
 // co-ordinates); longer ones are reported and skipped. Tokens that long are
 // never meaningful, and the bound keeps the token buffer fixed.

@@ -3,7 +3,6 @@
 #include "common/mq_coder.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -146,9 +145,9 @@ void RenormEncPlain(MQENCODER* enc, MQRegs& r) {
 
 }  // namespace
 
-MQRegs MQRenormEnc(MQENCODER* enc, MQRegs r) {
-  // A is in 1..0x7FFF here; `need` doublings bring bit 15 up.
-  uint32_t need = static_cast<uint32_t>(std::countl_zero(r.A)) - 16;
+void MQRenormEnc(MQENCODER* enc) {
+  MQRegs r = MQLoadRegs(enc);
+  uint32_t need = MQRenormShift(r.A);
   while (need > 0) {
     const uint32_t s = std::min(need, r.CT);
     r.A <<= s;
@@ -157,7 +156,7 @@ MQRegs MQRenormEnc(MQENCODER* enc, MQRegs r) {
     need -= s;
     if (r.CT == 0) ByteOut(enc, r);
   }
-  return r;
+  MQStoreRegs(enc, r);
 }
 
 void MQInitEnc(MQENCODER* enc) {
@@ -280,16 +279,16 @@ void RenormDecPlain(MQDECODER* dec, MQRegs& r) {
 
 }  // namespace
 
-MQRegs MQRenormDec(MQDECODER* dec, MQRegs r) {
+void MQRenormDec(MQDECODER* dec) {
+  MQRegs r = MQLoadRegs(dec);
   do {
     if (r.CT == 0) ReadMQByte(dec, r);
-    // A is in 1..0x7FFF here; no byte is due before CT doublings.
-    const uint32_t s = std::min(static_cast<uint32_t>(std::countl_zero(r.A)) - 16, r.CT);
+    const uint32_t s = std::min(MQRenormShift(r.A), r.CT);
     r.A <<= s;
     r.C <<= s;
     r.CT -= s;
   } while ((r.A & 0x8000) == 0);
-  return r;
+  MQStoreRegs(dec, r);
 }
 
 void MQInitDec(MQDECODER* dec) {

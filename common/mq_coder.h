@@ -3,6 +3,7 @@
 // through an input function installed by the caller.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 typedef struct MQBUFFER {
@@ -61,9 +62,9 @@ extern const double MQLpsCost[kMQNumStates];
 extern const double MQMpsCost[kMQNumStates];
 
 // The coder registers, held in locals by hot loops and written back to the
-// record at the end of a row (or of a decision, in the plain wrappers). They
-// are passed to and returned from the out-of-line renormalisations by value,
-// so their addresses never escape and they can live in registers.
+// record at the end of a row (or of a decision, in MQEncode/MQDecode). They
+// go through the record only when a byte moves, so their addresses never
+// escape and they can stay in registers.
 struct MQRegs {
   uint32_t C;
   uint32_t A;
@@ -75,12 +76,44 @@ inline MQRegs MQLoadRegs(const MQDECODER* dec) { return MQRegs{dec->C, dec->A, d
 inline void MQStoreRegs(MQENCODER* enc, MQRegs r) { enc->C = r.C; enc->A = r.A; enc->CT = r.CT; }
 inline void MQStoreRegs(MQDECODER* dec, MQRegs r) { dec->C = r.C; dec->A = r.A; dec->CT = r.CT; }
 
-// RENORME / RENORMD (T.88 E.2.6, E.3.3), byte output and input included.
-// `enc`/`dec` supply everything but the registers. The shifts are done by
-// count, bounded by CT, so bytes move exactly when the bit-by-bit procedure
-// would move them.
-[[nodiscard]] MQRegs MQRenormEnc(MQENCODER* enc, MQRegs r);
-[[nodiscard]] MQRegs MQRenormDec(MQDECODER* dec, MQRegs r);
+// RENORME / RENORMD (T.88 E.2.6, E.3.3) with byte output and input, for
+// when a byte moves during the renormalisation. They work on the registers
+// in the record. The shifts go by count, bounded by CT, so bytes move exactly
+// when the one-doubling-at-a-time procedure would move them.
+void MQRenormEnc(MQENCODER* enc);
+void MQRenormDec(MQDECODER* dec);
+
+// Doublings that bring bit 15 of A (1..0xFFFF) up.
+inline uint32_t MQRenormShift(uint32_t a) { return static_cast<uint32_t>(std::countl_zero(a | 1)) - 16; }
+
+// RENORME: shifts in registers while no byte is due (CT stays above 0),
+// otherwise out of line.
+inline void MQRenormEncRegs(MQENCODER* enc, MQRegs& r) {
+  const uint32_t s = MQRenormShift(r.A);
+  if (s < r.CT) {
+    r.A <<= s;
+    r.C <<= s;
+    r.CT -= s;
+    return;
+  }
+  MQStoreRegs(enc, r);
+  MQRenormEnc(enc);
+  r = MQLoadRegs(enc);
+}
+
+// RENORMD: a byte is read when a doubling finds CT at 0.
+inline void MQRenormDecRegs(MQDECODER* dec, MQRegs& r) {
+  const uint32_t s = MQRenormShift(r.A);
+  if (s <= r.CT) {
+    r.A <<= s;
+    r.C <<= s;
+    r.CT -= s;
+    return;
+  }
+  MQStoreRegs(dec, r);
+  MQRenormDec(dec);
+  r = MQLoadRegs(dec);
+}
 
 // ENCODE (T.88 E.2.2 with CODEMPS/CODELPS, E.2.4/E.2.5) on registers `r`.
 inline void MQEncodeRegs(MQENCODER* enc, MQRegs& r, int d, unsigned char* index, unsigned char* mps) {
@@ -109,7 +142,7 @@ inline void MQEncodeRegs(MQENCODER* enc, MQRegs& r, int d, unsigned char* index,
     *index = MQNlps[state];
   }
   r.A = a;
-  r = MQRenormEnc(enc, r);
+  MQRenormEncRegs(enc, r);
 }
 
 // DECODE (T.88 E.3.2 with the exchanges of E.3.2) on registers `r`. The LPS
@@ -145,7 +178,7 @@ inline int MQDecodeRegs(MQDECODER* dec, MQRegs& r, unsigned char* index, unsigne
       *index = MQNmps[state];
     }
   }
-  r = MQRenormDec(dec, r);
+  MQRenormDecRegs(dec, r);
   return d;
 }
 

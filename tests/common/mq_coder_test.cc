@@ -114,9 +114,8 @@ void FormBytes(MQENCODER* enc, std::initializer_list<int> bytes) {
     // One doubling with CT = 1 takes out a byte; C then holds `b` at the
     // position the next byte is formed from (bit 20 after 0xFF, else 19).
     const uint32_t shift = enc->B == 0xFF ? 20 : 19;
-    MQRegs r{(static_cast<uint32_t>(b) << shift) >> 1, 0x4000, 1};
-    r = MQRenormEnc(enc, r);
-    MQStoreRegs(enc, r);
+    MQStoreRegs(enc, MQRegs{(static_cast<uint32_t>(b) << shift) >> 1, 0x4000, 1});
+    MQRenormEnc(enc);
   }
 }
 
