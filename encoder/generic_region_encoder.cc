@@ -61,6 +61,8 @@ void EncodeGenericRegion(GRPARAM* param, BMP* bitmap) {
   const uint32_t bytesPerRow = bitmap->lBytesPerRow;
   const BMP* skip = param->bUseSkip ? param->pSkip : nullptr;
   int ltp = 0;
+  // The coder's registers stay in locals for the whole region.
+  MQRegs regs = MQLoadRegs(mq);
   for (uint32_t y = 0; y < bitmap->lHeight; ++y) {
     NextContextRow(&ctx);
     unsigned char* row = bitmap->pData + static_cast<size_t>(y) * stride;
@@ -68,7 +70,7 @@ void EncodeGenericRegion(GRPARAM* param, BMP* bitmap) {
       // T.88 6.2.5.7: LTP becomes 1 exactly for rows equal to the one above.
       int repeated = y > 0 && std::memcmp(row, row - stride, bytesPerRow) == 0;
       int sltp = repeated ^ ltp;
-      MQEncode(mq, sltp, index + tpContext, mps + tpContext);
+      MQEncodeRegs(mq, regs, sltp, index + tpContext, mps + tpContext);
       ltp ^= sltp;
       if (ltp) continue;
     }
@@ -85,7 +87,8 @@ void EncodeGenericRegion(GRPARAM* param, BMP* bitmap) {
         continue;
       }
       previous = (row[byte] & mask) != 0;
-      MQEncode(mq, previous, index + context, mps + context);
+      MQEncodeRegs(mq, regs, previous, index + context, mps + context);
     }
   }
+  MQStoreRegs(mq, regs);
 }

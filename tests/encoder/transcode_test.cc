@@ -84,7 +84,7 @@ TEST(Transcode, DefaultFileLayout) {
   const std::string source = "Corvane JBIG-2 Encoder - The Ardenwick and Lumora Inc.";
   const std::vector<uint8_t>& comment = e.file.segments[0].data;
   EXPECT_EQ(std::string(comment.begin() + 4, comment.end()),
-            std::string("Source\0", 7) + source + std::string("\0Version\0" "1.0.0\0\0", 17));
+            std::string("Source\0", 7) + source + std::string("\0Version\0" "1.0.0\0\0", 16));
 }
 
 TEST(Transcode, SequentialOrganisation) {
