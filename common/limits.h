@@ -79,10 +79,6 @@ inline constexpr unsigned long kMaxSymbolCodeLen = 32;
 // co-ordinates); longer ones are reported and skipped. Tokens that long are
 // never meaningful, and the bound keeps the token buffer fixed.
 inline constexpr size_t kMaxParameterToken = 1024;
-// Most bits of a symbol identifier (IAID, SBSYMCODELEN): symbol counts are
-// 32-bit numbers, so ceil(log2(count)) never exceeds 32; 2^32 IAID contexts
-// would still be 8 GiB, so callers keep their symbol counts far lower.
-inline constexpr unsigned long kMaxSymbolCodeLen = 32;
 
 // Most patterns one pattern dictionary may hold (GRAYMAX + 1). Every pattern
 // is a record and an allocation of its own; 2^16 gray levels (HBPP 16) are
