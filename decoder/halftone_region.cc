@@ -110,7 +110,7 @@ void DecodeGrayScaleImage(const HALFTONE_PARAMS* p, uint32_t bitsPerValue, Scrat
   params.bEOFB = 1;
   for (uint32_t j = bitsPerValue; j-- > 0;) {
     BMP* plane = &s->planes[j];
-    // The size was checked against the pixel cap with the first plane.
+    // HGW x HGH was checked against the pixel cap.
     CreateBMP(plane, gw, gh, 0);
     DecodeGenericRegion(&params, plane);
     if (j + 1 < bitsPerValue) {
@@ -169,12 +169,68 @@ void RenderPatterns(const HALFTONE_PARAMS* p, const uint32_t* values, BMP* regio
   }
 }
 
+// T.88 6.6.5 NOTE 3: an axis-aligned grid whose step is the pattern width,
+// at a whole-pixel origin, with patterns at most one byte wide. Its patterns
+// of one grid row never overlap and leave no gap, so the row can be laid out
+// in a band and combined at once: the same pixels as drawing cell by cell.
+bool IsSimpleGrid(const HALFTONE_PARAMS* p, const BMP* region) {
+  const uint32_t pw = p->pPatternDict->lPatternWidth;
+  return p->lGridVectorY == 0 && p->lGridVectorX == pw * 256 && pw <= 8 && p->lGridX >= 0 &&
+         (p->lGridX & 255) == 0 && (p->lGridY & 255) == 0 &&
+         uint64_t{p->lGridWidth} * pw <= uint64_t{region->lWidth} + pw;
+}
+
+// Draws a simple grid band by band; false when the band cannot be created
+// (the caller then draws cell by cell).
+[[nodiscard]] bool RenderSimpleGrid(const HALFTONE_PARAMS* p, const uint32_t* values, BMP* region) {
+  SEGMENT_HEADER* dict = p->pPatternDict;
+  const uint32_t pw = dict->lPatternWidth, ph = dict->lPatternHeight, gw = p->lGridWidth;
+  const uint32_t last = dict->nPatterns - 1;
+  const unsigned char keep = static_cast<unsigned char>(0xFF << (8 - pw));
+  BMP band{};
+  if (!CreateCheckedBMP(FileOfInput(p->pInput), &band, uint64_t{gw} * pw, ph, 0)) return false;
+  bool reported = false;
+  for (uint32_t m = 0; m < p->lGridHeight; ++m) {
+    int64_t x, y;
+    GridPoint(p, m, 0, &x, &y);
+    if (y >= region->lHeight) break;  // later rows lie lower still
+    if (y + ph <= 0) continue;
+    const uint32_t* row = values + static_cast<size_t>(m) * gw;
+    for (uint32_t k = 0; k < ph; ++k) {
+      unsigned char* out = band.pData + static_cast<size_t>(k) * band.lStride;
+      uint32_t acc = 0, bits = 0;
+      for (uint32_t n = 0; n < gw; ++n) {
+        uint32_t value = row[n];
+        if (value > last) {
+          if (!reported) PrintWarning("Gray-Scale Value beyond the Patterns");
+          reported = true;
+          value = last;
+        }
+        const BMP* pattern = &dict->pPatterns[value];
+        acc = (acc << pw) | ((pattern->pData[static_cast<size_t>(k) * pattern->lStride] & keep) >> (8 - pw));
+        bits += pw;
+        if (bits >= 8) {
+          bits -= 8;
+          *out++ = static_cast<unsigned char>(acc >> bits);
+        }
+      }
+      if (bits) *out = static_cast<unsigned char>(acc << (8 - bits));
+    }
+    CombineBMP(region, &band, static_cast<long>(x), static_cast<long>(y), static_cast<int>(p->lCombOp));
+  }
+  DestroyBMP(&band);
+  return true;
+}
+
 // T.88 6.6.5. Returns false (after a message) when the region cannot be
 // decoded within the limits; region is then left as it was.
 [[nodiscard]] bool DecodeHalftoneRegion(const HALFTONE_PARAMS* p, BMP* region) {
   JB2FILE* file = FileOfInput(p->pInput);
   const uint64_t cells = uint64_t{p->lGridWidth} * p->lGridHeight;
-  if (cells > kMaxHalftoneGridCells) {
+  // The gray-scale image is held to the file's bitmap cap as well, even when
+  // it has no planes (a dictionary of one pattern).
+  const uint64_t cap = file->lMaxBitmapPixels ? file->lMaxBitmapPixels : kMaxBitmapPixels;
+  if (cells > kMaxHalftoneGridCells || cells > cap) {
     PrintError("Halftone Grid Too Large");
     return false;
   }
@@ -191,11 +247,6 @@ void RenderPatterns(const HALFTONE_PARAMS* p, const uint32_t* values, BMP* regio
     PrintError("Halftone Grid Too Large for its Data");
     return false;
   }
-  if (bitsPerValue != 0 && cells != 0) {
-    // Check the plane size once; every plane has it.
-    if (!CreateCheckedBMP(file, &s.planes[bitsPerValue - 1], p->lGridWidth, p->lGridHeight, 0)) return false;
-    DestroyBMP(&s.planes[bitsPerValue - 1]);
-  }
   s.values = static_cast<uint32_t*>(std::calloc(cells ? cells : 1, sizeof(uint32_t)));
   if (!s.values) {
     PrintError("Halftone Grid Too Large");
@@ -203,7 +254,7 @@ void RenderPatterns(const HALFTONE_PARAMS* p, const uint32_t* values, BMP* regio
   }
   if (p->bDefPixel) InvertBMP(region);
   if (bitsPerValue != 0 && cells != 0) DecodeGrayScaleImage(p, bitsPerValue, &s);
-  RenderPatterns(p, s.values, region);
+  if (!IsSimpleGrid(p, region) || !RenderSimpleGrid(p, s.values, region)) RenderPatterns(p, s.values, region);
   return true;
 }
 

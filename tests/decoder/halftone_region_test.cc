@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <random>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -290,6 +291,14 @@ std::vector<Case> RefusedCases() {
     cases.push_back({"GridOfAllOnes", TwoByOne(0, {{"11"}}), r, "00000000", "ERROR!   Halftone Grid Too Large\n"});
   }
   {
+    // A grid of one pattern has no planes, but its gray-scale image is still
+    // held to the file's bitmap cap.
+    Region r = small;
+    r.gridWidth = r.gridHeight = 2048;
+    cases.push_back({"GridOverTheBitmapCap", TwoByOne(0, {{"11"}}), r, "00000000", "ERROR!   Halftone Grid Too Large\n",
+                     1u << 20});
+  }
+  {
     // 2^26 cells of four arithmetic-coded planes from 16 bytes.
     Region r = small;
     r.flags = 0;
@@ -323,6 +332,50 @@ TEST(HalftoneRegion, WithoutDictionaryNothingIsDrawn) {
   Decoded got = DecodeHalftone(TwoByOne(0, {{"11"}}), Row(4, 2, 512, 0, {}), 22, /*noRef=*/true);
   EXPECT_EQ(got.page, "0000");
   EXPECT_EQ(got.err, "ERROR!   Halftone Region Refers to No Dictionary\n");
+}
+
+}  // namespace
+
+namespace {
+
+// The band drawing of axis-aligned grids against cell-by-cell drawing: a grid
+// vector 1/256 pixel longer places every cell of a row under 256 cells at
+// the same pixel but is not drawn as a band.
+TEST(HalftoneRegion, BandDrawingMatchesCellDrawing) {
+  std::mt19937 rng(5);
+  for (uint32_t pw : {1u, 3u, 4u, 8u}) {
+    for (int op : {0, 2, 4}) {
+      // Rows that run past the right edge (by op 0) or end inside the region.
+      const uint32_t gridWidth = op == 0 ? 40 / pw + 1 : 37 / pw;
+      SCOPED_TRACE("pattern width " + std::to_string(pw) + ", operator " + std::to_string(op));
+      Dictionary d;
+      d.width = pw;
+      d.height = 3;
+      d.grayMax = 4;  // a value of 5..7 is drawn as pattern 4
+      for (int k = 0; k < 5; ++k) {
+        Pattern p(3, std::string(pw, '0'));
+        for (auto& row : p)
+          for (auto& c : row) c = rng() % 2 ? '1' : '0';
+        d.patterns.push_back(p);
+      }
+      Region r;
+      r.width = 40;
+      r.height = 17;
+      r.flags = static_cast<uint8_t>(0x01 | (op << 4) | 0x80);
+      r.gridWidth = gridWidth;
+      r.gridHeight = 9;
+      r.gridX = 256 * 2;
+      r.gridY = -256 * 2;
+      r.bitsPerValue = 3;
+      for (uint32_t i = 0; i < r.gridWidth * r.gridHeight; ++i) r.values.push_back(rng() % 8);
+      r.vectorX = static_cast<uint16_t>(pw * 256);
+      Decoded band = DecodeHalftone(d, r);
+      r.vectorX = static_cast<uint16_t>(pw * 256 + 1);
+      Decoded cells = DecodeHalftone(d, r);
+      EXPECT_EQ(band.page, cells.page);
+      EXPECT_EQ(band.err, cells.err);
+    }
+  }
 }
 
 }  // namespace

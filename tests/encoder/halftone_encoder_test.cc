@@ -151,7 +151,7 @@ TEST(HalftoneSegments, WhiteSectionLayout) {
   sections.Add(2, 0, 0, 0, 0, {{"defpixel", 1}});
   std::string path = jb2test::MakeTempDir() + "/white.jb2";
   ASSERT_EQ(Transcode(&page, 1, sections.data(), sections.size(), path.c_str()), 0);
-  jb2test::ParsedFile file = jb2test::ParseJb2(jb2test::ReadFileBytes(path));
+  jb2test::WrittenFile file = jb2test::ParseJb2(jb2test::ReadFileBytes(path));
   ASSERT_TRUE(file.ok);
   ASSERT_EQ(file.segments.size(), 6u);
   const jb2test::ParsedSegment& dict = file.segments[2];
@@ -178,7 +178,7 @@ TEST(HalftoneSegments, MmrPlanesEndWithEofbAndTheDictionaryDoesNot) {
   sections.Add(2, 0, 0, 0, 0, {{"mmr", 1}, {"template", 3}, {"skip", 1}});
   std::string path = jb2test::MakeTempDir() + "/mmr.jb2";
   ASSERT_EQ(Transcode(&page, 1, sections.data(), sections.size(), path.c_str()), 0);
-  jb2test::ParsedFile file = jb2test::ParseJb2(jb2test::ReadFileBytes(path));
+  jb2test::WrittenFile file = jb2test::ParseJb2(jb2test::ReadFileBytes(path));
   ASSERT_TRUE(file.ok);
   const std::vector<uint8_t>& dict = file.segments[2].data;
   const std::vector<uint8_t>& region = file.segments[3].data;
