@@ -14,9 +14,12 @@ inline constexpr uint64_t kMaxBitmapPixels = uint64_t{1} << 32;
 // width x height product checked against kMaxBitmapPixels in 64 bits.
 inline constexpr uint32_t kMaxBmpDimension = uint32_t{1} << 20;
 
+// Referred-to segments one encoder segment header can carry. The encoder
+// refers to at most one; 800 matches its historical segment table size.
+inline constexpr uint32_t kMaxWrittenReferredSegments = 800;
 // MMR: the changing-element lists start with room for this many columns and
 // grow with the changes a row actually has, so a very wide but sparse bitmap
-// (or a hostile width) never costs 16 bytes per column up front.
+// (or a hostile width) never costs 32 bytes per column up front.
 inline constexpr unsigned long kMMRInitialChangeRoom = 65536;
 
 // MMR: a decoded run saturates here; any run past the width is cut anyway,
@@ -26,6 +29,7 @@ inline constexpr long kMMRMaxRun = long{1} << 33;
 // MMR: bytes the decoder may read past the end of its data (as 0xFF) before
 // it stops; a sound stream ends inside its data, a truncated one is given up.
 inline constexpr uint32_t kMMRMaxBytesPastEnd = 4;
+
 // Largest encoder output buffer: ENCODER counts bytes in 32 bits, so growth
 // stops here instead of wrapping; bytes beyond it are dropped after an error.
 inline constexpr uint32_t kMaxEncoderBytes = UINT32_MAX;
@@ -38,9 +42,6 @@ inline constexpr uint32_t kMaxPastEndMessages = 8;
 // Longest Huffman prefix code: codes are held in 32 bits and decoding trees
 // are at most this deep, so a tree has at most 32 nodes per table line.
 inline constexpr uint32_t kMaxHuffPrefixLength = 32;
-// Referred-to segments one encoder segment header can carry. The encoder
-// refers to at most one; 800 matches its historical segment table size.
-inline constexpr uint32_t kMaxEncoderReferredSegments = 800;
 
 
 // Most segment records one file may produce. A header takes at least 11

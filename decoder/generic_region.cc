@@ -39,14 +39,17 @@ void DecodeGenericRegion(GENERIC_PARAMS* params, BMP* out) {
   const BMP* skip = params->bUseSkip ? params->pSkip : nullptr;
   RegionBudget budget(input);
 
-  MQDECODER mq = file->MQ;
+  // The MQ registers stay in locals for the whole region; the record is
+  // touched only when a byte is read.
+  MQDECODER* const mq = &file->MQ;
+  MQRegs regs = MQLoadRegs(mq);
   int codeRow = 1;  // NOT LTP of T.88 6.2.5.7
   for (uint32_t y = 0; y < height; ++y) {
     if (!budget.Allows()) break;
     NextContextRow(&ctx);
     unsigned char* row = out->pData + static_cast<size_t>(y) * stride;
     if (params->bTPGDON) {
-      codeRow ^= MQDecode(&mq, index + tpContext, mps + tpContext);
+      codeRow ^= MQDecodeRegs(mq, regs, index + tpContext, mps + tpContext);
       budget.Spend(1);
     }
     if (!codeRow) {
@@ -68,7 +71,7 @@ void DecodeGenericRegion(GENERIC_PARAMS* params, BMP* out) {
       const uint32_t bit = x & 7;
       int pixel;
       if (skipRow && x < skipWidth && (skipRow[x >> 3] & ConstMask1[bit])) pixel = 0;
-      else pixel = MQDecode(&mq, index + cx, mps + cx);
+      else pixel = MQDecodeRegs(mq, regs, index + cx, mps + cx);
       // The probes of the template read the current row from the bitmap, so
       // each pixel is stored before the next context is formed.
       if (pixel) *cursor |= ConstMask1[bit];
@@ -78,7 +81,7 @@ void DecodeGenericRegion(GENERIC_PARAMS* params, BMP* out) {
     }
     budget.Spend(uint64_t{width} + 1);
   }
-  file->MQ = mq;
+  MQStoreRegs(mq, regs);
 }
 
 void DecodeGenericRegionSegment(SEGMENT_HEADER* seg) {

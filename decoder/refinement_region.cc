@@ -36,12 +36,13 @@ void DecodeRefinementRegion(REFINEMENT_PARAMS* params, BMP* out) {
   const uint32_t tpContext = kTypicalContext[templ];
   RegionBudget budget(input);
 
-  MQDECODER mq = file->MQ;
+  MQDECODER* const mq = &file->MQ;
+  MQRegs regs = MQLoadRegs(mq);
   int ltp = 0;
   for (uint32_t y = 0; y < out->lHeight; ++y) {
     if (!budget.Allows()) break;
     NextContextRow(&ctx);
-    if (params->bTPGRON) ltp ^= MQDecode(&mq, index + tpContext, mps + tpContext);
+    if (params->bTPGRON) ltp ^= MQDecodeRegs(mq, regs, index + tpContext, mps + tpContext);
     unsigned char* cursor = out->pData + static_cast<size_t>(y) * out->lStride;
     const long refY = static_cast<long>(y) - dy;
     int previous = 0;
@@ -52,7 +53,7 @@ void DecodeRefinementRegion(REFINEMENT_PARAMS* params, BMP* out) {
       const long refX = static_cast<long>(x) - dx;
       int pixel;
       if (ltp && Check3x3(ref, refX, refY)) pixel = ReferencePixel(ref, refX, refY);
-      else pixel = MQDecode(&mq, index + cx, mps + cx);
+      else pixel = MQDecodeRegs(mq, regs, index + cx, mps + cx);
       if (pixel) *cursor |= ConstMask1[bit];
       else *cursor &= ConstMask0[bit];
       cursor += bit == 7;
@@ -60,7 +61,7 @@ void DecodeRefinementRegion(REFINEMENT_PARAMS* params, BMP* out) {
     }
     budget.Spend(uint64_t{out->lWidth} + 2);
   }
-  file->MQ = mq;
+  MQStoreRegs(mq, regs);
 }
 
 void DecodeRefinementRegionSegment(SEGMENT_HEADER* seg) {

@@ -32,3 +32,8 @@ void EncodeGenericRegionSegment(GRPARAM* param, BMP* bitmap);
 // Codes the pixels only, into the run's MQ coder (contexts reset and coder
 // started by the caller) or, with MMR, into the bit writer.
 void EncodeGenericRegion(GRPARAM* param, BMP* bitmap);
+
+// EncodeGenericRegion with the per-pixel context formation for every
+// template; EncodeGenericRegion codes template 0 with its adaptive pixels at
+// the nominal places by whole-byte windows instead, with identical output.
+void EncodeGenericRegionPlain(GRPARAM* param, BMP* bitmap);

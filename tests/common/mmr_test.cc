@@ -244,6 +244,7 @@ TEST_F(Mmr, DecodesCorpusGenericRegion) {
 // minimal JBIG2 file, decoded by jbig2dec.
 TEST_F(Mmr, PeerDecodesOurCode) {
   if (jb2test::RunCommand("command -v jbig2dec").exitStatus != 0) GTEST_SKIP() << "jbig2dec not installed";
+  const std::string dir = jb2test::MakeTempDir();
   std::mt19937 rng(11);
   Bitmap runs, noise;
   MakeAllRuns(&runs, 2600);
@@ -260,7 +261,6 @@ TEST_F(Mmr, PeerDecodesOurCode) {
     put32(bmp->lWidth), put32(bmp->lHeight), put32(0), put32(0), file.insert(file.end(), {0, 1});
     file.insert(file.end(), mmr.begin(), mmr.end());
     segment(2, 49, 0);  // end of page
-    std::string dir = jb2test::MakeTempDir();
     jb2test::WriteFileBytes(dir + "/t.jb2", file);
     jb2test::CommandResult r = jb2test::RunCommand("jbig2dec -t pbm -o t.pbm t.jb2", dir);
     ASSERT_EQ(r.exitStatus, 0) << r.err;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/limits.h"
 #include "decoder/untransclib.h"
 
 namespace jb2test {
@@ -113,10 +114,15 @@ class ParsedFile {
   ParsedFile(const ParsedFile&) = delete;
   ParsedFile& operator=(const ParsedFile&) = delete;
 
-  void Decode() {
+  // Pages and regions above maxPixels are not decoded.
+  void Decode(uint64_t maxPixels = kMaxBitmapPixels) {
+    file_.lMaxBitmapPixels = maxPixels;
     UntranscodeGlobal(&file_);
     for (uint32_t i = 0; i < file_.nPages; ++i) {
       JB2PAGE* page = &file_.pPages[i];
+      // As the program does: pages above the pixel cap are not decoded.
+      uint64_t rows = page->Info.lHeight == 0xFFFFFFFFu ? 1 : page->Info.lHeight;
+      if (rows != 0 && page->Info.lWidth > maxPixels / rows) continue;
       CreateBMP(&page->Bitmap, page->Info.lWidth, page->Info.lHeight, static_cast<int>(page->Info.lDefaultPixel));
       UntranscodePage(page);
     }

@@ -56,7 +56,9 @@ TEST(ParseFile, BothOrganisationsGiveTheSameRecords) {
     EXPECT_EQ(pf->seg(1).pDataStart[2], 3);
     // Random access: the data parts follow all headers.
     const unsigned char* headersEnd = pf->bytes().data() + 13 + 4 * 11;
-    if (!sequential) EXPECT_GE(pf->seg(0).pDataStart, headersEnd);
+    if (!sequential) {
+      EXPECT_GE(pf->seg(0).pDataStart, headersEnd);
+    }
     ASSERT_EQ(pf->file().nPages, 1u);
     EXPECT_EQ(pf->file().pPages[0].nSegments, 4u);
     EXPECT_EQ(pf->file().pPages[0].Info.lWidth, 16u);
@@ -100,8 +102,9 @@ TEST(ParseFile, HeaderFormsAndNumberWidths) {
     EXPECT_EQ(h.lPage, c.widePage ? 300u : 300u % 256);
     ASSERT_EQ(h.nReferred, c.nRefs);
     for (uint32_t j = 0; j < c.nRefs; ++j) EXPECT_EQ(h.pReferredNumbers[j], refs[j]);
-    if (c.nRefs > 4)
+    if (c.nRefs > 4) {
       for (uint32_t j = 0; j < c.nRefs; ++j) EXPECT_EQ(h.pReferredRetain[j], j % 2 == 0 ? 1 : 0) << j;
+    }
     EXPECT_EQ(h.nSymbolDicts, c.nRefs);
     EXPECT_EQ(h.lDataLength, 1u);
     EXPECT_EQ(h.pDataStart[0], 0xAB);
@@ -117,7 +120,9 @@ TEST(ParseFile, UnknownDataLength) {
   std::vector<uint8_t> mmr = jb2test::RegionInfoData(8, 0xFFFFFFFF, 0, 0, 0);
   for (uint8_t b : {0x01, 0x55, 0x10, 0x00, 0x00}) mmr.push_back(b);
   jb2test::PutU32(mmr, 7);
-  for (const auto& data : {mq, mmr}) {
+  const std::vector<uint8_t>* datas[] = {&mq, &mmr};
+  for (const std::vector<uint8_t>* pdata : datas) {
+    const std::vector<uint8_t>& data = *pdata;
     for (bool sequential : {true, false}) {
       TestSegment region = Simple(1, 38, 1, {}, data);
       region.unknownLength = true;
@@ -126,7 +131,7 @@ TEST(ParseFile, UnknownDataLength) {
       ASSERT_EQ(pf->file().nSegments, 3u);
       EXPECT_TRUE(pf->seg(1).bUnknownLength);
       EXPECT_EQ(pf->seg(1).lDataLength, data.size());
-      EXPECT_EQ(pf->seg(1).Region.lHeight, &data == &mq ? 5u : 7u);
+      EXPECT_EQ(pf->seg(1).Region.lHeight, pdata == &mq ? 5u : 7u);
       EXPECT_EQ(pf->seg(2).lType, 51u);
     }
   }
@@ -205,7 +210,9 @@ TEST(ParseFile, DamagedFilesStaySafe) {
   for (size_t cut = 0; cut <= good.size(); ++cut) {
     std::unique_ptr<ParsedFile> pf;
     ParseCapturing(std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(cut)), &pf);
-    if (pf->status() == 0) pf->Decode();
+    testing::internal::CaptureStderr();
+    if (pf->status() == 0) pf->Decode(1 << 16);
+    testing::internal::GetCapturedStderr();
   }
 
   struct Case {
@@ -234,9 +241,13 @@ TEST(ParseFile, DamagedFilesStaySafe) {
     SCOPED_TRACE(c.name);
     std::unique_ptr<ParsedFile> pf;
     std::string err = ParseCapturing(c.bytes, &pf);
-    if (c.segments) EXPECT_EQ(pf->file().nSegments, c.segments);
+    if (c.segments) {
+      EXPECT_EQ(pf->file().nSegments, c.segments);
+    }
     EXPECT_NE(err.find(c.message), std::string::npos) << err;
-    pf->Decode();
+    testing::internal::CaptureStderr();
+    pf->Decode(1 << 16);
+    testing::internal::GetCapturedStderr();
   }
 }
 

@@ -123,12 +123,14 @@ TEST_F(SegmentWriterTest, ManySegmentsInBothOrganisations) {
       EncodeBits(&enc_, i, 16);
       FinishSegmentBasic(&enc_, kSegExtension, 0);
     }
+    StartSegment(&enc_);
+    FinishSegmentBasic(&enc_, kSegEndOfFile, 1);
     std::string path = dir + "/many" + std::to_string(sequential) + ".jb2";
     ASSERT_TRUE(WriteFile(path.c_str(), sequential));
     jb2test::WrittenFile file = ParseJb2(jb2test::ReadFileBytes(path));
     ASSERT_TRUE(file.ok);
     EXPECT_EQ(file.sequential, sequential == 1);
-    ASSERT_EQ(file.segments.size(), 2000u);
+    ASSERT_EQ(file.segments.size(), 2001u);
     for (uint32_t i = 0; i < 2000; i += 333) {
       EXPECT_EQ(file.segments[i].number, i);
       EXPECT_EQ(file.segments[i].data, (std::vector<uint8_t>{uint8_t(i >> 8), uint8_t(i)}));
