@@ -125,10 +125,9 @@ Decoded DecodeHalftone(const Dictionary& d, const Region& r, uint32_t type = 22,
   Decoded out;
   EXPECT_EQ(pf.status(), 0);
   if (pf.status() != 0) return out;
-  if (maxPixels) pf.file().lMaxBitmapPixels = maxPixels;
   testing::internal::CaptureStderr();
   auto start = std::chrono::steady_clock::now();
-  pf.Decode();
+  pf.Decode(maxPixels ? maxPixels : kMaxBitmapPixels);
   out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   out.err = testing::internal::GetCapturedStderr();
   const BMP& page = pf.file().pPages[0].Bitmap;
