@@ -4,6 +4,7 @@
 #   encode:     those words paired with small BMP files (see encode_fuzzer.cc);
 #   decode:     the JBIG2 files under tests/data, and files transc writes in
 #               every mode (when a built transc is found in build/).
+# "fuzz/seeds.sh modes -" prints the transc command lines used for them.
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 target=${1:?usage: seeds.sh TARGET DIR}
@@ -58,6 +59,9 @@ MODES
 }
 
 case "$target" in
+modes)  # the transc command lines themselves, for other scripts
+  modes
+  ;;
 parameters)
   i=0
   modes | while IFS= read -r line; do
