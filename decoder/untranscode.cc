@@ -19,7 +19,11 @@ void GrowPage(SEGMENT_HEADER* seg, uint64_t bottom) {
   BMP* page = seg->pPageBitmap;
   JB2FILE* file = FileOfInput(seg->pInput);
   BMP grown{};
-  if (bottom > 0xFFFFFFFEu || !CreateCheckedBMP(file, &grown, page->lWidth, bottom, seg->pPageInfo->lDefaultPixel))
+  if (bottom > kMaxPageDimension) {
+    PrintError("Bitmap Too Large");
+    return;
+  }
+  if (!CreateCheckedBMP(file, &grown, page->lWidth, bottom, seg->pPageInfo->lDefaultPixel))
     return;
   CombineBMP(&grown, page, 0, 0, kOpReplace);
   DestroyBMP(page);
@@ -30,7 +34,7 @@ void GrowPage(SEGMENT_HEADER* seg, uint64_t bottom) {
 
 bool CreateCheckedBMP(JB2FILE* file, BMP* bmp, uint64_t width, uint64_t height, int fill) {
   uint64_t limit = file->lMaxBitmapPixels ? file->lMaxBitmapPixels : kMaxBitmapPixels;
-  if (width > 0xFFFFFFFFu || height > 0xFFFFFFFFu || (height != 0 && width > limit / height)) {
+  if (width > 0xFFFFFFFFu || height > 0xFFFFFFFFu || (height != 0 && StoredBitmapPixels(width, 1) > limit / height)) {
     PrintError("Bitmap Too Large");
     *bmp = BMP{};
     return false;
