@@ -14,6 +14,19 @@ inline constexpr uint64_t kMaxBitmapPixels = uint64_t{1} << 32;
 // width x height product checked against kMaxBitmapPixels in 64 bits.
 inline constexpr uint32_t kMaxBmpDimension = uint32_t{1} << 20;
 
+// MMR: the changing-element lists start with room for this many columns and
+// grow with the changes a row actually has, so a very wide but sparse bitmap
+// (or a hostile width) never costs 32 bytes per column up front.
+inline constexpr unsigned long kMMRInitialChangeRoom = 65536;
+
+// MMR: a decoded run saturates here; any run past the width is cut anyway,
+// and the cap keeps a0 + two runs far from overflowing a 64-bit long.
+inline constexpr long kMMRMaxRun = long{1} << 33;
+
+// MMR: bytes the decoder may read past the end of its data (as 0xFF) before
+// it stops; a sound stream ends inside its data, a truncated one is given up.
+inline constexpr uint32_t kMMRMaxBytesPastEnd = 4;
+
 // Largest encoder output buffer: ENCODER counts bytes in 32 bits, so growth
 // stops here instead of wrapping; bytes beyond it are dropped after an error.
 inline constexpr uint32_t kMaxEncoderBytes = UINT32_MAX;

@@ -1,0 +1,213 @@
+// Mark extraction for text regions: every 8-connected group of black pixels
+// of a section becomes one symbol instance (the SYMBOL records of symbol.h).
+#include <algorithm>
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "common/messages.h"
+#include "encoder/symbol.h"
+
+namespace {
+
+inline constexpr unsigned long kInitialMarks = 1024;  // first room of the mark array
+inline constexpr size_t kInitialStack = 1024;         // first room of the fill stack
+
+// Headings of the boundary walk, clockwise: up, right, down, left.
+constexpr long kStepX[4] = {0, 1, 0, -1};
+constexpr long kStepY[4] = {-1, 0, 1, 0};
+
+struct FillPoint {
+  long x;
+  long y;
+};
+
+// The section being taken apart: its pixels and size, as signed values so that
+// the walker may stand one position outside any edge.
+struct Section {
+  unsigned char* data;
+  long stride;
+  long width;
+  long height;
+
+  bool Black(long x, long y) const {
+    if (x < 0 || y < 0 || x >= width || y >= height) return false;
+    return (data[y * stride + (x >> 3)] & ConstMask1[x & 7]) != 0;
+  }
+  unsigned char* Row(long y) const { return data + y * stride; }
+};
+
+inline int FirstBit(unsigned v) { return std::countl_zero(static_cast<uint8_t>(v)); }
+inline int LastBit(unsigned v) { return 7 - std::countr_zero(static_cast<uint8_t>(v)); }
+
+// First column in [x, limit) whose pixel is black (kBlack) or white (!kBlack);
+// `limit` when there is none. Reads whole bytes.
+template <bool kBlack>
+long FindPixel(const unsigned char* row, long x, long limit) {
+  if (x >= limit) return limit;
+  long b = x >> 3;
+  unsigned v = (kBlack ? row[b] : ~row[b]) & (0xFFu >> (x & 7)) & 0xFFu;
+  while (v == 0) {
+    if (++b << 3 >= limit) return limit;
+    v = (kBlack ? row[b] : ~row[b]) & 0xFFu;
+  }
+  return std::min((b << 3) + FirstBit(v), limit);
+}
+
+// First column of the black run that holds column x.
+long RunStart(const unsigned char* row, long x) {
+  long b = x >> 3;
+  unsigned v = ~row[b] & (0xFF00u >> (x & 7)) & 0xFFu;  // white pixels left of x
+  while (v == 0) {
+    if (--b < 0) return 0;
+    v = ~row[b] & 0xFFu;
+  }
+  return (b << 3) + LastBit(v) + 1;
+}
+
+// Sets (kSet) or clears the pixels of columns [x0, x1) of a row.
+template <bool kSet>
+void FillBits(unsigned char* row, long x0, long x1) {
+  long b0 = x0 >> 3;
+  long b1 = (x1 - 1) >> 3;
+  unsigned head = 0xFFu >> (x0 & 7);
+  unsigned tail = (0xFF00u >> (((x1 - 1) & 7) + 1)) & 0xFFu;
+  auto apply = [row](long b, unsigned mask) {
+    if (kSet) row[b] = static_cast<unsigned char>(row[b] | mask);
+    else row[b] = static_cast<unsigned char>(row[b] & ~mask);
+  };
+  if (b0 == b1) {
+    apply(b0, head & tail);
+    return;
+  }
+  apply(b0, head);
+  if (b1 > b0 + 1) std::memset(row + b0 + 1, kSet ? 0xFF : 0x00, static_cast<size_t>(b1 - b0 - 1));
+  apply(b1, tail);
+}
+
+struct Box {
+  long left;
+  long top;
+  long width;
+  long height;
+};
+
+// Walks around the mark whose first pixel in raster order is (x, y), keeping
+// it on the walker's right, and returns its bounding box.
+Box WalkBoundary(const Section& s, long x, long y) {
+  const long startX = x;
+  const long startY = y - 1;
+  long px = startX, py = startY;
+  long minX = px, maxX = px, minY = py, maxY = py;
+  int heading = 1;
+  do {
+    const int right = (heading + 1) & 3;
+    const int left = (heading + 3) & 3;
+    if (!s.Black(px + kStepX[right], py + kStepY[right])) heading = right;
+    else if (!s.Black(px + kStepX[heading], py + kStepY[heading])) {
+      // keep the heading
+    } else if (!s.Black(px + kStepX[left], py + kStepY[left])) heading = left;
+    else heading = (heading + 2) & 3;
+    px += kStepX[heading];
+    py += kStepY[heading];
+    minX = std::min(minX, px);
+    maxX = std::max(maxX, px);
+    minY = std::min(minY, py);
+    maxY = std::max(maxY, py);
+  } while (px != startX || py != startY);
+  return Box{minX + 1, minY + 1, maxX - minX - 1, maxY - minY - 1};
+}
+
+// Moves every black pixel 8-connected to (x, y) from the section into `mark`,
+// whose top-left corner stands at box.left, box.top of the section.
+void MoveMark(const Section& s, long x, long y, const Box& box, BMP* mark,
+              std::vector<FillPoint>* stack) {
+  stack->clear();
+  stack->push_back({x, y});
+  while (!stack->empty()) {
+    const FillPoint p = stack->back();
+    stack->pop_back();
+    unsigned char* row = s.Row(p.y);
+    if ((row[p.x >> 3] & ConstMask1[p.x & 7]) == 0) continue;  // taken by an earlier run
+    const long runStart = RunStart(row, p.x);
+    const long runEnd = FindPixel<false>(row, p.x, s.width);
+    JB2_DCHECK(runStart >= box.left && runEnd <= box.left + box.width && p.y >= box.top &&
+               p.y < box.top + box.height);
+    FillBits<false>(row, runStart, runEnd);
+    FillBits<true>(mark->pData + (p.y - box.top) * static_cast<long>(mark->lStride), runStart - box.left,
+                   runEnd - box.left);
+    // Runs of the rows above and below that touch this run, diagonals included.
+    const long from = std::max(runStart - 1, 0L);
+    const long to = std::min(runEnd + 1, s.width);
+    for (long ny = p.y - 1; ny <= p.y + 1; ny += 2) {
+      if (ny < 0 || ny >= s.height) continue;
+      const unsigned char* other = s.Row(ny);
+      for (long c = FindPixel<true>(other, from, to); c < to; c = FindPixel<true>(other, c, to)) {
+        stack->push_back({c, ny});
+        c = FindPixel<false>(other, c, to);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void ExtractAllSymbols(BMP* section, SYMBOL** marks, unsigned long* count) {
+  *count = 0;
+  unsigned long capacity = kInitialMarks;
+  *marks = static_cast<SYMBOL*>(std::malloc(capacity * sizeof(SYMBOL)));
+
+  const Section s{section->pData, static_cast<long>(section->lStride), static_cast<long>(section->lWidth),
+                  static_cast<long>(section->lHeight)};
+  const long bytesPerRow = static_cast<long>(section->lBytesPerRow);
+  if (s.width == 0 || s.height == 0 || bytesPerRow == 0) return;
+  const unsigned lastMask = (s.width & 7) == 0 ? 0xFFu : (0xFF00u >> (s.width & 7)) & 0xFFu;
+
+  std::vector<FillPoint> stack;
+  stack.reserve(kInitialStack);
+
+  for (long y = 0; y < s.height; ++y) {
+    const unsigned char* row = s.Row(y);
+    for (long b = 0; b < bytesPerRow; ++b) {
+      // Skip white stretches eight bytes at a time (never the masked last byte).
+      while (b + 8 < bytesPerRow) {
+        uint64_t word;
+        std::memcpy(&word, row + b, sizeof word);
+        if (word != 0) break;
+        b += 8;
+      }
+      const unsigned mask = b == bytesPerRow - 1 ? lastMask : 0xFFu;
+      unsigned v = row[b] & mask;
+      while (v != 0) {
+        const int bit = FirstBit(v);
+        const long x = (b << 3) + bit;
+        const Box box = WalkBoundary(s, x, y);
+        if (*count == capacity) ReSizeArray(reinterpret_cast<void**>(marks), sizeof(SYMBOL), &capacity);
+        SYMBOL* mark = *marks + *count;
+        std::memset(mark, 0, sizeof *mark);
+        CreateBMP(&mark->Bitmap, static_cast<unsigned long>(box.width), static_cast<unsigned long>(box.height), 0);
+        MoveMark(s, x, y, box, &mark->Bitmap, &stack);
+        mark->lX = static_cast<int32_t>(box.left);
+        mark->lY = static_cast<int32_t>(box.top);
+        ++*count;
+        // Re-read the byte: the mark may have taken later pixels of it.
+        v = row[b] & mask & (0xFFu >> (bit + 1));
+      }
+    }
+  }
+}
+
+int CompareSymbHeight(const void* a, const void* b) {
+  const SYMBOL* sa = static_cast<const SYMBOL*>(a);
+  const SYMBOL* sb = static_cast<const SYMBOL*>(b);
+  // Only the sign matters; compare rather than subtract so large sizes cannot wrap.
+  if (sa->Bitmap.lHeight != sb->Bitmap.lHeight) return sa->Bitmap.lHeight < sb->Bitmap.lHeight ? -1 : 1;
+  if (sa->Bitmap.lWidth != sb->Bitmap.lWidth) return sa->Bitmap.lWidth < sb->Bitmap.lWidth ? -1 : 1;
+  return 0;
+}
+
+void SortSymbolsByHeight(SYMBOL* marks, unsigned long count) {
+  std::stable_sort(marks, marks + count,
+                   [](const SYMBOL& a, const SYMBOL& b) { return CompareSymbHeight(&a, &b) < 0; });
+}
