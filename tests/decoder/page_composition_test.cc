@@ -130,16 +130,16 @@ TEST(PageComposition, PagesThatDoNotGrow) {
 // page alone with one warning each.
 TEST(PageComposition, DispatchOfSegmentsWithoutAPageOrDecoder) {
   auto seg = [](uint32_t number, uint32_t type, uint32_t page, std::vector<uint8_t> data) {
-    jb2test::TestSegment s;
+    jb2dectest::TestSegment s;
     s.number = number;
     s.type = type;
     s.page = page;
     s.data = std::move(data);
     return s;
   };
-  std::vector<uint8_t> region = jb2test::RegionInfoData(8, 1, 0, 0, 0);
+  std::vector<uint8_t> region = jb2dectest::RegionInfoData(8, 1, 0, 0, 0);
   for (uint8_t b : {0x01, 0x00, 0x00}) region.push_back(b);  // MMR, never decoded
-  jb2test::ParsedFile pf(jb2test::FileBytes({seg(0, 48, 1, jb2test::PageInfoData(8, 1, 0)), seg(1, 38, 0, region),
+  jb2dectest::ParsedFile pf(jb2dectest::FileBytes({seg(0, 48, 1, jb2dectest::PageInfoData(8, 1, 0)), seg(1, 38, 0, region),
                                              seg(2, 38, 2, region), seg(3, 0, 1, {}), seg(4, 62, 1, {1}),
                                              seg(5, 50, 1, {0, 0, 0, 0}), seg(6, 49, 1, {})},
                                             true));

@@ -32,7 +32,7 @@ TEST(RoundTrip, GenericSectionsDecodeToTheirPage) {
     testing::internal::GetCapturedStderr();
     FreeParameters(1, &section);
     ASSERT_EQ(status, 0);
-    jb2test::ParsedFile pf(jb2test::ReadFileBytes(name));
+    jb2dectest::ParsedFile pf(jb2test::ReadFileBytes(name));
     ASSERT_EQ(pf.status(), 0);
     testing::internal::CaptureStderr();
     pf.Decode();
