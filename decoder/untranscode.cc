@@ -85,7 +85,7 @@ void RegionToPage(SEGMENT_HEADER* seg) {
     op = static_cast<int>(info->lCombOp);
   }
   // A refinement of the page area replaces that area (T.88 7.4.7.5).
-  if ((seg->lType == kImmediateRefinementRegion || seg->lType == kImmediateLosslessRefinementRegion) &&
+  if ((seg->lType == kSegImmediateRefinementRegion || seg->lType == kSegImmediateLosslessRefinementRegion) &&
       !seg->bHasRegionRef)
     op = kOpReplace;
   uint64_t bottom = uint64_t{seg->Region.lY} + seg->Bitmap.lHeight;
@@ -105,33 +105,33 @@ void DecodeSegment(SEGMENT_HEADER* seg) {
     return;
   }
   switch (seg->lType) {
-    case kSymbolDictionary:
+    case kSegSymbolDictionary:
       DecodeSymbolDictionarySegment(seg);
       break;
-    case kIntermediateTextRegion:
-    case kImmediateTextRegion:
-    case kImmediateLosslessTextRegion:
+    case kSegIntermediateTextRegion:
+    case kSegImmediateTextRegion:
+    case kSegImmediateLosslessTextRegion:
       DecodeSymbolRegionSegment(seg);
       break;
-    case kPatternDictionary:
+    case kSegPatternDictionary:
       DecodeHalftoneDictionarySegment(seg);
       break;
-    case kIntermediateHalftoneRegion:
-    case kImmediateHalftoneRegion:
-    case kImmediateLosslessHalftoneRegion:
+    case kSegIntermediateHalftoneRegion:
+    case kSegImmediateHalftoneRegion:
+    case kSegImmediateLosslessHalftoneRegion:
       DecodeHalftoneRegionSegment(seg);
       break;
-    case kIntermediateGenericRegion:
-    case kImmediateGenericRegion:
-    case kImmediateLosslessGenericRegion:
+    case kSegIntermediateGenericRegion:
+    case kSegImmediateGenericRegion:
+    case kSegImmediateLosslessGenericRegion:
       DecodeGenericRegionSegment(seg);
       break;
-    case kIntermediateRefinementRegion:
-    case kImmediateRefinementRegion:
-    case kImmediateLosslessRefinementRegion:
+    case kSegIntermediateRefinementRegion:
+    case kSegImmediateRefinementRegion:
+    case kSegImmediateLosslessRefinementRegion:
       DecodeRefinementRegionSegment(seg);
       break;
-    case kTables:
+    case kSegTables:
       DecodeTableSegment(seg);
       break;
     default:
