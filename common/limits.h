@@ -10,6 +10,13 @@
 // at 1200 dpi is 1.35e8 pixels). Sizes are multiplied in 64 bits first.
 inline constexpr uint64_t kMaxBitmapPixels = uint64_t{1} << 32;
 
+// kMaxBitmapPixels counts stored pixels: rows padded to whole 16-bit words.
+// Counting only width x height would let a 1-pixel-wide bitmap of 2^32 rows
+// take 8 GiB (2 bytes a row), and its BMP file 16 GiB.
+inline constexpr uint64_t StoredBitmapPixels(uint64_t width, uint64_t height) {
+  return (width + 15) / 16 * 16 * height;
+}
+
 // Largest width or height of a BMP file the encoder accepts. 2^20 keeps any
 // width x height product checked against kMaxBitmapPixels in 64 bits.
 inline constexpr uint32_t kMaxBmpDimension = uint32_t{1} << 20;
@@ -43,6 +50,7 @@ inline constexpr uint32_t kMaxPastEndMessages = 8;
 // Longest Huffman prefix code: codes are held in 32 bits and decoding trees
 // are at most this deep, so a tree has at most 32 nodes per table line.
 inline constexpr uint32_t kMaxHuffPrefixLength = 32;
+
 
 // Most segment records one file may produce. A header takes at least 11
 // bytes, so this is only reached by files of several megabytes; 2^18 records
@@ -93,3 +101,30 @@ inline constexpr unsigned long kMaxSymbolCodeLen = 32;
 // co-ordinates); longer ones are reported and skipped. Tokens that long are
 // never meaningful, and the bound keeps the token buffer fixed.
 inline constexpr size_t kMaxParameterToken = 1024;
+
+// Most patterns one pattern dictionary may hold (GRAYMAX + 1). Every pattern
+// is a record and an allocation of its own; 2^16 gray levels (HBPP 16) are
+// far beyond any halftone (8-bit gray needs 256). Larger ones are refused.
+inline constexpr uint32_t kMaxPatterns = uint32_t{1} << 16;
+
+// Most grid cells (HGW x HGH) of one halftone region. The gray-scale image
+// takes 4 bytes per cell and every cell is visited; 2^26 cells of 4 x 4
+// patterns cover 2^30 pixels, eight times a letter page at 1200 dpi.
+inline constexpr uint64_t kMaxHalftoneGridCells = uint64_t{1} << 26;
+
+// Drawing a halftone region stops once its patterns have covered this many
+// times its pixels. Grids of T.88 6.6.5 tile the region with little overlap;
+// only a hostile grid (say HRX = HRY = 0) piles every pattern on one spot.
+inline constexpr uint64_t kMaxHalftoneOverdraw = 16;
+// Largest width or height of a decoded page, and the most rows a page of
+// unknown height grows to: pages are written as BMP files, and the encoder
+// loads no larger ones back. With at most kMaxBitmapPixels stored pixels, a
+// page costs at most 512 MiB; a file declaring more is refused page by page.
+inline constexpr uint32_t kMaxPageDimension = kMaxBmpDimension;
+// True when a page of this size may be decoded (a height of 0xFFFFFFFF, not
+// known in advance, starts as one row).
+inline constexpr bool PageSizeAccepted(uint64_t width, uint64_t height) {
+  if (height == 0xFFFFFFFFu) height = 1;
+  return width <= kMaxPageDimension && height <= kMaxPageDimension &&
+         StoredBitmapPixels(width, height) <= kMaxBitmapPixels;
+}

@@ -15,9 +15,11 @@ namespace {
 
 const std::string kCorpus = std::string(JB2_TEST_DATA_DIR) + "/corpus";
 
-// Symbol dictionaries, text, generic and refinement regions, tables, page
-// information, end of page, stripe and file, profiles and extensions.
-const std::set<uint32_t> kDecodedTypes = {0, 4, 6, 7, 36, 38, 39, 40, 42, 43, 48, 49, 50, 51, 52, 53, 62};
+// Every segment type the decoder handles: symbol and pattern dictionaries,
+// text, halftone, generic and refinement regions, tables, page information,
+// end of page, stripe and file, profiles and extensions.
+const std::set<uint32_t> kDecodedTypes = {0,  4,  6,  7,  16, 20, 22, 23, 36, 38, 39,
+                                          40, 42, 43, 48, 49, 50, 51, 52, 53, 62};
 
 std::vector<std::string> CorpusFiles() {
   std::vector<std::string> names;
@@ -44,7 +46,7 @@ bool LoadReference(const std::string& path, BMP* bmp) {
 class Corpus : public testing::TestWithParam<std::string> {};
 
 TEST_P(Corpus, DecodesToReference) {
-  jb2test::ParsedFile pf(jb2test::ReadFileBytes(kCorpus + "/" + GetParam()));
+  jb2dectest::ParsedFile pf(jb2test::ReadFileBytes(kCorpus + "/" + GetParam()));
   ASSERT_EQ(pf.status(), 0);
   for (uint32_t i = 0; i < pf.file().nSegments; ++i)
     if (!kDecodedTypes.count(pf.seg(i).lType))
