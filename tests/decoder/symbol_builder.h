@@ -15,7 +15,7 @@
 #include "common/mq_coder.h"
 #include "decoder/untransclib.h"
 
-namespace jb2test {
+namespace jb2dectest {
 
 // The fifteen standard tables, for coding test data.
 struct StandardTables {
@@ -148,4 +148,4 @@ struct OwnedBMP {
   BMP* get() { return &b; }
 };
 
-}  // namespace jb2test
+}  // namespace jb2dectest

@@ -14,22 +14,22 @@
 
 namespace {
 
-using jb2test::ArithSink;
-using jb2test::BitSink;
-using jb2test::OwnedBMP;
-using jb2test::ParsedFile;
-using jb2test::TestSegment;
+using jb2dectest::ArithSink;
+using jb2dectest::BitSink;
+using jb2dectest::OwnedBMP;
+using jb2dectest::ParsedFile;
+using jb2dectest::TestSegment;
 
-jb2test::StandardTables& Tables() {
-  static jb2test::StandardTables tables;
+jb2dectest::StandardTables& Tables() {
+  static jb2dectest::StandardTables tables;
   return tables;
 }
 
 std::vector<uint8_t> DictHeader(uint16_t flags, uint32_t numExported, uint32_t numNew) {
   std::vector<uint8_t> d;
-  jb2test::PutU16(d, flags);
-  jb2test::PutU32(d, numExported);
-  jb2test::PutU32(d, numNew);
+  jb2dectest::PutU16(d, flags);
+  jb2dectest::PutU32(d, numExported);
+  jb2dectest::PutU32(d, numNew);
   return d;
 }
 
@@ -49,9 +49,9 @@ std::vector<uint8_t> DictFile(const std::vector<std::vector<uint8_t>>& dicts) {
   TestSegment page;
   page.number = static_cast<uint32_t>(dicts.size());
   page.type = 48;
-  page.data = jb2test::PageInfoData(1, 1, 0);
+  page.data = jb2dectest::PageInfoData(1, 1, 0);
   segs.push_back(page);
-  return jb2test::FileBytes(segs, true);
+  return jb2dectest::FileBytes(segs, true);
 }
 
 struct Decoded {
@@ -172,8 +172,8 @@ std::vector<uint8_t> SingleRefinementDict(bool huffman, BMP* target, BMP* refere
     d.insert(d.end(), at, at + 8);
   }
   d.insert(d.end(), {0xFF, 0xFF, 0xFF, 0xFF});
-  jb2test::PutU32(d, 1);  // SDNUMEXSYMS
-  jb2test::PutU32(d, 1);  // SDNUMNEWSYMS
+  jb2dectest::PutU32(d, 1);  // SDNUMEXSYMS
+  jb2dectest::PutU32(d, 1);  // SDNUMNEWSYMS
   ArithSink arith(1);
   if (huffman) {
     BitSink bits;

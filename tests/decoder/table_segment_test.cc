@@ -13,7 +13,7 @@
 
 namespace {
 
-using jb2test::BitSink;
+using jb2dectest::BitSink;
 
 // Decodes a table segment held in `data` through a file record of its own.
 struct DecodedTable {
