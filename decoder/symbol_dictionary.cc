@@ -34,19 +34,17 @@ class NewSymbols {
 };
 
 // One number of the symbol dictionary procedure, from its Huffman table or
-// its integer arithmetic decoding procedure. False (after a message) when it
-// is out-of-band where no OOB may occur.
-[[nodiscard]] bool ReadNumber(SYMDICT_PARAMS* p, HUFFTABLE* table, int proc, int32_t* value, int* oob = nullptr) {
+// its integer arithmetic decoding procedure. An out-of-band value sets *oob;
+// where none may occur (no oob given) it reads as 0, as both decoders return
+// it.
+int32_t ReadNumber(SYMDICT_PARAMS* p, HUFFTABLE* table, int proc, int* oob = nullptr) {
   int isOOB = 0;
-  if (p->bHuff) *value = DecodeHuff(p->pInput, table, &isOOB);
-  else *value = MQDecodeInt(&FileOfInput(p->pInput)->Integers.Proc[proc], &isOOB);
-  if (!p->bHuff) p->pBudget->Spend(IntegerDecisions(*value, isOOB));
-  if (oob) {
-    *oob = isOOB;
-    return true;
-  }
-  if (isOOB) PrintErrorRef("Unexpected Out-of-Band Value in Symbol Dictionary", p->lSegmentNumber);
-  return !isOOB;
+  int32_t value;
+  if (p->bHuff) value = DecodeHuff(p->pInput, table, &isOOB);
+  else value = MQDecodeInt(&FileOfInput(p->pInput)->Integers.Proc[proc], &isOOB);
+  if (!p->bHuff) p->pBudget->Spend(IntegerDecisions(value, isOOB));
+  if (oob) *oob = isOOB;
+  return value;
 }
 
 // T.88 6.5.8.2: a refinement/aggregate symbol, decoded into `bs` (SYMWIDTH x
@@ -57,8 +55,7 @@ class NewSymbols {
   DECODER* input = p->pInput;
   JB2FILE* file = FileOfInput(input);
   HUFFTABLE* standard = file->HuffStandard;
-  int32_t numInstances;
-  if (!ReadNumber(p, p->pTableAggInst, kIAAI, &numInstances)) return false;
+  const int32_t numInstances = ReadNumber(p, p->pTableAggInst, kIAAI);
   SetLastSymbolSet(&p->Symbols, numDecoded, newSymbols.data());
   // With Huffman coding symbol IDs have fixed codes of
   // max(ceil(log2(SDNUMINSYMS + SDNUMNEWSYMS)), 1) bits (6.5.8.2.3).
@@ -97,11 +94,12 @@ class NewSymbols {
 
   // 6.5.8.2.2: one instance, refined without the text region syntax.
   uint32_t id;
-  int32_t rdx, rdy, size = 0;
+
   if (p->bHuff) id = DecodeBits(input, static_cast<int>(huffCodeLen));
   else id = static_cast<uint32_t>(MQDecodeInt(&file->Integers.Proc[kIAID], nullptr));
-  if (!ReadNumber(p, &standard[15 - 1], kIARDX, &rdx) || !ReadNumber(p, &standard[15 - 1], kIARDY, &rdy)) return false;
-  if (p->bHuff && !ReadNumber(p, &standard[1 - 1], 0, &size)) return false;
+  const int32_t rdx = ReadNumber(p, &standard[15 - 1], kIARDX);
+  const int32_t rdy = ReadNumber(p, &standard[15 - 1], kIARDY);
+  const int32_t size = p->bHuff ? ReadNumber(p, &standard[1 - 1], 0) : 0;
   BMP* ibo = GetSymbol(&p->Symbols, id);
   if (!ibo) return false;
   // Table 18.
@@ -117,8 +115,7 @@ class NewSymbols {
                                           const std::vector<uint32_t>& widths, uint64_t totalWidth, uint32_t height) {
   DECODER* input = p->pInput;
   JB2FILE* file = FileOfInput(input);
-  int32_t size;
-  if (!ReadNumber(p, p->pTableBMSize, 0, &size)) return false;
+  const int32_t size = ReadNumber(p, p->pTableBMSize, 0);
   DecodeFlush(input);
   const unsigned char* start = DecoderPtr(input);
   const auto available = static_cast<uint64_t>(input->pEnd - start);
@@ -175,8 +172,7 @@ class NewSymbols {
   for (int flag = 0; index < total; flag ^= 1) {
     p->pBudget->Spend(1);
     if (!p->pBudget->Allows()) return false;
-    int32_t value;
-    if (!ReadNumber(p, &file->HuffStandard[1 - 1], kIAEX, &value)) return false;
+    const int32_t value = ReadNumber(p, &file->HuffStandard[1 - 1], kIAEX);
     // Run lengths are unsigned 32-bit numbers; a run cannot reach past the
     // last symbol.
     uint64_t run = static_cast<uint32_t>(value);
@@ -255,12 +251,7 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
       ok = false;
       break;
     }
-    int32_t dh;
-    if (!ReadNumber(p, p->pTableDH, kIADH, &dh)) {
-      ok = false;
-      break;
-    }
-    height += dh;
+    height += ReadNumber(p, p->pTableDH, kIADH);
     if (height < 0 || height > INT32_MAX) {
       PrintErrorRef("Invalid Height Class Height", p->lSegmentNumber);
       ok = false;
@@ -269,10 +260,9 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
     int64_t width = 0;       // SYMWIDTH
     uint64_t totalWidth = 0;  // TOTWIDTH
     for (;;) {
-      int32_t dw;
       int oob;
-      if (!ReadNumber(p, p->pTableDW, kIADW, &dw, &oob)) ok = false;
-      if (!ok || oob) break;
+      const int32_t dw = ReadNumber(p, p->pTableDW, kIADW, &oob);
+      if (oob) break;
       width += dw;
       if (width < 0 || width > INT32_MAX) {
         PrintErrorRef("Invalid Symbol Width", p->lSegmentNumber);

@@ -35,22 +35,19 @@ constexpr long kRunZerosShort = 33;
 constexpr long kRunZerosLong = 34;
 
 // One number of the text region procedure: from its Huffman table or its
-// integer arithmetic decoding procedure. False (after a message) when the
-// value is out-of-band where no OOB may occur.
-[[nodiscard]] bool ReadNumber(TEXT_PARAMS* p, HUFFTABLE* table, int proc, int32_t* value, int* oob = nullptr) {
+// integer arithmetic decoding procedure. An out-of-band value sets *oob; where
+// none may occur (no oob given) it reads as 0, as both decoders return it.
+int32_t ReadNumber(TEXT_PARAMS* p, HUFFTABLE* table, int proc, int* oob = nullptr) {
   int isOOB = 0;
+  int32_t value;
   if (p->bHuff) {
-    *value = DecodeHuff(p->pInput, table, &isOOB);
+    value = DecodeHuff(p->pInput, table, &isOOB);
   } else {
-    *value = MQDecodeInt(&FileOfInput(p->pInput)->Integers.Proc[proc], &isOOB);
-    p->pBudget->Spend(IntegerDecisions(*value, isOOB));
+    value = MQDecodeInt(&FileOfInput(p->pInput)->Integers.Proc[proc], &isOOB);
+    p->pBudget->Spend(IntegerDecisions(value, isOOB));
   }
-  if (oob) {
-    *oob = isOOB;
-    return true;
-  }
-  if (isOOB) PrintErrorRef("Unexpected Out-of-Band Value in Text Region", p->lSegmentNumber);
-  return !isOOB;
+  if (oob) *oob = isOOB;
+  return value;
 }
 
 // The number of rows and pixels of a w x h bitmap at (x, y) that lie inside
@@ -64,11 +61,11 @@ uint64_t PlacementCost(const BMP* out, int64_t x, int64_t y, int64_t w, int64_t 
 
 // T.88 6.4.11: the refined instance bitmap IB, decoded against IBO.
 [[nodiscard]] bool DecodeRefinedInstance(TEXT_PARAMS* p, BMP* ibo, BMP* ib) {
-  int32_t rdw, rdh, rdx, rdy, rsize = 0;
-  if (!ReadNumber(p, p->pTableRDW, kIARDW, &rdw) || !ReadNumber(p, p->pTableRDH, kIARDH, &rdh) ||
-      !ReadNumber(p, p->pTableRDX, kIARDX, &rdx) || !ReadNumber(p, p->pTableRDY, kIARDY, &rdy))
-    return false;
-  if (p->bHuff && !ReadNumber(p, p->pTableRSize, 0, &rsize)) return false;
+  const int32_t rdw = ReadNumber(p, p->pTableRDW, kIARDW);
+  const int32_t rdh = ReadNumber(p, p->pTableRDH, kIARDH);
+  const int32_t rdx = ReadNumber(p, p->pTableRDX, kIARDX);
+  const int32_t rdy = ReadNumber(p, p->pTableRDY, kIARDY);
+  const int32_t rsize = p->bHuff ? ReadNumber(p, p->pTableRSize, 0) : 0;
   const int64_t width = int64_t{ibo->lWidth} + rdw, height = int64_t{ibo->lHeight} + rdh;
   if (width < 0 || height < 0) {
     PrintErrorRef("Negative Size of a Refined Symbol Instance", p->lSegmentNumber);
@@ -287,9 +284,7 @@ bool DecodeTextRegion(TEXT_PARAMS* p, BMP* out) {
   const uint64_t instanceCost = 1 + (p->bHuff ? 0 : p->lSymCodeLen);
 
   // T.88 6.4.5 steps 1 and 2.
-  int32_t dt;
-  if (!ReadNumber(p, p->pTableDT, kIADT, &dt)) return false;
-  int64_t stripT = -int64_t{dt} * strips;
+  int64_t stripT = -int64_t{ReadNumber(p, p->pTableDT, kIADT)} * strips;
   int64_t firstS = 0;
   uint64_t numInstances = 0;
 
@@ -297,17 +292,16 @@ bool DecodeTextRegion(TEXT_PARAMS* p, BMP* out) {
   while (numInstances < p->nInstances) {
     budget->Spend(1);
     if (!budget->Allows()) return false;
-    int32_t dfs;
-    if (!ReadNumber(p, p->pTableDT, kIADT, &dt) || !ReadNumber(p, p->pTableFS, kIAFS, &dfs)) return false;
+    const int32_t dt = ReadNumber(p, p->pTableDT, kIADT);
+    const int32_t dfs = ReadNumber(p, p->pTableFS, kIAFS);
     stripT = ClampCoordinate(stripT + int64_t{dt} * strips);
     firstS = ClampCoordinate(firstS + dfs);
     int64_t curS = firstS;
     for (bool first = true;; first = false) {
       if (!first) {
         // T.88 6.4.8: OOB ends the strip.
-        int32_t ids;
         int oob;
-        if (!ReadNumber(p, p->pTableDS, kIADS, &ids, &oob)) return false;
+        const int32_t ids = ReadNumber(p, p->pTableDS, kIADS, &oob);
         if (oob) break;
         curS = ClampCoordinate(curS + ids + p->lDSOffset);
       }
@@ -318,7 +312,7 @@ bool DecodeTextRegion(TEXT_PARAMS* p, BMP* out) {
       int32_t curT = 0;
       if (strips > 1) {
         if (p->bHuff) curT = static_cast<int32_t>(DecodeBits(input, logStrips));
-        else if (!ReadNumber(p, nullptr, kIAIT, &curT)) return false;
+        else curT = ReadNumber(p, nullptr, kIAIT);
       }
       const int64_t t = ClampCoordinate(stripT + curT);
       uint32_t id;
@@ -330,7 +324,7 @@ bool DecodeTextRegion(TEXT_PARAMS* p, BMP* out) {
       int32_t ri = 0;
       if (p->bRefine) {
         if (p->bHuff) ri = static_cast<int32_t>(DecodeBits(input, 1));
-        else if (!ReadNumber(p, nullptr, kIARI, &ri)) return false;
+        else ri = ReadNumber(p, nullptr, kIARI);
       }
       // Without its symbol the instance (and, when refined, its data) cannot
       // be decoded, and nothing after it can be trusted: the region ends.
