@@ -79,6 +79,19 @@ inline constexpr uint32_t kMaxPastEndBytes = 64;
 // its data and is stopped.
 inline constexpr uint64_t kMqDecisionsPerByte = uint64_t{1} << 18;
 inline constexpr uint64_t kMqSlackBytes = 8;
+
+// Most ordinary lines of a table segment's Huffman table (T.88 B.2). Each
+// line costs a decoding-tree path of up to 32 nodes; the standard tables have
+// at most 19 lines, and 2^16 lines are more than any prefix code of useful
+// length can tell apart.
+inline constexpr uint32_t kMaxTableLines = uint32_t{1} << 16;
+
+// Most symbols in one symbol dictionary (SDNUMNEWSYMS, and SDNUMINSYMS of the
+// dictionaries it refers to) and in the symbol list of one text region
+// (SBNUMSYMS). Documents use a few thousand; 2^20 keeps the IAID contexts
+// (2^21 at most), the symbol code arrays and the symbol lists within a few
+// MiB however a file declares or repeats its dictionaries.
+inline constexpr uint32_t kMaxSymbols = uint32_t{1} << 20;
 // Most bits of a symbol identifier (IAID, SBSYMCODELEN): symbol counts are
 // 32-bit numbers, so ceil(log2(count)) never exceeds 32; 2^32 IAID contexts
 // would still be 8 GiB, so callers keep their symbol counts far lower.

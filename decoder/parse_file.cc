@@ -14,6 +14,7 @@
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
 #include "decoder/segment_types.h"
+#include "decoder/table_segment.h"
 
 namespace {
 
@@ -356,7 +357,7 @@ void FreeSegmentHeader(SEGMENT_HEADER* seg) {
     std::free(seg->pPatterns);
     seg->pPatterns = nullptr;
   }
-  if (seg->Table.pDef || seg->Table.pTree) FreeHuffTable(&seg->Table);
+  ReleaseTableSegment(seg);
   if (seg->Bitmap.pData) {
     if (IsIntermediateRegion(seg->lType)) PrintWarning("Intermediate Region was not used\n");
     DestroyBMP(&seg->Bitmap);

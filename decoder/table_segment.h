@@ -1,0 +1,8 @@
+// Table segments (T.88 7.4.13, B.2): the decoder's side beyond the dispatch.
+#pragma once
+
+#include "decoder/untransclib.h"
+
+// Frees a table segment's table (definition, lines and tree) and leaves the
+// segment without one.
+void ReleaseTableSegment(SEGMENT_HEADER* seg);
