@@ -26,6 +26,9 @@ inline constexpr long kMMRMaxRun = long{1} << 33;
 // MMR: bytes the decoder may read past the end of its data (as 0xFF) before
 // it stops; a sound stream ends inside its data, a truncated one is given up.
 inline constexpr uint32_t kMMRMaxBytesPastEnd = 4;
+// Referred-to segments one encoder segment header can carry. The encoder
+// refers to at most one; 800 matches its historical segment table size.
+inline constexpr uint32_t kMaxReferredSegments = 800;
 
 // Largest encoder output buffer: ENCODER counts bytes in 32 bits, so growth
 // stops here instead of wrapping; bytes beyond it are dropped after an error.

@@ -1,8 +1,246 @@
-// Placeholder driver until the generic encoder lands.
+// The encoder driver: one run codes one page image, section by section, into
+// one JBIG2 file (page information T.88 7.4.8, region segment information
+// T.88 7.4.1, end of stripe T.88 7.4.10).
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "common/bit_writer.h"
+#include "common/messages.h"
+#include "common/segment_header.h"
+#include "encoder/encode_state.h"
+#include "encoder/segment_writer.h"
 #include "encoder/transclib.h"
 
-int Transcode(BMP* images, long nImages, PARAMETER* sections, long nSections,
-              const char* fileName) noexcept {
-  (void)images; (void)nImages; (void)sections; (void)nSections; (void)fileName;
-  return 0;
+namespace {
+
+inline constexpr uint32_t kDefaultStripeRows = 1024;  // "stripe" = 1
+
+const char* const kCommentNames[] = {"Source", "Version"};
+const char* const kCommentValues[] = {"Corvane JBIG-2 Encoder - The Ardenwick and Lumora Inc.", "1.0.0"};
+
+// Owns the coding state of one run.
+class EncodeStateOwner {
+ public:
+  EncodeStateOwner() : state_() {
+    MQSetOutFunction(&state_.MQEncoder, MQMainOut, &state_.Encoder);
+    CreateMQBuffer(&state_.GenericContexts, kContextStoreSize);
+    CreateMQBuffer(&state_.RefinementContexts, kContextStoreSize);
+    InitializeHuffStandard(state_.aHuffStandard);
+    CreateEncoder(&state_.Encoder, kEncoderStartCapacity);
+  }
+  ~EncodeStateOwner() {
+    DestroyEncoder(&state_.Encoder);
+    DestroyMQBuffer(&state_.GenericContexts);
+    DestroyMQBuffer(&state_.RefinementContexts);
+    FreeHuffStandard(state_.aHuffStandard);
+  }
+  EncodeStateOwner(const EncodeStateOwner&) = delete;
+  EncodeStateOwner& operator=(const EncodeStateOwner&) = delete;
+  ENCODE_STATE* get() { return &state_; }
+
+ private:
+  ENCODE_STATE state_;
+};
+
+int32_t ReadAT(PARAMETER* p, const char* name, int32_t defaultValue) {
+  return static_cast<int8_t>(GetParameterValue(name, p, defaultValue));  // the field is one signed byte
+}
+
+// One section: its rectangle clipped to the page. Returns false when nothing
+// of it lies on the page.
+[[nodiscard]] bool ClipSection(PARAMETER* section, uint32_t width, uint32_t height, PARAMETER* clipped) {
+  *clipped = *section;
+  int64_t x0 = std::max<int64_t>(section->lX0, 0), y0 = std::max<int64_t>(section->lY0, 0);
+  int64_t x1 = std::min<int64_t>(section->lX1, width), y1 = std::min<int64_t>(section->lY1, height);
+  if (x1 <= x0 || y1 <= y0) {
+    PrintWarning("Section Outside Page or Empty - Not Coded");
+    return false;
+  }
+  if (x0 != section->lX0 || y0 != section->lY0 || x1 != section->lX1 || y1 != section->lY1)
+    PrintWarning("Section Exceeds Page - Clipped to Page");
+  clipped->lX0 = static_cast<int32_t>(x0);
+  clipped->lY0 = static_cast<int32_t>(y0);
+  clipped->lX1 = static_cast<int32_t>(x1);
+  clipped->lY1 = static_cast<int32_t>(y1);
+  return true;
+}
+
+void CodeSections(ENCODE_STATE* state, BMP* image, PARAMETER* sections, long nSections) {
+  for (long i = 0; i < nSections; ++i) {
+    PARAMETER* section = &sections[i];
+    if (section->lX1 == 0) section->lX1 = static_cast<int32_t>(image->lWidth);
+    if (section->lY1 == 0) section->lY1 = static_cast<int32_t>(image->lHeight);
+    // Rectangles are clipped to the page; one with nothing on the page is
+    // reported and skipped, since T.88 regions may not leave the page.
+    PARAMETER clipped;
+    if (!ClipSection(section, image->lWidth, image->lHeight, &clipped)) continue;
+    uint32_t w = static_cast<uint32_t>(clipped.lX1 - clipped.lX0);
+    uint32_t h = static_cast<uint32_t>(clipped.lY1 - clipped.lY0);
+    BMP region;
+    CreateBMP(&region, w, h, 0);
+    ExtractRegion(&region, image, clipped.lX0, clipped.lY0);
+    EncodeRegion(state, &region, &clipped);
+    // Later sections, in particular a final whole-page one, must not code
+    // these pixels again.
+    if (i + 1 < nSections) ClearRegion(image, clipped.lX0, clipped.lY0, w, h);
+    DestroyBMP(&region);
+  }
+}
+
+void WriteRegionAndFinish(ENCODE_STATE* state, GRPARAM* gr, BMP* bitmap, uint32_t x, uint32_t y) {
+  StartSegment(&state->Encoder);
+  EncodeRegionSegment(&state->Encoder, bitmap, x, y, kOpOr);
+  EncodeGenericRegionSegment(gr, bitmap);
+}
+
+}  // namespace
+
+uint32_t StripeHeight(PARAMETER* parameters) {
+  int32_t stripe = GetParameterValue("stripe", parameters, 0);
+  if (stripe == 1) return kDefaultStripeRows;
+  // The page striping field holds the stripe size in 15 bits (T.88 7.4.8.6).
+  if (stripe < 0 || stripe > kMaxStripeSize) return 0;
+  return static_cast<uint32_t>(stripe);
+}
+
+void ReadGenericParameters(GRPARAM* param, ENCODE_STATE* state, PARAMETER* p) {
+  param->pState = state;
+  param->bMMR = GetParameterValue("mmr", p, 0) != 0;
+  int32_t templ = GetParameterValue("template", p, 0);
+  if (templ < 0 || templ > 3) {
+    PrintWarning("Invalid Template - Using Template 0");
+    templ = 0;
+  }
+  param->lTemplate = static_cast<uint32_t>(templ);
+  param->bTPGDON = GetParameterValue("tpdon", p, 0) != 0;
+  param->bUseSkip = 0;
+  param->pSkip = nullptr;
+  param->alATX[0] = ReadAT(p, "atx1", 3);
+  param->alATY[0] = ReadAT(p, "aty1", -1);
+  param->alATX[1] = ReadAT(p, "atx2", -3);
+  param->alATY[1] = ReadAT(p, "aty2", -1);
+  param->alATX[2] = ReadAT(p, "atx3", 2);
+  param->alATY[2] = ReadAT(p, "aty3", -2);
+  param->alATX[3] = ReadAT(p, "atx4", -2);
+  param->alATY[3] = ReadAT(p, "aty4", -2);
+  param->bEndMarker = 0;
+}
+
+void EncodePage(ENCODER* enc, uint32_t width, uint32_t height, PARAMETER* first) {
+  uint32_t stripe = StripeHeight(first);
+  uint32_t pagePixel = GetParameterValue("pagepixel", first, 0) != 0;
+  int32_t pageOp = GetParameterValue("pageop", first, 0);
+  if (pageOp < 0 || pageOp > 3) {
+    // The page default operator has two bits (T.88 7.4.8.5).
+    PrintWarning("Invalid Page Combination Operator - Using OR");
+    pageOp = 0;
+  }
+  uint32_t opOverride = GetParameterValue("opoverride", first, 1) != 0;
+  uint32_t resolution = static_cast<uint32_t>(GetParameterValue("resolution", first, 0));
+  EncodeBits(enc, width, 32);
+  EncodeBits(enc, stripe ? kUnknownPageHeight : height, 32);
+  EncodeBits(enc, resolution, 32);
+  EncodeBits(enc, resolution, 32);
+  EncodeBits(enc, 0x23 + 4 * pagePixel + 8 * static_cast<uint32_t>(pageOp) + 64 * opOverride, 8);
+  EncodeBits(enc, stripe ? kPageStripedFlag + stripe : 0, 16);
+}
+
+void EncodeRegionSegment(ENCODER* enc, BMP* region, uint32_t x, uint32_t y, uint32_t combOp) {
+  EncodeBits(enc, region->lWidth, 32);
+  EncodeBits(enc, region->lHeight, 32);
+  EncodeBits(enc, x, 32);
+  EncodeBits(enc, y, 32);
+  EncodeBits(enc, combOp, 8);
+}
+
+void EncodeRegion(ENCODE_STATE* state, BMP* section, PARAMETER* parameters) {
+  switch (parameters->lType) {
+    case 0:
+      EncodeGenericSection(state, section, parameters);
+      break;
+    case 1:
+      EncodeTextSection(state, section, parameters);
+      break;
+    case 2:
+      EncodeHalftoneSection(state, section, parameters);
+      break;
+    default:
+      // Dropping the section would lose its pixels from the page.
+      PrintWarning("Unknown Region Type - Coding Section as Generic Region");
+      EncodeGenericSection(state, section, parameters);
+      break;
+  }
+}
+
+void EncodeGenericSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
+  GRPARAM gr;
+  ReadGenericParameters(&gr, state, p);
+  uint32_t x = static_cast<uint32_t>(p->lX0), y = static_cast<uint32_t>(p->lY0);
+  int32_t stripeValue = GetParameterValue("stripe", p, 0);
+  uint32_t rows = StripeHeight(p);
+  if (stripeValue != 0 && (rows == 0 || (stripeValue == 1 && (x != 0 || y != 0)))) {
+    PrintError("Invalid Stripe Settings - Ingoring STRIPE");
+    rows = 0;
+  }
+  if (rows == 0) {
+    WriteRegionAndFinish(state, &gr, section, x, y);
+    return;
+  }
+  // Stripes are placed at the section's position on the page, and each end
+  // of stripe names the page row of the stripe's last row (T.88 7.4.10).
+  const uint32_t height = section->lHeight;
+  for (uint32_t top = 0; top < height; top += rows) {
+    uint32_t n = std::min(rows, height - top);
+    BMP stripe;
+    CreateBMP(&stripe, section->lWidth, n, 0);
+    ExtractRegion(&stripe, section, 0, top);
+    WriteRegionAndFinish(state, &gr, &stripe, x, y + top);
+    DestroyBMP(&stripe);
+    StartSegment(&state->Encoder);
+    EncodeBits(&state->Encoder, y + top + n - 1, 32);
+    FinishSegmentBasic(&state->Encoder, kSegEndOfStripe, 0);
+  }
+}
+
+int Transcode(BMP* images, long nImages, PARAMETER* sections, long nSections, const char* fileName) noexcept {
+  if (nImages != 1) {
+    PrintError("Only Single Page Support Enabled");
+    std::exit(1);
+  }
+  if (images == nullptr || fileName == nullptr || images->pData == nullptr || images->lWidth == 0 ||
+      images->lHeight == 0) {
+    PrintError("No Image to Encode");
+    return 1;
+  }
+  BMP* image = &images[0];
+  PARAMETER defaultSection{};  // stands in when the caller gives no section
+  if (sections == nullptr || nSections < 1) {
+    sections = &defaultSection;
+    nSections = 1;
+  }
+  // Each run starts from empty tables, so one process can code many pages.
+  ResetSegmentTables();
+  EncodeStateOwner owner;
+  ENCODE_STATE* state = owner.get();
+  ENCODER* enc = &state->Encoder;
+  int sequential = GetParameterValue("sequential", &sections[0], 0);
+
+  StartSegment(enc);
+  EncodeComment(enc, kCommentNames, kCommentValues, 2);
+  FinishSegmentBasic(enc, kSegExtension, 0);
+  StartSegment(enc);
+  EncodePage(enc, image->lWidth, image->lHeight, &sections[0]);
+  FinishSegmentBasic(enc, kSegPageInformation, 0);
+
+  CodeSections(state, image, sections, nSections);
+
+  StartSegment(enc);
+  FinishSegmentBasic(enc, kSegEndOfPage, 1);
+  StartSegment(enc);
+  FinishSegmentBasic(enc, kSegEndOfFile, 1);
+  bool written = WriteFile(fileName, sequential);
+  ResetSegmentTables();
+  return written ? 0 : 1;
 }

@@ -1,0 +1,43 @@
+// One encoding run's shared coding state and the driver's internal entry
+// points, used by every region coder of the encoder library.
+#pragma once
+
+#include <cstdint>
+
+#include "common/bit_writer.h"
+#include "common/bitmap.h"
+#include "common/huffman_table.h"
+#include "common/integer_coding.h"
+#include "common/mq_coder.h"
+#include "encoder/generic_region_encoder.h"
+#include "encoder/transclib.h"
+
+inline constexpr unsigned long kEncoderStartCapacity = 0x80000;  // bytes of the run's bit writer
+inline constexpr unsigned long kContextStoreSize = 65536;        // contexts per store (16-bit contexts)
+
+typedef struct ENCODE_STATE {
+  ENCODER Encoder;              // bit writer: every segment's data and header
+  MQENCODER MQEncoder;          // writes through MQMainOut into Encoder
+  MQBUFFER GenericContexts;     // generic region contexts (also dictionaries, halftones)
+  MQBUFFER RefinementContexts;  // refinement region contexts
+  MQINT IntContexts;            // integer coding contexts, created by the coders that use them
+  HUFFTABLE aHuffStandard[kNumStandardTables];  // B.1 .. B.15
+} ENCODE_STATE;
+
+// Writes the 19 data bytes of the page information segment (T.88 7.4.8).
+void EncodePage(ENCODER* enc, uint32_t width, uint32_t height, PARAMETER* first);
+// Writes the 17-byte region segment information field (T.88 7.4.1).
+void EncodeRegionSegment(ENCODER* enc, BMP* region, uint32_t x, uint32_t y, uint32_t combOp);
+// Codes one section bitmap with the settings of its record.
+void EncodeRegion(ENCODE_STATE* state, BMP* section, PARAMETER* parameters);
+
+// The generic record of a section: its keywords with their defaults.
+void ReadGenericParameters(GRPARAM* param, ENCODE_STATE* state, PARAMETER* parameters);
+// Rows per stripe asked for by the section's "stripe" keyword, 0 for none.
+uint32_t StripeHeight(PARAMETER* parameters);
+
+// One coder per section type. The text and halftone pipelines live in their
+// own modules.
+void EncodeGenericSection(ENCODE_STATE* state, BMP* section, PARAMETER* parameters);
+void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* parameters);
+void EncodeHalftoneSection(ENCODE_STATE* state, BMP* section, PARAMETER* parameters);
