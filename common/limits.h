@@ -42,6 +42,34 @@ inline constexpr uint32_t kMaxPastEndMessages = 8;
 // Longest Huffman prefix code: codes are held in 32 bits and decoding trees
 // are at most this deep, so a tree has at most 32 nodes per table line.
 inline constexpr uint32_t kMaxHuffPrefixLength = 32;
+
+// Most segment records one file may produce. A header takes at least 11
+// bytes, so this is only reached by files of several megabytes; 2^18 records
+// (about 90 MiB of records) are far more than any real document has.
+inline constexpr uint32_t kMaxSegments = uint32_t{1} << 18;
+
+// Most referred-to segments one segment header may list. A segment can only
+// refer to segments before it, so a longer list can only repeat them.
+inline constexpr uint32_t kMaxReferredSegments = kMaxSegments;
+
+// Most (page, segment) links over all pages. Only pages that share a page
+// number share segments; this bounds the quadratic blow-up of a file whose
+// many page information segments all carry the same number.
+inline constexpr uint64_t kMaxPageSegmentLinks = uint64_t{1} << 22;
+
+// A segment decoder stops (with one error) once its reader has fetched more
+// than this many bytes past the end of the segment's data. Valid streams read
+// at most a few bytes past their end (stripped MQ markers, missing EOFB).
+inline constexpr uint32_t kMaxPastEndBytes = 64;
+
+// Bound on MQ decisions per byte of coded data. Every MQ decision lowers the
+// interval register A by at least 1 or renormalises; A stays within 0x8000 to
+// 0xFFFF between renormalisations, so at most 2^15 decisions share one bit of
+// input and 2^18 one byte. An arithmetic region loop that does more work than
+// 2 x 2^18 x (bytes left + kMqSlackBytes) is decoding 1-bits past the end of
+// its data and is stopped.
+inline constexpr uint64_t kMqDecisionsPerByte = uint64_t{1} << 18;
+inline constexpr uint64_t kMqSlackBytes = 8;
 // Most bits of a symbol identifier (IAID, SBSYMCODELEN): symbol counts are
 // 32-bit numbers, so ceil(log2(count)) never exceeds 32; 2^32 IAID contexts
 // would still be 8 GiB, so callers keep their symbol counts far lower.

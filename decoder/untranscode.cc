@@ -1,7 +1,157 @@
-// Placeholder entry points until the decoder lands.
-#include "decoder/untransclib.h"
+// Page decoding and composition: the segments of no page, then each page's
+// segments in file order, dispatched by type; immediate regions are combined
+// into the page, which grows for striped pages of unknown height (T.88 8.2).
+#include "common/limits.h"
+#include "common/messages.h"
+#include "decoder/decoder_internal.h"
+#include "decoder/segment_types.h"
 
-int JB2ParseFile(JB2FILE* file) noexcept { (void)file; return 1; }
-void JB2FreeFile(JB2FILE* file) noexcept { (void)file; }
-int UntranscodeGlobal(JB2FILE* file) noexcept { (void)file; return 0; }
-int UntranscodePage(JB2PAGE* page) noexcept { (void)page; return 0; }
+namespace {
+
+using namespace jb2dec;
+
+bool HasPagePixels(const SEGMENT_HEADER* seg) { return seg->pPageBitmap && seg->pPageBitmap->pData; }
+
+// Grows the page of a striped file (or one of unknown height) down to the
+// bottom of a region, filling the new rows with the default pixel. Refused
+// (the region is then clipped) when the page would pass the pixel cap.
+void GrowPage(SEGMENT_HEADER* seg, uint64_t bottom) {
+  BMP* page = seg->pPageBitmap;
+  JB2FILE* file = FileOfInput(seg->pInput);
+  BMP grown{};
+  if (bottom > 0xFFFFFFFEu || !CreateCheckedBMP(file, &grown, page->lWidth, bottom, seg->pPageInfo->lDefaultPixel))
+    return;
+  CombineBMP(&grown, page, 0, 0, kOpReplace);
+  DestroyBMP(page);
+  *page = grown;
+}
+
+}  // namespace
+
+bool CreateCheckedBMP(JB2FILE* file, BMP* bmp, uint64_t width, uint64_t height, int fill) {
+  uint64_t limit = file->lMaxBitmapPixels ? file->lMaxBitmapPixels : kMaxBitmapPixels;
+  if (width > 0xFFFFFFFFu || height > 0xFFFFFFFFu || (height != 0 && width > limit / height)) {
+    PrintError("Bitmap Too Large");
+    *bmp = BMP{};
+    return false;
+  }
+  CreateBMP(bmp, static_cast<unsigned long>(width), static_cast<unsigned long>(height), fill);
+  return true;
+}
+
+void DecodeRegionSegment(DECODER* reader, REGION_INFO* info, int bUnknownLength) {
+  // T.88 7.4.1. With the unknown data length the height comes from the row
+  // count that parsing found at the end of the data (T.88 7.2.7).
+  info->lWidth = DecodeBits(reader, 32);
+  uint32_t height = DecodeBits(reader, 32);
+  if (!bUnknownLength) info->lHeight = height;
+  info->lX = DecodeBits(reader, 32);
+  info->lY = DecodeBits(reader, 32);
+  info->lCombOp = DecodeBits(reader, 8) & 7;
+}
+
+bool BeginRegionSegment(SEGMENT_HEADER* seg) {
+  DecodeRegionSegment(seg->pInput, &seg->Region, seg->bUnknownLength);
+  // A segment decoded a second time (a page numbered 0 also decodes the
+  // global segments) drops its earlier result.
+  if (seg->Bitmap.pData) DestroyBMP(&seg->Bitmap);
+  seg->Bitmap = BMP{};
+  // Too short for its region information: the reader has reported it.
+  if (seg->pInput->nPastEnd != 0) return false;
+  if (seg->Region.lWidth == 0 || seg->Region.lHeight == 0) return false;
+  return CreateCheckedBMP(FileOfInput(seg->pInput), &seg->Bitmap, seg->Region.lWidth, seg->Region.lHeight, 0);
+}
+
+void EndRegionSegment(SEGMENT_HEADER* seg) {
+  if (IsIntermediateRegion(seg->lType)) return;
+  RegionToPage(seg);
+  DestroyBMP(&seg->Bitmap);
+}
+
+void RegionToPage(SEGMENT_HEADER* seg) {
+  // A region of no page (page 0, or a page without page information) is
+  // never combined anywhere.
+  if (!HasPagePixels(seg) || !seg->pPageInfo || !seg->Bitmap.pData) return;
+  const PAGE_INFO* info = seg->pPageInfo;
+  int op = static_cast<int>(info->bCombOpOverride ? seg->Region.lCombOp : info->lCombOp);
+  if (op > kOpReplace) {
+    // Operators 5 to 7 are not defined by T.88 7.4.1.5: the page's own
+    // default operator applies instead.
+    PrintWarningRef("Invalid Combination Operator", seg->lNumber);
+    op = static_cast<int>(info->lCombOp);
+  }
+  // A refinement of the page area replaces that area (T.88 7.4.7.5).
+  if ((seg->lType == kImmediateRefinementRegion || seg->lType == kImmediateLosslessRefinementRegion) &&
+      !seg->bHasRegionRef)
+    op = kOpReplace;
+  uint64_t bottom = uint64_t{seg->Region.lY} + seg->Bitmap.lHeight;
+  // A page of unknown height grows with its regions even when its striping
+  // flag is missing; otherwise everything below its first row would be lost.
+  if ((info->bStriped || info->lHeight == 0xFFFFFFFFu) && bottom > seg->pPageBitmap->lHeight) GrowPage(seg, bottom);
+  CombineBMP(seg->pPageBitmap, &seg->Bitmap, static_cast<long>(seg->Region.lX), static_cast<long>(seg->Region.lY), op);
+}
+
+void DecodeSegment(SEGMENT_HEADER* seg) {
+  InitDecoder(seg->pInput, seg->pDataStart, seg->lDataLength);
+  if (IsImmediateRegion(seg->lType) && !HasPagePixels(seg)) {
+    // Nothing to draw on: a region of page 0 (also the global pass of a file
+    // with a page numbered 0, which decodes it again with its page), or of a
+    // page without page information.
+    if (!seg->pPageBitmap) PrintWarningRef("Region Segment without a Page Ignored", seg->lNumber);
+    return;
+  }
+  switch (seg->lType) {
+    case kSymbolDictionary:
+      DecodeSymbolDictionarySegment(seg);
+      break;
+    case kIntermediateTextRegion:
+    case kImmediateTextRegion:
+    case kImmediateLosslessTextRegion:
+      DecodeSymbolRegionSegment(seg);
+      break;
+    case kPatternDictionary:
+      DecodeHalftoneDictionarySegment(seg);
+      break;
+    case kIntermediateHalftoneRegion:
+    case kImmediateHalftoneRegion:
+    case kImmediateLosslessHalftoneRegion:
+      DecodeHalftoneRegionSegment(seg);
+      break;
+    case kIntermediateGenericRegion:
+    case kImmediateGenericRegion:
+    case kImmediateLosslessGenericRegion:
+      DecodeGenericRegionSegment(seg);
+      break;
+    case kIntermediateRefinementRegion:
+    case kImmediateRefinementRegion:
+    case kImmediateLosslessRefinementRegion:
+      DecodeRefinementRegionSegment(seg);
+      break;
+    case kTables:
+      DecodeTableSegment(seg);
+      break;
+    default:
+      // Page information was decoded while parsing; end of page, end of
+      // stripe, end of file, profiles, extensions and unknown types carry
+      // nothing to draw.
+      break;
+  }
+}
+
+int UntranscodeGlobal(JB2FILE* file) noexcept {
+  for (uint32_t i = 0; i < file->nSegments; ++i)
+    if (file->pSegments[i].lPage == 0) DecodeSegment(&file->pSegments[i]);
+  return 0;
+}
+
+int UntranscodePage(JB2PAGE* page) noexcept {
+  for (uint32_t i = 0; i < page->nSegments; ++i) {
+    SEGMENT_HEADER* seg = page->ppSegments[i];
+    // Two pages with the same number share their segments; each draws into
+    // the page being decoded now.
+    seg->pPageBitmap = &page->Bitmap;
+    seg->pPageInfo = &page->Info;
+    DecodeSegment(seg);
+  }
+  return 0;
+}

@@ -1,7 +1,120 @@
-// untransc BASENAME: placeholder until the decoder lands.
+// untransc BASENAME: decodes BASENAME.jb2 and writes each page as
+// BASENAME_<page number>.bmp.
+//
+// Every page is written under a temporary name and renamed when complete, so
+// a failure never leaves a half-written BMP file behind.
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/limits.h"
 #include "decoder/untransclib.h"
 
+namespace {
+
+constexpr size_t kNameBuffer = 1024;
+
+void PrintProgramError(const char* message) { std::fprintf(stderr, "ERROR!   %s\n", message); }
+
+// Reads the whole file; ends the process with status 1 when it cannot.
+void ReadFile(const char* name, unsigned char** data, unsigned long* size) {
+  FILE* file = std::fopen(name, "rb");
+  if (!file) {
+    std::fprintf(stderr, "Could not load %s\n", name);
+    std::exit(1);
+  }
+  long length = -1;
+  if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
+  unsigned char* buffer = nullptr;
+  bool ok = length >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
+  if (ok) {
+    buffer = static_cast<unsigned char*>(std::malloc(length > 0 ? static_cast<size_t>(length) : 1));
+    ok = buffer && (length == 0 || std::fread(buffer, static_cast<size_t>(length), 1, file) == 1);
+  }
+  std::fclose(file);
+  if (!ok) {
+    std::fprintf(stderr, "Could not read %s\n", name);
+    std::free(buffer);
+    std::exit(1);
+  }
+  *data = buffer;
+  *size = static_cast<unsigned long>(length);
+}
+
+// The size SaveBMP gives a complete file of this bitmap.
+uint64_t ExpectedBmpSize(const BMP* bmp) {
+  uint64_t rowBytes = (uint64_t{bmp->lBytesPerRow} + 3) / 4 * 4;
+  return 62 + rowBytes * bmp->lHeight;
+}
+
+// Writes the page under a temporary name, then renames it into place.
+bool WritePage(const char* name, BMP* bitmap) {
+  char temporary[kNameBuffer + 8];
+  std::snprintf(temporary, sizeof temporary, "%s.part", name);
+  SaveBMP(temporary, bitmap);
+  struct stat info;
+  bool ok = stat(temporary, &info) == 0 && static_cast<uint64_t>(info.st_size) == ExpectedBmpSize(bitmap) &&
+            std::rename(temporary, name) == 0;
+  if (!ok) std::remove(temporary);
+  return ok;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  (void)argc; (void)argv;
-  return 0;
+  if (argc == 1) {
+    PrintProgramError("Syntax: untransc FILENAME (without .jb2 extension)");
+    return 0;
+  }
+  char inputName[kNameBuffer];
+  if (std::strlen(argv[1]) + 4 >= sizeof inputName) {
+    PrintProgramError("File Name too Long");
+    return 1;
+  }
+  std::snprintf(inputName, sizeof inputName, "%s.jb2", argv[1]);
+
+  JB2FILE file;
+  std::memset(&file, 0, sizeof file);
+  unsigned char* data = nullptr;
+  ReadFile(inputName, &data, &file.lFileSize);
+  file.pFileData = data;
+  if (JB2ParseFile(&file) != 0) {
+    PrintProgramError("Invalid .JB2 File");
+    std::free(data);
+    return 1;
+  }
+  UntranscodeGlobal(&file);
+
+  int status = 0;
+  for (uint32_t i = 0; i < file.nPages; ++i) {
+    JB2PAGE* page = &file.pPages[i];
+    char outputName[kNameBuffer];
+    int length = std::snprintf(outputName, sizeof outputName, "%s_%u.bmp", argv[1], static_cast<unsigned>(page->lPageNumber));
+    // The temporary name adds ".part".
+    if (length < 0 || static_cast<size_t>(length) + 5 >= sizeof outputName) {
+      PrintProgramError("File Name too Long");
+      status = 1;
+      continue;
+    }
+    // A page of unknown height starts as one row and grows with its stripes.
+    uint64_t rows = page->Info.lHeight == 0xFFFFFFFFu ? 1 : page->Info.lHeight;
+    if (rows != 0 && page->Info.lWidth > kMaxBitmapPixels / rows) {
+      PrintProgramError("Page Too Large: Not Decoded");
+      status = 1;
+      continue;
+    }
+    CreateBMP(&page->Bitmap, page->Info.lWidth, page->Info.lHeight, static_cast<int>(page->Info.lDefaultPixel));
+    UntranscodePage(page);
+    if (!WritePage(outputName, &page->Bitmap)) {
+      std::fprintf(stderr, "ERROR!   Could not write %s\n", outputName);
+      status = 1;
+    }
+    DestroyBMP(&page->Bitmap);
+  }
+  JB2FreeFile(&file);
+  std::free(data);
+  return status;
 }

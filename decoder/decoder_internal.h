@@ -1,0 +1,83 @@
+// Declarations shared by the decoder's source files and not exported: the
+// parse steps, page composition, and the region and dictionary decoders that
+// DecodeSegment dispatches to.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "decoder/untransclib.h"
+
+// Parameters of one run of the generic region decoding procedure (T.88 6.2).
+// The MQ decoder, Contexts[0] and the MMR trees are those of the JB2FILE that
+// owns pInput (FileOfInput).
+typedef struct GENERIC_PARAMS {
+  DECODER* pInput;
+  uint32_t bMMR;
+  uint32_t lTemplate;  // GBTEMPLATE 0..3
+  uint32_t bTPGDON;
+  uint32_t bUseSkip;
+  BMP* pSkip;       // same size as the region when bUseSkip
+  long lATX[4];
+  long lATY[4];
+  uint32_t bEOFB;  // MMR: an end-of-block code follows the last row
+} GENERIC_PARAMS;
+
+// Parameters of one run of the generic refinement region decoding procedure
+// (T.88 6.3). The MQ decoder and Contexts[1] are those of pInput's JB2FILE.
+typedef struct REFINEMENT_PARAMS {
+  DECODER* pInput;
+  uint32_t lTemplate;  // GRTEMPLATE 0..1
+  BMP* pReference;
+  long lDX;
+  long lDY;
+  uint32_t bTPGRON;
+  long lATX[2];
+  long lATY[2];
+} REFINEMENT_PARAMS;
+
+// Every DECODER handed to a segment decoder is the Input of a JB2FILE; the
+// shared coding state sits beside it.
+inline JB2FILE* FileOfInput(DECODER* input) {
+  return reinterpret_cast<JB2FILE*>(reinterpret_cast<char*>(input) - offsetof(JB2FILE, Input));
+}
+
+// Parsing (T.88 7.2, Annex D).
+void ReadSegmentHeader(DECODER* reader, SEGMENT_HEADER** segments, uint32_t* count, unsigned long* capacity);
+void SkipUnknownSegmentLength(DECODER* reader);
+void DecodePageSegment(SEGMENT_HEADER* seg);
+void BuildSegmentTree(SEGMENT_HEADER* segments, uint32_t count);
+void FreeSegmentHeader(SEGMENT_HEADER* seg);
+
+// Page composition.
+void DecodeSegment(SEGMENT_HEADER* seg);
+void DecodeRegionSegment(DECODER* reader, REGION_INFO* info, int bUnknownLength);
+void RegionToPage(SEGMENT_HEADER* seg);
+
+// Creates a white bitmap of width x height unless it exceeds the file's pixel
+// cap, in which case it prints "Bitmap Too Large", leaves bmp empty (pData
+// null, size 0 x 0) and returns false. Every file-driven bitmap goes through
+// here.
+[[nodiscard]] bool CreateCheckedBMP(JB2FILE* file, BMP* bmp, uint64_t width, uint64_t height, int fill);
+
+// The region frame shared by every region segment decoder: reads the region
+// segment information into seg->Region and creates seg->Bitmap. Returns false
+// (after a message) when the region cannot be decoded; seg->Bitmap is then
+// empty.
+[[nodiscard]] bool BeginRegionSegment(SEGMENT_HEADER* seg);
+// Ends a region segment: immediate regions go to the page and are released,
+// intermediate ones keep their bitmap.
+void EndRegionSegment(SEGMENT_HEADER* seg);
+
+// Generic and refinement regions (T.88 6.2, 6.3, 7.4.6, 7.4.7).
+void DecodeGenericRegion(GENERIC_PARAMS* params, BMP* out);
+void DecodeRefinementRegion(REFINEMENT_PARAMS* params, BMP* out);
+void DecodeGenericRegionSegment(SEGMENT_HEADER* seg);
+void DecodeRefinementRegionSegment(SEGMENT_HEADER* seg);
+
+// Dictionaries, text and halftone regions, tables: one file each.
+void DecodeSymbolDictionarySegment(SEGMENT_HEADER* seg);    // type 0
+void DecodeSymbolRegionSegment(SEGMENT_HEADER* seg);        // types 4, 6, 7
+void DecodeHalftoneDictionarySegment(SEGMENT_HEADER* seg);  // type 16
+void DecodeHalftoneRegionSegment(SEGMENT_HEADER* seg);      // types 20, 22, 23
+void DecodeTableSegment(SEGMENT_HEADER* seg);               // type 53

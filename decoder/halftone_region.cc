@@ -1,0 +1,7 @@
+// Halftone region segments (T.88 6.6, 7.4.5).
+// Not decoded yet: the segment is skipped with a warning, and any segment
+// that refers to it finds no result in it.
+#include "common/messages.h"
+#include "decoder/decoder_internal.h"
+
+void DecodeHalftoneRegionSegment(SEGMENT_HEADER* seg) { PrintWarningRef("Segment Type not Supported: Skipped", seg->lNumber); }

@@ -1,0 +1,419 @@
+// File parsing (T.88 Annex D file format, 7.2 segment header syntax): the
+// segment records, the page records and the links between segments.
+//
+// Every length, count and offset read here is checked against the bytes that
+// are left before it is used: a header that does not fit ends the header list,
+// a data part that does not fit is cut at the end of the file, and no count
+// sizes an allocation beyond what the remaining bytes could describe.
+#include <cstdlib>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include "common/limits.h"
+#include "common/messages.h"
+#include "decoder/decoder_internal.h"
+#include "decoder/segment_types.h"
+
+namespace {
+
+using namespace jb2dec;
+
+constexpr unsigned char kFileId[8] = {0x97, 0x4A, 0x42, 0x32, 0x0D, 0x0A, 0x1A, 0x0A};
+constexpr unsigned long kInitialSegmentRoom = 16;
+constexpr uint32_t kRegionInfoBytes = 17;
+constexpr uint32_t kPageInfoBytes = 19;
+
+uint64_t BytesLeft(const DECODER* reader) { return static_cast<uint64_t>(reader->pEnd - reader->pCur); }
+
+uint32_t ReadByte(DECODER* reader) { return DecodeBits(reader, 8); }
+uint32_t ReadU32(DECODER* reader) { return DecodeBits(reader, 32); }
+
+// The header list of a random-access file (T.88 D.3) ends with its
+// end-of-file segment. A file without one would have its data parts read as
+// headers; when the data lengths of the headers read so far account exactly
+// for the rest of the file, the list ends there instead.
+struct DataTally {
+  uint64_t sum = 0;
+  bool unknown = false;
+  uint32_t count = 0;
+  void Add(const SEGMENT_HEADER& seg) {
+    unknown = unknown || seg.bUnknownLength;
+    sum += seg.lDataLength;
+    ++count;
+  }
+  bool FillsRest(uint64_t left) const { return count != 0 && !unknown && sum == left; }
+};
+
+// Locates the data of one segment at the reader's position (T.88 7.2.7).
+void TakeSegmentData(DECODER* reader, SEGMENT_HEADER* seg, bool* reportedShortData) {
+  seg->pDataStart = DecoderPtr(reader);
+  if (seg->bUnknownLength) {
+    SkipUnknownSegmentLength(reader);
+    if (BytesLeft(reader) < 4) {
+      // No end marker, or no row count after it: the region's height is
+      // unknown, so it is decoded as empty; the rest of the file is its data.
+      PrintErrorRef("Segment of Unknown Length has no Row Count", seg->lNumber);
+      seg->Region.lHeight = 0;
+      DecSkipBytes(reader, static_cast<long>(BytesLeft(reader)));
+    } else {
+      seg->Region.lHeight = ReadU32(reader);
+    }
+    seg->lDataLength = static_cast<uint32_t>(DecoderPtr(reader) - seg->pDataStart);
+    return;
+  }
+  uint64_t left = BytesLeft(reader);
+  if (seg->lDataLength > left) {
+    if (!*reportedShortData) PrintErrorRef("Segment Data past the End of the File", seg->lNumber);
+    *reportedShortData = true;
+    seg->lDataLength = static_cast<uint32_t>(left);
+  }
+  DecSkipBytes(reader, static_cast<long>(seg->lDataLength));
+}
+
+void CreatePages(JB2FILE* file) {
+  uint32_t nInfo = 0;
+  for (uint32_t i = 0; i < file->nSegments; ++i) nInfo += file->pSegments[i].lType == kPageInformation;
+  file->nPages = 0;
+  file->pPages = static_cast<JB2PAGE*>(std::calloc(nInfo ? nInfo : 1, sizeof(JB2PAGE)));
+  std::unordered_map<uint32_t, std::vector<uint32_t>> pagesByNumber;
+  for (uint32_t i = 0; i < file->nSegments; ++i) {
+    SEGMENT_HEADER* seg = &file->pSegments[i];
+    if (seg->lType != kPageInformation) continue;
+    JB2PAGE* page = &file->pPages[file->nPages];
+    seg->pPageInfo = &page->Info;
+    DecodePageSegment(seg);
+    page->lPageNumber = seg->lPage;
+    if (seg->lPage == 0) PrintWarning("Cannot have a Page #0");
+    pagesByNumber[seg->lPage].push_back(file->nPages);
+    ++file->nPages;
+  }
+
+  // Segments go to every page that carries their page number, in file order.
+  // Pages sharing a number share segments; their total is capped.
+  std::vector<std::vector<SEGMENT_HEADER*>> lists(file->nPages);
+  uint64_t links = 0;
+  bool reported = false;
+  for (uint32_t i = 0; i < file->nSegments; ++i) {
+    SEGMENT_HEADER* seg = &file->pSegments[i];
+    auto it = pagesByNumber.find(seg->lPage);
+    if (it == pagesByNumber.end()) continue;
+    for (uint32_t p : it->second) {
+      if (links == kMaxPageSegmentLinks) {
+        if (!reported) PrintError("Too Many Segments on Pages with the Same Number");
+        reported = true;
+        break;
+      }
+      ++links;
+      lists[p].push_back(seg);
+      seg->pPageBitmap = &file->pPages[p].Bitmap;
+      seg->pPageInfo = &file->pPages[p].Info;
+    }
+  }
+  for (uint32_t p = 0; p < file->nPages; ++p) {
+    JB2PAGE* page = &file->pPages[p];
+    page->nSegments = static_cast<uint32_t>(lists[p].size());
+    page->ppSegments = static_cast<SEGMENT_HEADER**>(std::calloc(page->nSegments ? page->nSegments : 1,
+                                                                 sizeof(SEGMENT_HEADER*)));
+    if (page->nSegments) std::memcpy(page->ppSegments, lists[p].data(), page->nSegments * sizeof(SEGMENT_HEADER*));
+  }
+}
+
+// Reads every segment header (and, in the random-access organisation, first
+// all headers and then all data parts).
+void ReadSegments(JB2FILE* file, DECODER* reader, bool sequential) {
+  unsigned long capacity = kInitialSegmentRoom;
+  bool reportedShortData = false;
+  auto readOne = [&]() -> bool {
+    if (file->nSegments == kMaxSegments) {
+      PrintError("Too Many Segments");
+      return false;
+    }
+    uint32_t before = file->nSegments;
+    ReadSegmentHeader(reader, &file->pSegments, &file->nSegments, &capacity);
+    return file->nSegments != before;
+  };
+  if (sequential) {
+    // T.88 D.2: each header is followed by its data. Segments after an
+    // end-of-file segment are read like any other while bytes remain.
+    while (!DecodeEOS(reader)) {
+      if (!readOne()) break;
+      TakeSegmentData(reader, &file->pSegments[file->nSegments - 1], &reportedShortData);
+    }
+    return;
+  }
+  bool sawEnd = false;
+  DataTally tally;
+  while (!DecodeEOS(reader) && !tally.FillsRest(BytesLeft(reader))) {
+    if (!readOne()) break;
+    tally.Add(file->pSegments[file->nSegments - 1]);
+    if (file->pSegments[file->nSegments - 1].lType == kEndOfFile) {
+      sawEnd = true;
+      break;
+    }
+  }
+  if (!sawEnd) PrintError("Missing End of File Segment");
+  for (uint32_t i = 0; i < file->nSegments; ++i) TakeSegmentData(reader, &file->pSegments[i], &reportedShortData);
+}
+
+}  // namespace
+
+void ReadSegmentHeader(DECODER* reader, SEGMENT_HEADER** segments, uint32_t* count, unsigned long* capacity) {
+  // Fixed part: number (4), flags (1), first byte of the referred-to count.
+  if (BytesLeft(reader) < 6) {
+    PrintError("Segment Header past the End of the File");
+    return;
+  }
+  uint32_t number = ReadU32(reader);
+  uint32_t flags = ReadByte(reader);
+  uint32_t first = ReadByte(reader);
+  uint32_t nReferred;
+  uint64_t retainBytes = 0;
+  if ((first >> 5) <= 4) {
+    nReferred = first >> 5;
+  } else {
+    // Long form (T.88 7.2.4): 29-bit count, then ceil((count + 1) / 8) bytes.
+    if (BytesLeft(reader) < 3) {
+      PrintError("Segment Header past the End of the File");
+      return;
+    }
+    nReferred = ((first & 0x1F) << 24) | DecodeBits(reader, 24);
+    retainBytes = (uint64_t{nReferred} + 8) / 8;
+  }
+  // T.88 7.2.5: the width of a referred-to number follows this segment's own.
+  uint32_t width = number <= 256 ? 1 : number <= 65536 ? 2 : 4;
+  uint32_t pageWidth = (flags & 0x40) ? 4 : 1;
+  uint64_t need = retainBytes + uint64_t{nReferred} * width + pageWidth + 4;
+  if (nReferred > kMaxReferredSegments) {
+    PrintErrorRef("Too Many Referred-To Segments", number);
+    return;
+  }
+  if (need > BytesLeft(reader)) {
+    PrintError("Segment Header past the End of the File");
+    return;
+  }
+
+  if (*count == *capacity) ReSizeArray(reinterpret_cast<void**>(segments), sizeof(SEGMENT_HEADER), capacity);
+  SEGMENT_HEADER* seg = &(*segments)[*count];
+  std::memset(seg, 0, sizeof *seg);
+  seg->lNumber = number;
+  seg->lType = flags & 0x3F;
+  seg->bDeferredNonRetain = (flags >> 7) & 1;
+  seg->nReferred = nReferred;
+  if (nReferred) {
+    seg->pReferredNumbers = static_cast<uint32_t*>(std::calloc(nReferred, sizeof(uint32_t)));
+    seg->pReferredRetain = static_cast<uint8_t*>(std::calloc(nReferred, sizeof(uint8_t)));
+  }
+  if (retainBytes == 0) {
+    seg->bRetain = first & 1;
+    for (uint32_t j = 0; j < nReferred; ++j) seg->pReferredRetain[j] = (first >> (j + 1)) & 1;
+  } else {
+    // Bit k of the retention field, counted from bit 0 of its first byte:
+    // k = 0 this segment, k = j + 1 referred-to segment j.
+    for (uint64_t b = 0; b < retainBytes; ++b) {
+      uint32_t byte = ReadByte(reader);
+      for (uint32_t bit = 0; bit < 8; ++bit) {
+        uint64_t k = b * 8 + bit;
+        if (k == 0) seg->bRetain = byte & 1;
+        else if (k - 1 < nReferred) seg->pReferredRetain[k - 1] = (byte >> bit) & 1;
+      }
+    }
+  }
+  for (uint32_t j = 0; j < nReferred; ++j) seg->pReferredNumbers[j] = DecodeBits(reader, static_cast<int>(8 * width));
+  seg->lPage = DecodeBits(reader, static_cast<int>(8 * pageWidth));
+  seg->lDataLength = ReadU32(reader);
+  if (seg->lDataLength == 0xFFFFFFFFu) seg->bUnknownLength = 1;
+  ++*count;
+}
+
+void SkipUnknownSegmentLength(DECODER* reader) {
+  // T.88 7.2.7: only an immediate generic region may leave its length
+  // unknown; its data ends with 0x00 0x00 (MMR) or 0xFF 0xAC (arithmetic)
+  // followed by the 32-bit row count. A segment too short for its fixed
+  // fields, or without the marker, leaves the reader at the end of the data.
+  if (BytesLeft(reader) < kRegionInfoBytes + 1) {
+    DecSkipBytes(reader, static_cast<long>(BytesLeft(reader)));
+    return;
+  }
+  DecSkipBytes(reader, kRegionInfoBytes);
+  uint32_t flags = ReadByte(reader);
+  bool mmr = flags & 1;
+  if (!mmr) {
+    uint64_t at = ((flags >> 1) & 3) == 0 ? 8 : 2;
+    if (BytesLeft(reader) < at) {
+      DecSkipBytes(reader, static_cast<long>(BytesLeft(reader)));
+      return;
+    }
+    DecSkipBytes(reader, static_cast<long>(at));
+  }
+  uint32_t marker = mmr ? 0x0000 : 0xFFAC;
+  uint32_t window = 0x1111;
+  while (!DecodeEOS(reader)) {
+    window = ((window << 8) | ReadByte(reader)) & 0xFFFF;
+    if (window == marker) return;
+  }
+}
+
+void DecodePageSegment(SEGMENT_HEADER* seg) {
+  // T.88 7.4.8. A segment shorter than 19 bytes reads its missing bytes as
+  // 0xFF after the reader's errors.
+  DECODER reader;
+  InitDecoder(&reader, seg->pDataStart, seg->lDataLength);
+  PAGE_INFO* info = seg->pPageInfo;
+  info->lWidth = ReadU32(&reader);
+  info->lHeight = ReadU32(&reader);
+  info->lXResolution = ReadU32(&reader);
+  info->lYResolution = ReadU32(&reader);
+  uint32_t flags = ReadByte(&reader);
+  info->bLossless = flags & 1;
+  info->bRefinements = (flags >> 1) & 1;
+  info->lDefaultPixel = (flags >> 2) & 1;
+  info->lCombOp = (flags >> 3) & 3;
+  info->bAuxBuffers = (flags >> 5) & 1;
+  info->bCombOpOverride = (flags >> 6) & 1;
+  uint32_t striping = DecodeBits(&reader, 16);
+  info->bStriped = (striping >> 15) & 1;
+  info->lMaxStripeSize = striping & 0x7FFF;
+  if (info->lHeight == 0xFFFFFFFFu && !info->bStriped) PrintWarning("Unknown Height Requires Stripe");
+  static_assert(kPageInfoBytes == 19);
+}
+
+void BuildSegmentTree(SEGMENT_HEADER* segments, uint32_t count) {
+  // Referred-to segments must come earlier in the file (T.88 7.2.5); the
+  // first earlier segment with the number is the target.
+  std::unordered_map<uint32_t, uint32_t> firstIndex;
+  firstIndex.reserve(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    SEGMENT_HEADER* seg = &segments[i];
+    seg->nSymbolDicts = seg->nTables = 0;
+    seg->bHasRegionRef = seg->bHasPatternDict = 0;
+    seg->pRegionRef = seg->pPatternDict = nullptr;
+    if (seg->nReferred) {
+      seg->ppSymbolDicts = static_cast<SEGMENT_HEADER**>(std::calloc(seg->nReferred, sizeof(SEGMENT_HEADER*)));
+      seg->ppTables = static_cast<SEGMENT_HEADER**>(std::calloc(seg->nReferred, sizeof(SEGMENT_HEADER*)));
+    }
+    for (uint32_t j = 0; j < seg->nReferred; ++j) {
+      auto it = firstIndex.find(seg->pReferredNumbers[j]);
+      if (it == firstIndex.end()) {
+        // The reference has no target and is never followed.
+        PrintErrorRef("Segment Refers to Unknown Segment ", seg->lNumber);
+        continue;
+      }
+      SEGMENT_HEADER* ref = &segments[it->second];
+      if (ref->lPage != seg->lPage && ref->lPage != 0)
+        PrintWarningRef("Segment Refers to Segment on Different Page ", seg->lNumber);
+      switch (ref->lType) {
+        case kSymbolDictionary:
+          seg->ppSymbolDicts[seg->nSymbolDicts++] = ref;
+          break;
+        case kTables:
+          seg->ppTables[seg->nTables++] = ref;
+          break;
+        case kIntermediateTextRegion:
+        case kIntermediateHalftoneRegion:
+        case kIntermediateGenericRegion:
+        case kIntermediateRefinementRegion:
+          if (!seg->bHasRegionRef) {
+            seg->bHasRegionRef = 1;
+            seg->pRegionRef = ref;
+          } else {
+            PrintErrorRef("Segment Refers to More than One Intermediate Segment", seg->lNumber);
+          }
+          break;
+        case kPatternDictionary:
+          if (!seg->bHasPatternDict) {
+            seg->bHasPatternDict = 1;
+            seg->pPatternDict = ref;
+          } else {
+            PrintErrorRef("Segment Refers to More than One Halftone Dictionary ", seg->lNumber);
+          }
+          break;
+        default:
+          PrintWarningRef("Ignored: Segment Refers to Unused Segment", seg->lNumber);
+          break;
+      }
+    }
+    firstIndex.emplace(seg->lNumber, i);
+  }
+}
+
+void FreeSegmentHeader(SEGMENT_HEADER* seg) {
+  std::free(seg->pReferredRetain);
+  std::free(seg->pReferredNumbers);
+  std::free(seg->ppSymbolDicts);
+  std::free(seg->ppTables);
+  seg->pReferredRetain = nullptr;
+  seg->pReferredNumbers = nullptr;
+  seg->ppSymbolDicts = seg->ppTables = nullptr;
+  if (seg->pSymbols) {
+    for (uint32_t k = 0; k < seg->nSymbols; ++k) DestroyBMP(&seg->pSymbols[k]);
+    std::free(seg->pSymbols);
+    seg->pSymbols = nullptr;
+  }
+  if (seg->bSavedContexts) {
+    DestroyMQBuffer(&seg->SavedContexts[0]);
+    DestroyMQBuffer(&seg->SavedContexts[1]);
+    seg->bSavedContexts = 0;
+  }
+  if (seg->pPatterns) {
+    for (uint32_t k = 0; k < seg->nPatterns; ++k) DestroyBMP(&seg->pPatterns[k]);
+    std::free(seg->pPatterns);
+    seg->pPatterns = nullptr;
+  }
+  if (seg->Table.pDef || seg->Table.pTree) FreeHuffTable(&seg->Table);
+  if (seg->Bitmap.pData) {
+    if (IsIntermediateRegion(seg->lType)) PrintWarning("Intermediate Region was not used\n");
+    DestroyBMP(&seg->Bitmap);
+  }
+}
+
+int JB2ParseFile(JB2FILE* file) noexcept {
+  const unsigned char* data = file->pFileData;
+  unsigned long size = file->lFileSize;
+  std::memset(file, 0, sizeof *file);
+  file->pFileData = data;
+  file->lFileSize = size;
+  file->lMaxBitmapPixels = kMaxBitmapPixels;
+
+  DECODER reader;
+  InitDecoder(&reader, data, size);
+  unsigned char id[8];
+  for (unsigned char& b : id) b = static_cast<unsigned char>(ReadByte(&reader));
+  if (std::memcmp(id, kFileId, sizeof id) != 0) {
+    PrintError("Invalid File Header");
+    return 1;
+  }
+  uint32_t flags = ReadByte(&reader);
+  if (!(flags & 2)) (void)ReadU32(&reader);  // number of pages, not used
+
+  file->pSegments = static_cast<SEGMENT_HEADER*>(std::calloc(kInitialSegmentRoom, sizeof(SEGMENT_HEADER)));
+  ReadSegments(file, &reader, flags & 1);
+
+  MQSetInFunction(&file->MQ, MQMainIn, &file->Input);
+  CreateMQBuffer(&file->Contexts[0], 65536);
+  CreateMQBuffer(&file->Contexts[1], 65536);
+  InitializeMMR(&file->MMR);
+  InitializeHuffStandard(file->HuffStandard);
+  InitDecoder(&file->Input, data, 0);
+  for (uint32_t i = 0; i < file->nSegments; ++i) file->pSegments[i].pInput = &file->Input;
+  CreatePages(file);
+  BuildSegmentTree(file->pSegments, file->nSegments);
+  return 0;
+}
+
+void JB2FreeFile(JB2FILE* file) noexcept {
+  if (file->Contexts[0].pIndex) DestroyMQBuffer(&file->Contexts[0]);
+  if (file->Contexts[1].pIndex) DestroyMQBuffer(&file->Contexts[1]);
+  if (file->MMR.pWhite || file->MMR.pBlack || file->MMR.pMode) FreeMMR(&file->MMR);
+  if (file->HuffStandard[0].pDef || file->HuffStandard[0].pTree) FreeHuffStandard(file->HuffStandard);
+  for (uint32_t i = 0; i < file->nSegments; ++i) FreeSegmentHeader(&file->pSegments[i]);
+  for (uint32_t p = 0; p < file->nPages; ++p) std::free(file->pPages[p].ppSegments);
+  std::free(file->pSegments);
+  std::free(file->pPages);
+  file->pSegments = nullptr;
+  file->pPages = nullptr;
+  file->nSegments = file->nPages = 0;
+  file->Contexts[0] = file->Contexts[1] = MQBUFFER{};
+  file->MMR = MMRTREES{};
+  for (HUFFTABLE& t : file->HuffStandard) t = HUFFTABLE{};
+}

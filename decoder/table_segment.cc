@@ -1,0 +1,7 @@
+// Table segments (T.88 B.2, 7.4.13).
+// Not decoded yet: the segment is skipped with a warning, and any segment
+// that refers to it finds no result in it.
+#include "common/messages.h"
+#include "decoder/decoder_internal.h"
+
+void DecodeTableSegment(SEGMENT_HEADER* seg) { PrintWarningRef("Segment Type not Supported: Skipped", seg->lNumber); }
