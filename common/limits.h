@@ -48,9 +48,9 @@ inline constexpr uint32_t kMaxHuffPrefixLength = 32;
 // (about 90 MiB of records) are far more than any real document has.
 inline constexpr uint32_t kMaxSegments = uint32_t{1} << 18;
 
-// Most referred-to segments one segment header may list. A segment can only
-// refer to segments before it, so a longer list can only repeat them.
-inline constexpr uint32_t kMaxReferredSegments = kMaxSegments;
+// Most referred-to segments one segment header may list (decoder). A segment
+// can only refer to segments before it, so a longer list can only repeat them.
+inline constexpr uint32_t kMaxReferredSegmentsRead = kMaxSegments;
 
 // Most (page, segment) links over all pages. Only pages that share a page
 // number share segments; this bounds the quadratic blow-up of a file whose
