@@ -7,6 +7,7 @@
 #include "common/limits.h"
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
+#include "decoder/generic_region_template0.h"
 #include "decoder/region_budget.h"
 
 using jb2dec::RegionBudget;
@@ -38,6 +39,7 @@ void DecodeGenericRegion(GENERIC_PARAMS* params, BMP* out) {
   // The skip bitmap should have the region's size; pixels beyond it are coded.
   const BMP* skip = params->bUseSkip ? params->pSkip : nullptr;
   RegionBudget budget(input);
+  const bool nominal0 = !skip && IsNominalTemplate0(templ, params->lATX, params->lATY);
 
   // The MQ registers stay in locals for the whole region; the record is
   // touched only when a byte is read.
@@ -56,6 +58,11 @@ void DecodeGenericRegion(GENERIC_PARAMS* params, BMP* out) {
       if (y > 0) std::memcpy(row, row - stride, bytesPerRow);
       else std::memset(row, 0, bytesPerRow);
       budget.Spend(1);
+      continue;
+    }
+    if (nominal0) {
+      DecodeRowTemplate0(mq, regs, index, mps, out, y);
+      budget.Spend(uint64_t{width} + 1);
       continue;
     }
     const unsigned char* skipRow = nullptr;

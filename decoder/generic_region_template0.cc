@@ -1,0 +1,99 @@
+// Row decoder for the nominal template 0 (T.88 6.2.5.3, Figure 3).
+//
+// The context of pixel (x, y) is row y - 2 at x - 2..x + 2 (bits 15-11),
+// row y - 1 at x - 3..x + 3 (bits 10-4) and the four pixels left of x in
+// row y (bits 3-0). The rows above are read a byte at a time into 24-bit
+// windows holding bytes k - 1, k and k + 1, so a pixel's context is two
+// shifts and masks away. A byte of pixels whose context is 0 throughout
+// (white above, white to the left) is decoded as one run of MPS decisions
+// when the coder allows it (common/mq_runs.h): white paper costs a few
+// operations per byte instead of per pixel.
+#include "decoder/generic_region_template0.h"
+
+#include <algorithm>
+
+#include "common/mq_runs.h"
+
+namespace {
+
+// Byte k of a row (nullptr: a row above the region), 0 outside the row and in
+// the spare bits after the last pixel.
+inline uint32_t RowByte(const unsigned char* row, uint32_t k, uint32_t bytesPerRow, uint32_t lastMask) {
+  if (row == nullptr || k >= bytesPerRow) return 0;
+  return k == bytesPerRow - 1 ? row[k] & lastMask : row[k];
+}
+
+// Window bits that the contexts of a byte's eight pixels read: row y - 1 at
+// columns 8k - 3..8k + 10 (bits 18-5), row y - 2 at 8k - 2..8k + 9 (17-6).
+constexpr uint32_t kUp1ByteMask = 0x7FFE0;
+constexpr uint32_t kUp2ByteMask = 0x3FFC0;
+
+}  // namespace
+
+bool IsNominalTemplate0(uint32_t templ, const long* atx, const long* aty) {
+  static constexpr long kX[4] = {3, -3, 2, -2}, kY[4] = {-1, -1, -2, -2};
+  if (templ != 0) return false;
+  for (int k = 0; k < 4; ++k)
+    if (atx[k] != kX[k] || aty[k] != kY[k]) return false;
+  return true;
+}
+
+void DecodeRowTemplate0(MQDECODER* mq, MQRegs& regs, unsigned char* index, unsigned char* mps, BMP* out,
+                        uint32_t y) {
+  // A local copy: stores to the row (bytes) could alias the caller's record,
+  // which would send the registers to memory after every pixel.
+  MQRegs r = regs;
+  const uint32_t width = out->lWidth, bytesPerRow = out->lBytesPerRow;
+  const uint32_t lastMask = width % 8 ? (0xFF00u >> (width % 8)) & 0xFF : 0xFF;
+  const size_t stride = out->lStride;
+  unsigned char* row = out->pData + y * stride;
+  const unsigned char* up1 = y >= 1 ? row - stride : nullptr;
+  const unsigned char* up2 = y >= 2 ? row - 2 * stride : nullptr;
+  uint32_t w1 = RowByte(up1, 0, bytesPerRow, lastMask);
+  uint32_t w2 = RowByte(up2, 0, bytesPerRow, lastMask);
+  // The pixels decoded so far in this row, most recent in bit 0; the context
+  // takes the last four.
+  uint32_t bits = 0;
+
+  // Decodes byte k of the row once the windows hold bytes k - 1..k + 1.
+  auto decodeByte = [&](uint32_t k) __attribute__((always_inline)) {
+    const uint32_t n = std::min<uint32_t>(8, width - 8 * k);
+    if (((bits & 0xF) | (w1 & kUp1ByteMask) | (w2 & kUp2ByteMask)) == 0 && mps[0] == 0 &&
+        MQDecodeMPSRun(r, MQQe[index[0]], n)) {
+      bits = 0;  // n white pixels in context 0
+    } else if (n == 8) {
+      // Unrolled, so every shift below is by a constant.
+#pragma GCC unroll 8
+      for (uint32_t j = 0; j < 8; ++j) {
+        const uint32_t context = ((w2 >> (13 - j)) & 0x1F) << 11 | ((w1 >> (12 - j)) & 0x7F) << 4 | (bits & 0xF);
+        bits = bits << 1 | static_cast<uint32_t>(MQDecodeRegs(mq, r, index + context, mps + context));
+      }
+    } else {
+      for (uint32_t j = 0; j < n; ++j) {
+        const uint32_t context = ((w2 >> (13 - j)) & 0x1F) << 11 | ((w1 >> (12 - j)) & 0x7F) << 4 | (bits & 0xF);
+        bits = bits << 1 | static_cast<uint32_t>(MQDecodeRegs(mq, r, index + context, mps + context));
+      }
+      // Spare bits after the last pixel keep their value.
+      row[k] = static_cast<unsigned char>((row[k] & ~lastMask) | ((bits << (8 - n)) & lastMask));
+      return;
+    }
+    row[k] = static_cast<unsigned char>(bits);
+  };
+
+  uint32_t k = 0;
+  if (up2 != nullptr && bytesPerRow >= 2) {
+    // Bytes k + 1 of both rows above are neither past the row nor its last
+    // byte: plain loads.
+    for (; k + 2 < bytesPerRow; ++k) {
+      w1 = (w1 << 8 | up1[k + 1]) & 0xFFFFFF;
+      w2 = (w2 << 8 | up2[k + 1]) & 0xFFFFFF;
+      decodeByte(k);
+    }
+  }
+  for (; k < bytesPerRow; ++k) {
+    w1 = (w1 << 8 | RowByte(up1, k + 1, bytesPerRow, lastMask)) & 0xFFFFFF;
+    w2 = (w2 << 8 | RowByte(up2, k + 1, bytesPerRow, lastMask)) & 0xFFFFFF;
+    decodeByte(k);
+  }
+  regs = r;
+}
