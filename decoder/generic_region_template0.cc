@@ -11,6 +11,8 @@
 #include "decoder/generic_region_template0.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #include "common/mq_runs.h"
 
@@ -27,6 +29,27 @@ inline uint32_t RowByte(const unsigned char* row, uint32_t k, uint32_t bytesPerR
 // columns 8k - 3..8k + 10 (bits 18-5), row y - 2 at 8k - 2..8k + 9 (17-6).
 constexpr uint32_t kUp1ByteMask = 0x7FFE0;
 constexpr uint32_t kUp2ByteMask = 0x3FFC0;
+
+// Bytes p[-1], p[0], p[1] as a 24-bit big-endian window (all three readable).
+inline uint32_t Window(const unsigned char* p) {
+  uint32_t v;
+  std::memcpy(&v, p - 1, 4);
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap32(v);
+  return v >> 8;
+}
+
+// The first index i in [from, end) where a[i] | b[i] is not 0, or end.
+inline uint32_t NextNonZero(const unsigned char* a, const unsigned char* b, uint32_t from, uint32_t end) {
+  uint32_t i = from;
+  for (; i + 8 <= end; i += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    if ((x | y) != 0) break;
+  }
+  while (i < end && (a[i] | b[i]) == 0) ++i;
+  return i;
+}
 
 }  // namespace
 
@@ -81,14 +104,41 @@ void DecodeRowTemplate0(MQDECODER* mq, MQRegs& regs, unsigned char* index, unsig
   };
 
   uint32_t k = 0;
-  if (up2 != nullptr && bytesPerRow >= 2) {
-    // Bytes k + 1 of both rows above are neither past the row nor its last
-    // byte: plain loads.
-    for (; k + 2 < bytesPerRow; ++k) {
-      w1 = (w1 << 8 | up1[k + 1]) & 0xFFFFFF;
-      w2 = (w2 << 8 | up2[k + 1]) & 0xFFFFFF;
+  if (up2 != nullptr && bytesPerRow >= 3) {
+    w1 = w1 << 8 | up1[1];  // byte 1 is not the last: no spare bits
+    w2 = w2 << 8 | up2[1];
+    decodeByte(0);
+    // Bytes 1 to bytesPerRow - 3: their windows lie inside both rows above
+    // and short of the last byte, whose spare bits would need masking.
+    const uint32_t interiorEnd = bytesPerRow - 2;
+    for (k = 1; k < interiorEnd;) {
+      w1 = Window(up1 + k);
+      w2 = Window(up2 + k);
+      if (((bits & 0xF) | (w1 & kUp1ByteMask) | (w2 & kUp2ByteMask)) == 0 && mps[0] == 0) {
+        // Byte k is white in context 0 if decoded so; so is every later byte
+        // m whose bytes m - 1..m + 1 above are all 0. Take as many of them as
+        // the coder can decode as one run.
+        const uint32_t qe = MQQe[index[0]];
+        const uint32_t room = std::min(r.C >> 16, r.A - 0x8000) / qe;  // MPS decisions without renormalising
+        uint32_t end = NextNonZero(up1, up2, k + 1, interiorEnd + 1);  // first byte m + 1 that is not 0
+        end = std::min<uint32_t>(end - 1, k + room / 8);                // bytes k..end - 1 in the run
+        if (end > k) {
+          const uint32_t pixels = 8 * (end - k);
+          r.C -= (pixels * qe) << 16;
+          r.A -= pixels * qe;
+          std::memset(row + k, 0, end - k);
+          k = end;
+          continue;
+        }
+      }
       decodeByte(k);
+      ++k;
     }
+    // Byte bytesPerRow - 2; its window ends in the last byte.
+    w1 = uint32_t{up1[k - 1]} << 16 | uint32_t{up1[k]} << 8 | RowByte(up1, k + 1, bytesPerRow, lastMask);
+    w2 = uint32_t{up2[k - 1]} << 16 | uint32_t{up2[k]} << 8 | RowByte(up2, k + 1, bytesPerRow, lastMask);
+    decodeByte(k);
+    ++k;
   }
   for (; k < bytesPerRow; ++k) {
     w1 = (w1 << 8 | RowByte(up1, k + 1, bytesPerRow, lastMask)) & 0xFFFFFF;
