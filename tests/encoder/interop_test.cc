@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <functional>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -92,6 +93,9 @@ std::vector<TestPage> MakePages() {
   if (LoadBMP(JB2_SOURCE_DIR "/examples/sample.bmp", &sample.bmp) == 0) pages.push_back(sample);
   return pages;
 }
+
+// Names the option in test listings.
+void PrintTo(const Option& option, std::ostream* os) { *os << option.name; }
 
 class Interop : public ::testing::TestWithParam<Option> {};
 

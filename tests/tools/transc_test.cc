@@ -80,7 +80,7 @@ TEST(Transc, LoadFailuresExitWithStatusOneAndWriteNothing) {
 
 TEST(Transc, ParameterErrorsDoNotStopEncoding) {
   std::string dir = MakeWorkDir();
-  jb2test::CommandResult r = RunCommand(kTransc + " page 'gr:template=' sr", dir);
+  jb2test::CommandResult r = RunCommand(kTransc + " page 'gr:template=' gr", dir);
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(r.err,
             "ERROR!   Input Parameter; Bad Syntax with equal sign\n"
