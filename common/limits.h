@@ -14,6 +14,9 @@ inline constexpr uint64_t kMaxBitmapPixels = uint64_t{1} << 32;
 // width x height product checked against kMaxBitmapPixels in 64 bits.
 inline constexpr uint32_t kMaxBmpDimension = uint32_t{1} << 20;
 
+// Referred-to segments one encoder segment header can carry. The encoder
+// refers to at most one; 800 matches its historical segment table size.
+inline constexpr uint32_t kMaxWrittenReferredSegments = 800;
 // MMR: the changing-element lists start with room for this many columns and
 // grow with the changes a row actually has, so a very wide but sparse bitmap
 // (or a hostile width) never costs 32 bytes per column up front.
@@ -26,9 +29,6 @@ inline constexpr long kMMRMaxRun = long{1} << 33;
 // MMR: bytes the decoder may read past the end of its data (as 0xFF) before
 // it stops; a sound stream ends inside its data, a truncated one is given up.
 inline constexpr uint32_t kMMRMaxBytesPastEnd = 4;
-// Referred-to segments one encoder segment header can carry. The encoder
-// refers to at most one; 800 matches its historical segment table size.
-inline constexpr uint32_t kMaxReferredSegments = 800;
 
 // Largest encoder output buffer: ENCODER counts bytes in 32 bits, so growth
 // stops here instead of wrapping; bytes beyond it are dropped after an error.
@@ -48,9 +48,9 @@ inline constexpr uint32_t kMaxHuffPrefixLength = 32;
 // (about 90 MiB of records) are far more than any real document has.
 inline constexpr uint32_t kMaxSegments = uint32_t{1} << 18;
 
-// Most referred-to segments one segment header may list (decoder). A segment
-// can only refer to segments before it, so a longer list can only repeat them.
-inline constexpr uint32_t kMaxReferredSegmentsRead = kMaxSegments;
+// Most referred-to segments one segment header may list. A segment can only
+// refer to segments before it, so a longer list can only repeat them.
+inline constexpr uint32_t kMaxReferredSegments = kMaxSegments;
 
 // Most (page, segment) links over all pages. Only pages that share a page
 // number share segments; this bounds the quadratic blow-up of a file whose

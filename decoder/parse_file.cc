@@ -184,7 +184,7 @@ void ReadSegmentHeader(DECODER* reader, SEGMENT_HEADER** segments, uint32_t* cou
   uint32_t width = number <= 256 ? 1 : number <= 65536 ? 2 : 4;
   uint32_t pageWidth = (flags & 0x40) ? 4 : 1;
   uint64_t need = retainBytes + uint64_t{nReferred} * width + pageWidth + 4;
-  if (nReferred > kMaxReferredSegmentsRead) {
+  if (nReferred > kMaxReferredSegments) {
     PrintErrorRef("Too Many Referred-To Segments", number);
     return;
   }

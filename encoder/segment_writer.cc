@@ -125,7 +125,7 @@ void ReportWriteFailure(const char* what, const char* fileName) {
 void StartSegment(ENCODER* enc) { InitEncoder(enc); }
 
 void FinishSegment(ENCODER* enc, const SEGMENT_INFO* info) {
-  if (info->nReferred > kMaxReferredSegments) {
+  if (info->nReferred > kMaxWrittenReferredSegments) {
     PrintError("Too Many Referred-To Segments");
     return;
   }

@@ -14,9 +14,9 @@ typedef struct SEGMENT_INFO {
   uint32_t lPage;               // page association
   uint32_t bDeferredNonRetain;  // header flag bit 7
   uint32_t bRetain;             // retain bit of this segment
-  uint32_t nReferred;           // referred-to segments, at most kMaxReferredSegments
-  uint32_t alReferred[kMaxReferredSegments];
-  uint8_t abReferredRetain[kMaxReferredSegments];
+  uint32_t nReferred;           // referred-to segments, at most kMaxWrittenReferredSegments
+  uint32_t alReferred[kMaxWrittenReferredSegments];
+  uint8_t abReferredRetain[kMaxWrittenReferredSegments];
 } SEGMENT_INFO;
 
 // Segment tables, indexed by segment number; they grow as segments are
