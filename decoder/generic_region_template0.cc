@@ -11,47 +11,11 @@
 #include "decoder/generic_region_template0.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "common/mq_runs.h"
+#include "common/row_window.h"
 
-namespace {
-
-// Byte k of a row (nullptr: a row above the region), 0 outside the row and in
-// the spare bits after the last pixel.
-inline uint32_t RowByte(const unsigned char* row, uint32_t k, uint32_t bytesPerRow, uint32_t lastMask) {
-  if (row == nullptr || k >= bytesPerRow) return 0;
-  return k == bytesPerRow - 1 ? row[k] & lastMask : row[k];
-}
-
-// Window bits that the contexts of a byte's eight pixels read: row y - 1 at
-// columns 8k - 3..8k + 10 (bits 18-5), row y - 2 at 8k - 2..8k + 9 (17-6).
-constexpr uint32_t kUp1ByteMask = 0x7FFE0;
-constexpr uint32_t kUp2ByteMask = 0x3FFC0;
-
-// Bytes p[-1], p[0], p[1] as a 24-bit big-endian window (all three readable).
-inline uint32_t Window(const unsigned char* p) {
-  uint32_t v;
-  std::memcpy(&v, p - 1, 4);
-  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap32(v);
-  return v >> 8;
-}
-
-// The first index i in [from, end) where a[i] | b[i] is not 0, or end.
-inline uint32_t NextNonZero(const unsigned char* a, const unsigned char* b, uint32_t from, uint32_t end) {
-  uint32_t i = from;
-  for (; i + 8 <= end; i += 8) {
-    uint64_t x, y;
-    std::memcpy(&x, a + i, 8);
-    std::memcpy(&y, b + i, 8);
-    if ((x | y) != 0) break;
-  }
-  while (i < end && (a[i] | b[i]) == 0) ++i;
-  return i;
-}
-
-}  // namespace
 
 bool IsNominalTemplate0(uint32_t templ, const long* atx, const long* aty) {
   static constexpr long kX[4] = {3, -3, 2, -2}, kY[4] = {-1, -1, -2, -2};
@@ -112,15 +76,15 @@ void DecodeRowTemplate0(MQDECODER* mq, MQRegs& regs, unsigned char* index, unsig
     // and short of the last byte, whose spare bits would need masking.
     const uint32_t interiorEnd = bytesPerRow - 2;
     for (k = 1; k < interiorEnd;) {
-      w1 = Window(up1 + k);
-      w2 = Window(up2 + k);
+      w1 = RowWindow(up1 + k);
+      w2 = RowWindow(up2 + k);
       if (((bits & 0xF) | (w1 & kUp1ByteMask) | (w2 & kUp2ByteMask)) == 0 && mps[0] == 0) {
         // Byte k is white in context 0 if decoded so; so is every later byte
         // m whose bytes m - 1..m + 1 above are all 0. Take as many of them as
         // the coder can decode as one run.
         const uint32_t qe = MQQe[index[0]];
         const uint32_t room = std::min(r.C >> 16, r.A - 0x8000) / qe;  // MPS decisions without renormalising
-        uint32_t end = NextNonZero(up1, up2, k + 1, interiorEnd + 1);  // first byte m + 1 that is not 0
+        uint32_t end = NextNonZeroByte(up1, up2, up2, k + 1, interiorEnd + 1);  // first byte m + 1 that is not 0
         end = std::min<uint32_t>(end - 1, k + room / 8);                // bytes k..end - 1 in the run
         if (end > k) {
           const uint32_t pixels = 8 * (end - k);
