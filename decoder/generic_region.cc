@@ -92,7 +92,10 @@ void DecodeGenericRegion(GENERIC_PARAMS* params, BMP* out) {
 }
 
 void DecodeGenericRegionSegment(SEGMENT_HEADER* seg) {
-  if (!BeginRegionSegment(seg)) return;
+  // Every pixel of the region is written (or left white), so a region that
+  // the page would only receive unchanged is decoded in the page itself.
+  BMP pageView{};
+  if (!BeginRegionSegment(seg, &pageView)) return;
   DECODER* input = seg->pInput;
   JB2FILE* file = FileOfInput(input);
   // T.88 7.4.6.2.
@@ -113,6 +116,10 @@ void DecodeGenericRegionSegment(SEGMENT_HEADER* seg) {
     }
     MQInitDec(&file->MQ);
     ResetMQBuffer(&file->Contexts[0], 65536);
+  }
+  if (pageView.pData) {
+    DecodeGenericRegion(&params, &pageView);
+    return;
   }
   DecodeGenericRegion(&params, &seg->Bitmap);
   EndRegionSegment(seg);
