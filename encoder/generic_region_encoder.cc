@@ -40,26 +40,25 @@ void EncodeRowTemplate0(MQENCODER* mq, MQRegs& regs, unsigned char* index, unsig
   // Bytes k - 1, k, k + 1 of rows y - 1 and y - 2 in bits 23-16, 15-8, 7-0.
   uint32_t w1 = RowByte(up1, 0, bytesPerRow, lastMask);
   uint32_t w2 = RowByte(up2, 0, bytesPerRow, lastMask);
-  uint32_t history = 0;
+  // Byte k of the row below the byte before it: pixel j of byte k is bit
+  // 7 - j, and the four pixels left of it are bits 11 - j..8 - j.
   auto encodeByte = [&](uint32_t k) __attribute__((always_inline)) {
-    const uint32_t pixels = row[k];
+    const uint32_t pixels = (k > 0 ? uint32_t{row[k - 1]} << 8 : 0) | row[k];
     if (k + 1 < bytesPerRow) {
       // Unrolled, so every shift is by a constant.
 #pragma GCC unroll 8
       for (uint32_t j = 0; j < 8; ++j) {
-        const uint32_t context = ((w2 >> (13 - j)) & 0x1F) << 11 | ((w1 >> (12 - j)) & 0x7F) << 4 | history;
-        const int pixel = (pixels >> (7 - j)) & 1;
-        MQEncodeRegs(mq, r, pixel, index + context, mps + context);
-        history = (history << 1 | static_cast<uint32_t>(pixel)) & 0xF;
+        const uint32_t context =
+            ((w2 >> (13 - j)) & 0x1F) << 11 | ((w1 >> (12 - j)) & 0x7F) << 4 | ((pixels >> (8 - j)) & 0xF);
+        MQEncodeRegs(mq, r, (pixels >> (7 - j)) & 1, index + context, mps + context);
       }
       return;
     }
     const uint32_t n = width - 8 * k;
     for (uint32_t j = 0; j < n; ++j) {
-      const uint32_t context = ((w2 >> (13 - j)) & 0x1F) << 11 | ((w1 >> (12 - j)) & 0x7F) << 4 | history;
-      const int pixel = (pixels >> (7 - j)) & 1;
-      MQEncodeRegs(mq, r, pixel, index + context, mps + context);
-      history = (history << 1 | static_cast<uint32_t>(pixel)) & 0xF;
+      const uint32_t context =
+          ((w2 >> (13 - j)) & 0x1F) << 11 | ((w1 >> (12 - j)) & 0x7F) << 4 | ((pixels >> (8 - j)) & 0xF);
+      MQEncodeRegs(mq, r, (pixels >> (7 - j)) & 1, index + context, mps + context);
     }
   };
 
@@ -74,7 +73,7 @@ void EncodeRowTemplate0(MQENCODER* mq, MQRegs& regs, unsigned char* index, unsig
     for (k = 1; k < interiorEnd;) {
       w1 = RowWindow(up1 + k);
       w2 = RowWindow(up2 + k);
-      if ((history | row[k] | (w1 & kUp1ByteMask) | (w2 & kUp2ByteMask)) == 0 && mps[0] == 0) {
+      if (((row[k - 1] & 0xF) | row[k] | (w1 & kUp1ByteMask) | (w2 & kUp2ByteMask)) == 0 && mps[0] == 0) {
         // Byte k is white in context 0, and so is every later byte m that is
         // white with bytes m - 1..m + 1 above it: code as many as the coder
         // takes without renormalising as one run.
