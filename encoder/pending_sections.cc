@@ -3,11 +3,6 @@
 #include "common/messages.h"
 #include "encoder/encode_state.h"
 
-void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* parameters) {
-  PrintWarning("Text Regions Not Yet Supported - Coding Section as Generic Region");
-  EncodeGenericSection(state, section, parameters);
-}
-
 void EncodeHalftoneSection(ENCODE_STATE* state, BMP* section, PARAMETER* parameters) {
   PrintWarning("Halftone Regions Not Yet Supported - Coding Section as Generic Region");
   EncodeGenericSection(state, section, parameters);

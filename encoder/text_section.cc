@@ -1,0 +1,263 @@
+// The text section pipeline: marks are extracted and matched, written as one
+// or two symbol dictionaries (T.88 7.4.2) and a text region (T.88 7.4.3),
+// with an optional residue generic region, refinement pass (T.88 7.4.7) and
+// complementing region for white-on-black text.
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+#include "common/messages.h"
+#include "common/segment_header.h"
+#include "encoder/encode_state.h"
+#include "encoder/refinement_region_encoder.h"
+#include "encoder/segment_writer.h"
+#include "encoder/symbol.h"
+#include "encoder/symbol_dictionary_encoder.h"
+#include "encoder/text_region_encoder.h"
+
+namespace {
+
+inline constexpr int32_t kMaxLogStrips = 3;       // SBSTRIPS 8 (T.88 7.4.3.1.1 bits 2-3)
+inline constexpr int32_t kMinDSOffset = -16;      // SBDSOFFSET is a signed 5-bit field
+inline constexpr int32_t kMaxDSOffset = 15;
+
+inline int32_t Get(PARAMETER* p, const char* name, int32_t defaultValue) {
+  return GetParameterValue(name, p, defaultValue);
+}
+inline int32_t GetByte(PARAMETER* p, const char* name, int32_t defaultValue) {
+  return static_cast<int8_t>(GetParameterValue(name, p, defaultValue));
+}
+
+int32_t Clamp(int32_t value, int32_t low, int32_t high, const char* message) {
+  if (value >= low && value <= high) return value;
+  PrintWarning(message);
+  return std::clamp(value, low, high);
+}
+
+// SBDEFPIXEL and SBCOMBOP. Marks are black pixels of the section, or of its
+// complement when SBDEFPIXEL is 1; drawn with OR or XOR on that background
+// they rebuild the section. AND and XNOR rebuild it from complemented symbol
+// bitmaps (*invertSymbols). OR on black and AND on white cannot draw a mark
+// at all, so XOR takes their place.
+void ReadDrawing(PARAMETER* p, TRPARAM* tr, bool* invertSymbols) {
+  tr->bDefPixel = Get(p, "defpixel", 0) != 0;
+  int32_t op = Get(p, "combop", 0);
+  if (op < kOpOr || op > kOpXnor) {
+    PrintWarning("Invalid COMBOP for a Text Region - Using 0 (OR)");
+    op = kOpOr;
+  }
+  if (tr->bDefPixel) {
+    if (op != kOpXor) PrintWarning("Recommend COMBOP=2 (XOR) for DEFPIXEL=1");
+  } else if (op == kOpAnd || op == kOpXor) {
+    PrintWarning("Possibly incompatible DEFPIXEL & COMBOP");
+  }
+  if ((tr->bDefPixel && op == kOpOr) || (!tr->bDefPixel && op == kOpAnd)) {
+    PrintWarning("DEFPIXEL & COMBOP Would Erase Every Mark - Using COMBOP=2 (XOR)");
+    op = kOpXor;
+  }
+  tr->lCombOp = static_cast<uint32_t>(op);
+  *invertSymbols = op == kOpAnd || op == kOpXnor;
+}
+
+void ReadTextRegionParameters(ENCODE_STATE* state, PARAMETER* p, TRPARAM* tr, bool* invertSymbols) {
+  *tr = TRPARAM{};
+  tr->pState = state;
+  tr->bHuff = Get(p, "huff", 0) != 0;
+  tr->bRefine = Get(p, "sbrefine", 1) != 0 && Get(p, "soft", 1) != 0;
+  const int32_t logStrips = Clamp(Get(p, "strip", 0), 0, kMaxLogStrips, "STRIP Outside 0 to 3 - Clamped");
+  tr->lStrips = 1u << logStrips;
+  ReadDrawing(p, tr, invertSymbols);
+  tr->bTransposed = Get(p, "transposed", 0) != 0;
+  tr->lRefCorner = static_cast<uint32_t>(Get(p, "refcorner", 0)) & 3;
+  tr->lDSOffset = Clamp(Get(p, "dsoffset", 0), kMinDSOffset, kMaxDSOffset, "DSOFFSET Outside -16 to 15 - Clamped");
+  tr->lHuffFS = Get(p, "hufffs", 0);
+  tr->lHuffDS = Get(p, "huffds", 0);
+  tr->lHuffDT = Get(p, "huffdt", 0);
+  tr->lHuffRDW = Get(p, "huffrdw", 1);
+  tr->lHuffRDH = Get(p, "huffrdh", 1);
+  tr->lHuffRDX = Get(p, "huffrdx", 1);
+  tr->lHuffRDY = Get(p, "huffrdy", 1);
+  tr->lHuffRSize = Get(p, "huffrsize", 0);
+  tr->lRTemplate = tr->bRefine && Get(p, "rtemplate", 0) != 0 ? 1 : 0;
+  tr->lRATX1 = GetByte(p, "ratx1", -1);
+  tr->lRATY1 = GetByte(p, "raty1", -1);
+  tr->lRATX2 = GetByte(p, "ratx2", -1);
+  tr->lRATY2 = GetByte(p, "raty2", -1);
+}
+
+void ReadDictionaryParameters(ENCODE_STATE* state, PARAMETER* p, const GRPARAM& gr, SDPARAM* sd) {
+  *sd = SDPARAM{};
+  sd->pState = state;
+  sd->bHuff = Get(p, "huff", 0) != 0;
+  sd->lHuffDH = Get(p, "huffdh", 0);
+  sd->lHuffDW = Get(p, "huffdw", 0);
+  sd->lHuffBMSize = Get(p, "huffbmsize", 0);
+  sd->lHuffAggInst = Get(p, "huffagginst", 0);
+  sd->lTemplate = gr.lTemplate;
+  for (int k = 0; k < 4; ++k) {
+    sd->alATX[k] = gr.alATX[k];
+    sd->alATY[k] = gr.alATY[k];
+  }
+  sd->lRTemplate = Get(p, "rtemplate", 0) != 0 ? 1 : 0;
+  sd->lRATX1 = GetByte(p, "ratx1", -1);
+  sd->lRATY1 = GetByte(p, "raty1", -1);
+  sd->lRATX2 = GetByte(p, "ratx2", -1);
+  sd->lRATY2 = GetByte(p, "raty2", -1);
+  sd->bDirect = Get(p, "direct", 0) != 0;
+}
+
+// Owns the marks of one section.
+struct Marks {
+  SYMBOL* items = nullptr;
+  unsigned long count = 0;
+  ~Marks() {
+    for (unsigned long i = 0; i < count; ++i) DestroyBMP(&items[i].Bitmap);
+    std::free(items);
+  }
+};
+
+void WriteGenericRegion(ENCODE_STATE* state, GRPARAM* gr, BMP* bitmap, PARAMETER* p, uint32_t op) {
+  StartSegment(&state->Encoder);
+  EncodeRegionSegment(&state->Encoder, bitmap, static_cast<uint32_t>(p->lX0), static_cast<uint32_t>(p->lY0), op);
+  EncodeGenericRegionSegment(gr, bitmap);
+}
+
+// The refinement pass: the section's marks refined against the image a
+// decoder draws from the lossy text region, in the decoder's drawing order.
+void WriteRefinementPass(ENCODE_STATE* state, PARAMETER* p, TRPARAM* tr, std::vector<SYMBOL>& instances,
+                         std::vector<SYMBOL>& dictionary, BMP* section, uint32_t op) {
+  BMP reference, target;
+  CreateBMP(&reference, section->lWidth, section->lHeight, static_cast<int>(tr->bDefPixel));
+  CreateBMP(&target, section->lWidth, section->lHeight, static_cast<int>(tr->bDefPixel));
+  std::vector<SYMBOL> prepared;
+  PrepareSymbolInstances(tr, instances.data(), instances.size(), dictionary.data(), &prepared);
+  DrawSymbolInstances(tr, prepared, &reference);
+  for (SYMBOL& instance : instances)
+    CombineBMP(&target, &instance.Bitmap, instance.lX, instance.lY, static_cast<int>(tr->lCombOp));
+  RRPARAM rr{};
+  rr.pState = state;
+  rr.lTemplate = Get(p, "rtemplate", 0) != 0 ? 1 : 0;
+  rr.pReference = &reference;
+  rr.bTPGRON = Get(p, "tpron", 0) != 0;
+  rr.lATX1 = Get(p, "ratx1", -1);
+  rr.lATY1 = Get(p, "raty1", -1);
+  rr.lATX2 = Get(p, "ratx2", -1);
+  rr.lATY2 = Get(p, "raty2", -1);
+  StartSegment(&state->Encoder);
+  EncodeRegionSegment(&state->Encoder, &target, static_cast<uint32_t>(p->lX0), static_cast<uint32_t>(p->lY0), op);
+  EncodeRefinementRegionSegment(&rr, &target);
+  FinishSegmentRefPrev(&state->Encoder, kSegImmediateRefinementRegion, 0);
+  DestroyBMP(&reference);
+  DestroyBMP(&target);
+}
+
+}  // namespace
+
+void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
+  ENCODER* enc = &state->Encoder;
+  GRPARAM gr;
+  ReadGenericParameters(&gr, state, p);
+  TRPARAM tr;
+  bool invertSymbols = false;
+  ReadTextRegionParameters(state, p, &tr, &invertSymbols);
+  const bool invert = Get(p, "invert", 0) != 0;
+  const int32_t residueSize = Get(p, "residue", 0);
+  const bool soft = Get(p, "soft", 1) != 0;
+  const bool refDict = Get(p, "refdict", 0) != 0 || Get(p, "allrefdict", 0) != 0;
+
+  if (invert) InvertBMP(section);
+  if (tr.bDefPixel) InvertBMP(section);
+  Marks marks;
+  ExtractAllSymbols(section, &marks.items, &marks.count);
+  SortSymbolsByHeight(marks.items, marks.count);
+  const long count = static_cast<long>(marks.count);
+  if (residueSize != 0) {
+    for (long i = 0; i < count; ++i) {
+      const BMP& b = marks.items[i].Bitmap;
+      if (static_cast<int64_t>(b.lWidth) <= residueSize && static_cast<int64_t>(b.lHeight) <= residueSize)
+        marks.items[i].bResidue = 1;
+    }
+  }
+  EvaluateMatches(marks.items, count, p);
+  SelectClasses(marks.items, count, p);
+
+  // Symbol IDs: the first dictionary's symbols, then the refined ones.
+  unsigned long nFirst = 0, nRefined = 0;
+  for (long i = 0; i < count; ++i) {
+    SYMBOL& m = marks.items[i];
+    // Without a refinement dictionary a refined mark is only ever an instance.
+    if (!refDict && m.bRefine) m.bDictionary = 0;
+    if (m.bResidue || !m.bDictionary) continue;
+    if (m.bRefine) ++nRefined;
+    else ++nFirst;
+  }
+  std::vector<SYMBOL> dictionary(nFirst + nRefined);
+  std::vector<SYMBOL> instances;
+  instances.reserve(marks.count);
+  bool anyResidue = false;
+  unsigned long f = 0, r = 0;
+  for (long i = 0; i < count; ++i) {
+    SYMBOL& m = marks.items[i];
+    if (m.bResidue) {
+      CombineBMP(section, &m.Bitmap, m.lX, m.lY, kOpOr);
+      anyResidue = true;
+      continue;
+    }
+    if (invertSymbols) InvertBMP(&m.Bitmap);
+    if (m.bDictionary && m.bRefine) {
+      dictionary[nFirst + r] = m;
+      dictionary[nFirst + r].lIndex = marks.items[m.lMatch].lIndex;
+      m.lIndex = static_cast<int32_t>(nFirst + r);
+      ++r;
+    } else if (m.bDictionary) {
+      m.lIndex = static_cast<int32_t>(f);
+      dictionary[f] = m;
+      ++f;
+    } else {
+      m.lIndex = marks.items[m.lMatch].lIndex;
+    }
+    instances.push_back(m);
+  }
+
+  // With SBDEFPIXEL 1 and no instance a text region would draw nothing, yet
+  // the section is black wherever it held no mark: the generic region carries it.
+  if (anyResidue || (tr.bDefPixel && instances.empty())) {
+    anyResidue = true;
+    if (tr.bDefPixel) InvertBMP(section);
+    WriteGenericRegion(state, &gr, section, p, kOpOr);
+  }
+  if (!instances.empty()) {
+    SDPARAM sd;
+    ReadDictionaryParameters(state, p, gr, &sd);
+    sd.nNewSyms = sd.nExSyms = static_cast<uint32_t>(nFirst);
+    StartSegment(enc);
+    EncodeSymbolDictionarySegment(&sd, dictionary.data(), nullptr, 0);
+    FinishSegmentBasic(enc, kSegSymbolDictionary, 1);
+    unsigned long nSyms = nFirst;
+    if (refDict) {
+      ReadDictionaryParameters(state, p, gr, &sd);
+      sd.bRefAgg = 1;
+      sd.nNewSyms = static_cast<uint32_t>(nRefined);
+      sd.nExSyms = static_cast<uint32_t>(nFirst + nRefined);
+      StartSegment(enc);
+      EncodeSymbolDictionarySegment(&sd, dictionary.data() + nFirst, dictionary.data(), nFirst);
+      FinishSegmentRefPrev(enc, kSegSymbolDictionary, 1);
+      nSyms += nRefined;
+    }
+    // With SBDEFPIXEL 1 the residue region holds the other marks as white on
+    // black, so the regions meet with AND.
+    const uint32_t op = tr.bDefPixel && anyResidue ? kOpAnd : kOpOr;
+    const bool lossy = !tr.bRefine && soft;
+    StartSegment(enc);
+    EncodeRegionSegment(enc, section, static_cast<uint32_t>(p->lX0), static_cast<uint32_t>(p->lY0), op);
+    EncodeSymbolRegionSegment(&tr, instances.data(), instances.size(), dictionary.data(), nSyms);
+    FinishSegmentRefPrev(enc, lossy ? kSegIntermediateTextRegion : kSegImmediateLosslessTextRegion, lossy ? 1 : 0);
+    if (lossy) WriteRefinementPass(state, p, &tr, instances, dictionary, section, op);
+  }
+  if (invert) {
+    BMP white;
+    CreateBMP(&white, section->lWidth, section->lHeight, 0);
+    WriteGenericRegion(state, &gr, &white, p, kOpXnor);
+    DestroyBMP(&white);
+  }
+}
