@@ -17,7 +17,6 @@ inline constexpr uint32_t kMaxBmpDimension = uint32_t{1} << 20;
 // Referred-to segments one encoder segment header can carry. The encoder
 // refers to at most one; 800 matches its historical segment table size.
 inline constexpr uint32_t kMaxWrittenReferredSegments = 800;
-inline constexpr uint32_t kMaxReferredSegments = 800;
 
 // MMR: the changing-element lists start with room for this many columns and
 // grow with the changes a row actually has, so a very wide but sparse bitmap
