@@ -44,6 +44,7 @@ inline constexpr uint32_t kMaxPastEndMessages = 8;
 // are at most this deep, so a tree has at most 32 nodes per table line.
 inline constexpr uint32_t kMaxHuffPrefixLength = 32;
 
+
 // Most segment records one file may produce. A header takes at least 11
 // bytes, so this is only reached by files of several megabytes; 2^18 records
 // (about 90 MiB of records) are far more than any real document has.
@@ -80,3 +81,18 @@ inline constexpr unsigned long kMaxSymbolCodeLen = 32;
 // co-ordinates); longer ones are reported and skipped. Tokens that long are
 // never meaningful, and the bound keeps the token buffer fixed.
 inline constexpr size_t kMaxParameterToken = 1024;
+
+// Most patterns one pattern dictionary may hold (GRAYMAX + 1). Every pattern
+// is a record and an allocation of its own; 2^16 gray levels (HBPP 16) are
+// far beyond any halftone (8-bit gray needs 256). Larger ones are refused.
+inline constexpr uint32_t kMaxPatterns = uint32_t{1} << 16;
+
+// Most grid cells (HGW x HGH) of one halftone region. The gray-scale image
+// takes 4 bytes per cell and every cell is visited; 2^26 cells of 4 x 4
+// patterns cover 2^30 pixels, eight times a letter page at 1200 dpi.
+inline constexpr uint64_t kMaxHalftoneGridCells = uint64_t{1} << 26;
+
+// Drawing a halftone region stops once its patterns have covered this many
+// times its pixels. Grids of T.88 6.6.5 tile the region with little overlap;
+// only a hostile grid (say HRX = HRY = 0) piles every pattern on one spot.
+inline constexpr uint64_t kMaxHalftoneOverdraw = 16;

@@ -1,7 +1,104 @@
-// Pattern dictionary segments (T.88 6.7, 7.4.4).
-// Not decoded yet: the segment is skipped with a warning, and any segment
-// that refers to it finds no result in it.
+// Pattern dictionary segments (T.88 6.7, 7.4.4): GRAYMAX + 1 patterns of
+// HDPW x HDPH pixels, coded side by side as one collective bitmap.
+#include <cstdlib>
+
+#include "common/limits.h"
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
+#include "decoder/pattern_dictionary.h"
 
-void DecodeHalftoneDictionarySegment(SEGMENT_HEADER* seg) { PrintWarningRef("Segment Type not Supported: Skipped", seg->lNumber); }
+namespace {
+
+using jb2dec::ArithmeticDecisionsAvailable;
+
+void FreePatterns(SEGMENT_HEADER* seg) {
+  if (seg->pPatterns) {
+    for (uint32_t k = 0; k < seg->nPatterns; ++k) DestroyBMP(&seg->pPatterns[k]);
+    std::free(seg->pPatterns);
+  }
+  seg->pPatterns = nullptr;
+  seg->nPatterns = 0;
+  seg->lPatternWidth = seg->lPatternHeight = 0;
+}
+
+// T.88 6.7.5: decodes the collective bitmap of nPatterns x HDPW by HDPH
+// pixels and cuts it into the patterns. The dictionary's size fields are set;
+// pPatterns is filled only when the collective bitmap could be created.
+void DecodePatternDictionary(DECODER* input, uint32_t mmr, uint32_t templ, SEGMENT_HEADER* dict) {
+  JB2FILE* file = FileOfInput(input);
+  const uint32_t width = dict->lPatternWidth, height = dict->lPatternHeight;
+  BMP collective{};
+  if (!CreateCheckedBMP(file, &collective, uint64_t{dict->nPatterns} * width, height, 0)) return;
+
+  GENERIC_PARAMS params{};
+  params.pInput = input;
+  params.bMMR = mmr;
+  params.lTemplate = templ;
+  // T.88 6.7.5 step 1: A1 lies one pattern to the left.
+  params.lATX[0] = -static_cast<long>(width);
+  params.lATY[0] = 0;
+  params.lATX[1] = -3;
+  params.lATY[1] = -1;
+  params.lATX[2] = 2;
+  params.lATY[2] = -2;
+  params.lATX[3] = -2;
+  params.lATY[3] = -2;
+  params.bEOFB = 0;
+  DecodeGenericRegion(&params, &collective);
+
+  dict->pPatterns = static_cast<BMP*>(std::calloc(dict->nPatterns, sizeof(BMP)));
+  if (dict->pPatterns) {
+    for (uint32_t k = 0; k < dict->nPatterns; ++k) {
+      CreateBMP(&dict->pPatterns[k], width, height, 0);
+      ExtractRegion(&dict->pPatterns[k], &collective, static_cast<long>(uint64_t{k} * width), 0);
+    }
+  }
+  DestroyBMP(&collective);
+}
+
+}  // namespace
+
+void DecodeHalftoneDictionarySegment(SEGMENT_HEADER* seg) {
+  DECODER* input = seg->pInput;
+  JB2FILE* file = FileOfInput(input);
+  // A dictionary decoded a second time (the global pass of a file with a page
+  // numbered 0) drops its earlier patterns.
+  FreePatterns(seg);
+
+  // T.88 7.4.4.1.
+  const uint32_t flags = DecodeBits(input, 8);
+  const uint32_t mmr = flags & 1;
+  const uint32_t templ = (flags >> 1) & 3;
+  if (templ != 0 && mmr) PrintWarning("Invalid HDTEMPLATE");
+  if (flags & 0xF8) PrintWarning("Invalid Reserved Bits");
+  const uint32_t width = DecodeBits(input, 8);
+  const uint32_t height = DecodeBits(input, 8);
+  const uint32_t grayMax = DecodeBits(input, 32);
+  // Too short for its header: the reader has reported it.
+  if (input->nPastEnd != 0) return;
+  if (width == 0 || height == 0) {
+    // Patterns without pixels cannot draw anything; the dictionary stays
+    // empty and halftone regions referring to it are not decoded.
+    PrintError("Pattern Dictionary with Empty Patterns");
+    return;
+  }
+  if (grayMax >= kMaxPatterns) {
+    PrintError("Pattern Dictionary Too Large");
+    return;
+  }
+  const uint32_t count = grayMax + 1;
+  const uint64_t pixels = uint64_t{count} * width * height;
+  if (!mmr && pixels > ArithmeticDecisionsAvailable(input)) {
+    PrintError("Pattern Dictionary Too Large for its Data");
+    return;
+  }
+  seg->nPatterns = count;
+  seg->lPatternWidth = width;
+  seg->lPatternHeight = height;
+  if (!mmr) {
+    MQInitDec(&file->MQ);
+    ResetMQBuffer(&file->Contexts[0], 65536);
+  }
+  DecodePatternDictionary(input, mmr, templ, seg);
+  if (!seg->pPatterns) FreePatterns(seg);
+}

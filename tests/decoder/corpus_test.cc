@@ -15,9 +15,9 @@ namespace {
 
 const std::string kCorpus = std::string(JB2_TEST_DATA_DIR) + "/corpus";
 
-// Generic and refinement regions, page information, end of page, stripe and
-// file, profiles and extensions.
-const std::set<uint32_t> kDecodedTypes = {36, 38, 39, 40, 42, 43, 48, 49, 50, 51, 52, 62};
+// Pattern dictionaries, halftone, generic and refinement regions, page
+// information, end of page, stripe and file, profiles and extensions.
+const std::set<uint32_t> kDecodedTypes = {16, 20, 22, 23, 36, 38, 39, 40, 42, 43, 48, 49, 50, 51, 52, 62};
 
 std::vector<std::string> CorpusFiles() {
   std::vector<std::string> names;

@@ -20,7 +20,8 @@ struct ParsedSegment {
   std::vector<uint8_t> data;
 };
 
-struct ParsedFile {
+// Named apart from the decoder tests' WrittenFile: both live in one test binary.
+struct WrittenFile {
   bool ok = false;
   bool sequential = false;
   uint32_t pages = 0;
@@ -77,8 +78,8 @@ inline bool ParseSegmentHeader(const std::vector<uint8_t>& bytes, size_t* pos, P
 }
 
 // Parses a whole file; segments are read until the end-of-file segment.
-inline ParsedFile ParseJb2(const std::vector<uint8_t>& bytes) {
-  ParsedFile file;
+inline WrittenFile ParseJb2(const std::vector<uint8_t>& bytes) {
+  WrittenFile file;
   if (bytes.size() < 13) return file;
   file.sequential = bytes[8] & 1;
   file.pages = Be32(&bytes[9]);

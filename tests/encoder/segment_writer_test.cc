@@ -127,7 +127,7 @@ TEST_F(SegmentWriterTest, ManySegmentsInBothOrganisations) {
     FinishSegmentBasic(&enc_, kSegEndOfFile, 1);
     std::string path = dir + "/many" + std::to_string(sequential) + ".jb2";
     ASSERT_TRUE(WriteFile(path.c_str(), sequential));
-    jb2test::ParsedFile file = ParseJb2(jb2test::ReadFileBytes(path));
+    jb2test::WrittenFile file = ParseJb2(jb2test::ReadFileBytes(path));
     ASSERT_TRUE(file.ok);
     EXPECT_EQ(file.sequential, sequential == 1);
     ASSERT_EQ(file.segments.size(), 2001u);

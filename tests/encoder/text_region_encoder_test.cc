@@ -18,7 +18,7 @@ using jb2test::Sections;
 
 struct Result {
   std::vector<uint32_t> types;
-  jb2test::ParsedFile file;
+  jb2test::WrittenFile file;
   std::string err;
 };
 

@@ -420,7 +420,7 @@ class TextRoundTrip : public ::testing::TestWithParam<jb2test::TextMode> {};
 
 TEST_P(TextRoundTrip, T88ReaderRebuildsThePage) {
   jb2test::ForEachEncodedPage(GetParam(), true, [](const std::string& jb2, const BMP& source) {
-    jb2test::ParsedFile file = jb2test::ParseJb2(jb2test::ReadFileBytes(jb2));
+    jb2test::WrittenFile file = jb2test::ParseJb2(jb2test::ReadFileBytes(jb2));
     ASSERT_TRUE(file.ok);
     Reader reader;
     testing::internal::CaptureStderr();

@@ -12,13 +12,13 @@
 namespace {
 
 using jb2test::Be32;
-using jb2test::ParsedFile;
+using jb2test::WrittenFile;
 using jb2test::Sections;
 
 struct Encoded {
   int result = -1;
   std::vector<uint8_t> bytes;
-  ParsedFile file;
+  WrittenFile file;
   std::string err;
 };
 
@@ -43,7 +43,7 @@ struct Page {
   BMP bmp{};
 };
 
-std::vector<uint32_t> Types(const ParsedFile& f) {
+std::vector<uint32_t> Types(const WrittenFile& f) {
   std::vector<uint32_t> t;
   for (auto& s : f.segments) t.push_back(s.type);
   return t;
