@@ -160,7 +160,7 @@ inline unsigned CountBits(uint64_t v) {
 void CreateBMP(BMP* bmp, unsigned long width, unsigned long height, int fill) noexcept {
   if (height == 0xFFFFFFFFul || height == ULONG_MAX) height = 1;
   const uint64_t w = width, h = height;
-  bool fits = w <= UINT32_MAX && h <= UINT32_MAX && (w == 0 || h <= kMaxBitmapPixels / w);
+  bool fits = w <= UINT32_MAX && h <= UINT32_MAX && (h == 0 || StoredBitmapPixels(w, 1) <= kMaxBitmapPixels / h);
   unsigned char* data = nullptr;
   uint64_t bytesPerRow = w / 8 + (w % 8 != 0);
   uint64_t stride = bytesPerRow + (bytesPerRow & 1);

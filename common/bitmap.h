@@ -35,6 +35,10 @@ JB2_EXPORT void SaveBMP(const char* path, BMP* bmp) JB2_NOEXCEPT;
 
 JB2_EXTERN_C_END
 
+// LoadBMP's reading of an open stream (from its start; any seekable stream,
+// e.g. one over memory); returns 2 or 0 as LoadBMP does and leaves `f` open.
+int LoadBMPStream(FILE* f, BMP* bmp) noexcept;
+
 // Combination operators of T.88 (region, page and symbol placement).
 enum : int { kOpOr = 0, kOpAnd = 1, kOpXor = 2, kOpXnor = 3, kOpReplace = 4 };
 

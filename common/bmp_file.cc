@@ -116,7 +116,10 @@ int LoadBMP(const char* path, BMP* bmp) noexcept {
   FILE* f = std::fopen(path, "rb");
   if (!f) return 1;
   FileCloser closer{f};
+  return LoadBMPStream(f, bmp);
+}
 
+int LoadBMPStream(FILE* f, BMP* bmp) noexcept {
   unsigned char header[kHeaderBytes];
   bool cutShort = false;
   for (int i = 0; i < kHeaderBytes; ++i) {

@@ -10,6 +10,13 @@
 // at 1200 dpi is 1.35e8 pixels). Sizes are multiplied in 64 bits first.
 inline constexpr uint64_t kMaxBitmapPixels = uint64_t{1} << 32;
 
+// kMaxBitmapPixels counts stored pixels: rows padded to whole 16-bit words.
+// Counting only width x height would let a 1-pixel-wide bitmap of 2^32 rows
+// take 8 GiB (2 bytes a row), and its BMP file 16 GiB.
+inline constexpr uint64_t StoredBitmapPixels(uint64_t width, uint64_t height) {
+  return (width + 15) / 16 * 16 * height;
+}
+
 // Largest width or height of a BMP file the encoder accepts. 2^20 keeps any
 // width x height product checked against kMaxBitmapPixels in 64 bits.
 inline constexpr uint32_t kMaxBmpDimension = uint32_t{1} << 20;
@@ -96,3 +103,15 @@ inline constexpr uint64_t kMaxHalftoneGridCells = uint64_t{1} << 26;
 // times its pixels. Grids of T.88 6.6.5 tile the region with little overlap;
 // only a hostile grid (say HRX = HRY = 0) piles every pattern on one spot.
 inline constexpr uint64_t kMaxHalftoneOverdraw = 16;
+// Largest width or height of a decoded page, and the most rows a page of
+// unknown height grows to: pages are written as BMP files, and the encoder
+// loads no larger ones back. With at most kMaxBitmapPixels stored pixels, a
+// page costs at most 512 MiB; a file declaring more is refused page by page.
+inline constexpr uint32_t kMaxPageDimension = kMaxBmpDimension;
+// True when a page of this size may be decoded (a height of 0xFFFFFFFF, not
+// known in advance, starts as one row).
+inline constexpr bool PageSizeAccepted(uint64_t width, uint64_t height) {
+  if (height == 0xFFFFFFFFu) height = 1;
+  return width <= kMaxPageDimension && height <= kMaxPageDimension &&
+         StoredBitmapPixels(width, height) <= kMaxBitmapPixels;
+}

@@ -19,10 +19,7 @@ namespace {
 
 using namespace jb2dec;
 
-constexpr unsigned char kFileId[8] = {0x97, 0x4A, 0x42, 0x32, 0x0D, 0x0A, 0x1A, 0x0A};
 constexpr unsigned long kInitialSegmentRoom = 16;
-constexpr uint32_t kRegionInfoBytes = 17;
-constexpr uint32_t kPageInfoBytes = 19;
 
 uint64_t BytesLeft(const DECODER* reader) { return static_cast<uint64_t>(reader->pEnd - reader->pCur); }
 
@@ -73,13 +70,13 @@ void TakeSegmentData(DECODER* reader, SEGMENT_HEADER* seg, bool* reportedShortDa
 
 void CreatePages(JB2FILE* file) {
   uint32_t nInfo = 0;
-  for (uint32_t i = 0; i < file->nSegments; ++i) nInfo += file->pSegments[i].lType == kPageInformation;
+  for (uint32_t i = 0; i < file->nSegments; ++i) nInfo += file->pSegments[i].lType == kSegPageInformation;
   file->nPages = 0;
   file->pPages = static_cast<JB2PAGE*>(std::calloc(nInfo ? nInfo : 1, sizeof(JB2PAGE)));
   std::unordered_map<uint32_t, std::vector<uint32_t>> pagesByNumber;
   for (uint32_t i = 0; i < file->nSegments; ++i) {
     SEGMENT_HEADER* seg = &file->pSegments[i];
-    if (seg->lType != kPageInformation) continue;
+    if (seg->lType != kSegPageInformation) continue;
     JB2PAGE* page = &file->pPages[file->nPages];
     seg->pPageInfo = &page->Info;
     DecodePageSegment(seg);
@@ -147,7 +144,7 @@ void ReadSegments(JB2FILE* file, DECODER* reader, bool sequential) {
   while (!DecodeEOS(reader) && !tally.FillsRest(BytesLeft(reader))) {
     if (!readOne()) break;
     tally.Add(file->pSegments[file->nSegments - 1]);
-    if (file->pSegments[file->nSegments - 1].lType == kEndOfFile) {
+    if (file->pSegments[file->nSegments - 1].lType == kSegEndOfFile) {
       sawEnd = true;
       break;
     }
@@ -181,7 +178,7 @@ void ReadSegmentHeader(DECODER* reader, SEGMENT_HEADER** segments, uint32_t* cou
     retainBytes = (uint64_t{nReferred} + 8) / 8;
   }
   // T.88 7.2.5: the width of a referred-to number follows this segment's own.
-  uint32_t width = number <= 256 ? 1 : number <= 65536 ? 2 : 4;
+  uint32_t width = ReferredNumberSize(number);
   uint32_t pageWidth = (flags & 0x40) ? 4 : 1;
   uint64_t need = retainBytes + uint64_t{nReferred} * width + pageWidth + 4;
   if (nReferred > kMaxReferredSegments) {
@@ -222,7 +219,7 @@ void ReadSegmentHeader(DECODER* reader, SEGMENT_HEADER** segments, uint32_t* cou
   for (uint32_t j = 0; j < nReferred; ++j) seg->pReferredNumbers[j] = DecodeBits(reader, static_cast<int>(8 * width));
   seg->lPage = DecodeBits(reader, static_cast<int>(8 * pageWidth));
   seg->lDataLength = ReadU32(reader);
-  if (seg->lDataLength == 0xFFFFFFFFu) seg->bUnknownLength = 1;
+  if (seg->lDataLength == kUnknownDataLength) seg->bUnknownLength = 1;
   ++*count;
 }
 
@@ -231,11 +228,11 @@ void SkipUnknownSegmentLength(DECODER* reader) {
   // unknown; its data ends with 0x00 0x00 (MMR) or 0xFF 0xAC (arithmetic)
   // followed by the 32-bit row count. A segment too short for its fixed
   // fields, or without the marker, leaves the reader at the end of the data.
-  if (BytesLeft(reader) < kRegionInfoBytes + 1) {
+  if (BytesLeft(reader) < kRegionInfoSize + 1) {
     DecSkipBytes(reader, static_cast<long>(BytesLeft(reader)));
     return;
   }
-  DecSkipBytes(reader, kRegionInfoBytes);
+  DecSkipBytes(reader, kRegionInfoSize);
   uint32_t flags = ReadByte(reader);
   bool mmr = flags & 1;
   if (!mmr) {
@@ -275,7 +272,6 @@ void DecodePageSegment(SEGMENT_HEADER* seg) {
   info->bStriped = (striping >> 15) & 1;
   info->lMaxStripeSize = striping & 0x7FFF;
   if (info->lHeight == 0xFFFFFFFFu && !info->bStriped) PrintWarning("Unknown Height Requires Stripe");
-  static_assert(kPageInfoBytes == 19);
 }
 
 void BuildSegmentTree(SEGMENT_HEADER* segments, uint32_t count) {
@@ -303,16 +299,16 @@ void BuildSegmentTree(SEGMENT_HEADER* segments, uint32_t count) {
       if (ref->lPage != seg->lPage && ref->lPage != 0)
         PrintWarningRef("Segment Refers to Segment on Different Page ", seg->lNumber);
       switch (ref->lType) {
-        case kSymbolDictionary:
+        case kSegSymbolDictionary:
           seg->ppSymbolDicts[seg->nSymbolDicts++] = ref;
           break;
-        case kTables:
+        case kSegTables:
           seg->ppTables[seg->nTables++] = ref;
           break;
-        case kIntermediateTextRegion:
-        case kIntermediateHalftoneRegion:
-        case kIntermediateGenericRegion:
-        case kIntermediateRefinementRegion:
+        case kSegIntermediateTextRegion:
+        case kSegIntermediateHalftoneRegion:
+        case kSegIntermediateGenericRegion:
+        case kSegIntermediateRefinementRegion:
           if (!seg->bHasRegionRef) {
             seg->bHasRegionRef = 1;
             seg->pRegionRef = ref;
@@ -320,7 +316,7 @@ void BuildSegmentTree(SEGMENT_HEADER* segments, uint32_t count) {
             PrintErrorRef("Segment Refers to More than One Intermediate Segment", seg->lNumber);
           }
           break;
-        case kPatternDictionary:
+        case kSegPatternDictionary:
           if (!seg->bHasPatternDict) {
             seg->bHasPatternDict = 1;
             seg->pPatternDict = ref;
@@ -377,17 +373,17 @@ int JB2ParseFile(JB2FILE* file) noexcept {
 
   DECODER reader;
   InitDecoder(&reader, data, size);
-  unsigned char id[8];
+  unsigned char id[kFileIdLength];
   for (unsigned char& b : id) b = static_cast<unsigned char>(ReadByte(&reader));
-  if (std::memcmp(id, kFileId, sizeof id) != 0) {
+  if (!ValidFileHeader(id)) {
     PrintError("Invalid File Header");
     return 1;
   }
   uint32_t flags = ReadByte(&reader);
-  if (!(flags & 2)) (void)ReadU32(&reader);  // number of pages, not used
+  if (!(flags & kFileFlagPagesUnknown)) (void)ReadU32(&reader);  // number of pages, not used
 
   file->pSegments = static_cast<SEGMENT_HEADER*>(std::calloc(kInitialSegmentRoom, sizeof(SEGMENT_HEADER)));
-  ReadSegments(file, &reader, flags & 1);
+  ReadSegments(file, &reader, flags & kFileFlagSequential);
 
   MQSetInFunction(&file->MQ, MQMainIn, &file->Input);
   CreateMQBuffer(&file->Contexts[0], 65536);

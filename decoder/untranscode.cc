@@ -19,7 +19,11 @@ void GrowPage(SEGMENT_HEADER* seg, uint64_t bottom) {
   BMP* page = seg->pPageBitmap;
   JB2FILE* file = FileOfInput(seg->pInput);
   BMP grown{};
-  if (bottom > 0xFFFFFFFEu || !CreateCheckedBMP(file, &grown, page->lWidth, bottom, seg->pPageInfo->lDefaultPixel))
+  if (bottom > kMaxPageDimension) {
+    PrintError("Bitmap Too Large");
+    return;
+  }
+  if (!CreateCheckedBMP(file, &grown, page->lWidth, bottom, seg->pPageInfo->lDefaultPixel))
     return;
   CombineBMP(&grown, page, 0, 0, kOpReplace);
   DestroyBMP(page);
@@ -61,7 +65,7 @@ bool RegionFitsPageView(const SEGMENT_HEADER* seg) {
 
 bool CreateCheckedBMP(JB2FILE* file, BMP* bmp, uint64_t width, uint64_t height, int fill) {
   uint64_t limit = file->lMaxBitmapPixels ? file->lMaxBitmapPixels : kMaxBitmapPixels;
-  if (width > 0xFFFFFFFFu || height > 0xFFFFFFFFu || (height != 0 && width > limit / height)) {
+  if (width > 0xFFFFFFFFu || height > 0xFFFFFFFFu || (height != 0 && StoredBitmapPixels(width, 1) > limit / height)) {
     PrintError("Bitmap Too Large");
     *bmp = BMP{};
     return false;
@@ -134,7 +138,7 @@ void RegionToPage(SEGMENT_HEADER* seg) {
     op = static_cast<int>(info->lCombOp);
   }
   // A refinement of the page area replaces that area (T.88 7.4.7.5).
-  if ((seg->lType == kImmediateRefinementRegion || seg->lType == kImmediateLosslessRefinementRegion) &&
+  if ((seg->lType == kSegImmediateRefinementRegion || seg->lType == kSegImmediateLosslessRefinementRegion) &&
       !seg->bHasRegionRef)
     op = kOpReplace;
   uint64_t bottom = uint64_t{seg->Region.lY} + seg->Bitmap.lHeight;
@@ -154,33 +158,33 @@ void DecodeSegment(SEGMENT_HEADER* seg) {
     return;
   }
   switch (seg->lType) {
-    case kSymbolDictionary:
+    case kSegSymbolDictionary:
       DecodeSymbolDictionarySegment(seg);
       break;
-    case kIntermediateTextRegion:
-    case kImmediateTextRegion:
-    case kImmediateLosslessTextRegion:
+    case kSegIntermediateTextRegion:
+    case kSegImmediateTextRegion:
+    case kSegImmediateLosslessTextRegion:
       DecodeSymbolRegionSegment(seg);
       break;
-    case kPatternDictionary:
+    case kSegPatternDictionary:
       DecodeHalftoneDictionarySegment(seg);
       break;
-    case kIntermediateHalftoneRegion:
-    case kImmediateHalftoneRegion:
-    case kImmediateLosslessHalftoneRegion:
+    case kSegIntermediateHalftoneRegion:
+    case kSegImmediateHalftoneRegion:
+    case kSegImmediateLosslessHalftoneRegion:
       DecodeHalftoneRegionSegment(seg);
       break;
-    case kIntermediateGenericRegion:
-    case kImmediateGenericRegion:
-    case kImmediateLosslessGenericRegion:
+    case kSegIntermediateGenericRegion:
+    case kSegImmediateGenericRegion:
+    case kSegImmediateLosslessGenericRegion:
       DecodeGenericRegionSegment(seg);
       break;
-    case kIntermediateRefinementRegion:
-    case kImmediateRefinementRegion:
-    case kImmediateLosslessRefinementRegion:
+    case kSegIntermediateRefinementRegion:
+    case kSegImmediateRefinementRegion:
+    case kSegImmediateLosslessRefinementRegion:
       DecodeRefinementRegionSegment(seg);
       break;
-    case kTables:
+    case kSegTables:
       DecodeTableSegment(seg);
       break;
     default:

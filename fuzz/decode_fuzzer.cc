@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/limits.h"
 #include "decoder/untransclib.h"
 
 namespace {
@@ -24,7 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (uint32_t i = 0; i < file.nPages; ++i) {
     JB2PAGE* page = &file.pPages[i];
     uint64_t rows = page->Info.lHeight == 0xFFFFFFFFu ? 1 : page->Info.lHeight;
-    if (rows != 0 && page->Info.lWidth > kFuzzMaxPixels / rows) continue;
+    if (!PageSizeAccepted(page->Info.lWidth, page->Info.lHeight) ||
+        StoredBitmapPixels(page->Info.lWidth, rows) > kFuzzMaxPixels)
+      continue;
     CreateBMP(&page->Bitmap, page->Info.lWidth, page->Info.lHeight, static_cast<int>(page->Info.lDefaultPixel));
     UntranscodePage(page);
     DestroyBMP(&page->Bitmap);

@@ -100,8 +100,7 @@ int main(int argc, char** argv) {
       continue;
     }
     // A page of unknown height starts as one row and grows with its stripes.
-    uint64_t rows = page->Info.lHeight == 0xFFFFFFFFu ? 1 : page->Info.lHeight;
-    if (rows != 0 && page->Info.lWidth > kMaxBitmapPixels / rows) {
+    if (!PageSizeAccepted(page->Info.lWidth, page->Info.lHeight)) {
       PrintProgramError("Page Too Large: Not Decoded");
       status = 1;
       continue;

@@ -17,9 +17,9 @@
 
 namespace {
 
-using jb2test::PutU16;
-using jb2test::PutU32;
-using jb2test::TestSegment;
+using jb2dectest::PutU16;
+using jb2dectest::PutU32;
+using jb2dectest::TestSegment;
 
 // Patterns are given as rows of '0'/'1'.
 using Pattern = std::vector<std::string>;
@@ -72,7 +72,7 @@ struct Region {
 };
 
 std::vector<uint8_t> RegionData(const Region& r) {
-  std::vector<uint8_t> out = jb2test::RegionInfoData(r.width, r.height, 0, 0, 0);
+  std::vector<uint8_t> out = jb2dectest::RegionInfoData(r.width, r.height, 0, 0, 0);
   out.push_back(r.flags);
   PutU32(out, r.gridWidth);
   PutU32(out, r.gridHeight);
@@ -111,7 +111,7 @@ Decoded DecodeHalftone(const Dictionary& d, const Region& r, uint32_t type = 22,
   std::vector<TestSegment> segs(4);
   segs[0].number = 0;
   segs[0].type = 48;
-  segs[0].data = jb2test::PageInfoData(r.width, r.height, 0x40);  // region operators override
+  segs[0].data = jb2dectest::PageInfoData(r.width, r.height, 0x40);  // region operators override
   segs[1].number = 1;
   segs[1].type = 16;
   segs[1].data = DictionaryData(d);
@@ -121,7 +121,7 @@ Decoded DecodeHalftone(const Dictionary& d, const Region& r, uint32_t type = 22,
   segs[2].data = RegionData(r);
   segs[3].number = 3;
   segs[3].type = 49;
-  jb2test::ParsedFile pf(jb2test::FileBytes(segs, false));
+  jb2dectest::ParsedFile pf(jb2dectest::FileBytes(segs, false));
   Decoded out;
   EXPECT_EQ(pf.status(), 0);
   if (pf.status() != 0) return out;

@@ -13,7 +13,7 @@
 #include "common/limits.h"
 #include "decoder/untransclib.h"
 
-namespace jb2test {
+namespace jb2dectest {
 
 struct TestSegment {
   uint32_t number = 0;
@@ -138,4 +138,4 @@ class ParsedFile {
   int status_ = 1;
 };
 
-}  // namespace jb2test
+}  // namespace jb2dectest

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "decoder/decoder_internal.h"
+#include "tests/decoder/jb2_builder.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -112,12 +113,41 @@ TEST(PageComposition, PagesThatDoNotGrow) {
   EXPECT_EQ(known.bitmap.lHeight, 4u);
   EXPECT_EQ(Px(known, 0, 3), 1);
   DestroyBMP(&known.bitmap);
+  // A page of unknown height grows even without its striping flag.
+  Result unstriped = Compose({0xFFFFFFFF, 0, 0, false, false}, {{38, 0, 2, 8, 10, 0, 1}});
+  EXPECT_EQ(unstriped.bitmap.lHeight, 12u);
+  EXPECT_EQ(Px(unstriped, 0, 11), 1);
+  DestroyBMP(&unstriped.bitmap);
   // Growth past the pixel cap is refused; the region is clipped instead.
   Result capped = Compose({0xFFFFFFFF, 0, 0, false, true}, {{38, 0, 0, 8, 100, 0, 1}}, 16 * 50);
   EXPECT_EQ(capped.bitmap.lHeight, 1u);
   EXPECT_EQ(Px(capped, 0, 0), 1);
   EXPECT_EQ(capped.err, "ERROR!   Bitmap Too Large\n");
   DestroyBMP(&capped.bitmap);
+}
+
+// Segments that have nothing to draw on, or are not decoded here, leave the
+// page alone with one warning each.
+TEST(PageComposition, DispatchOfSegmentsWithoutAPageOrDecoder) {
+  auto seg = [](uint32_t number, uint32_t type, uint32_t page, std::vector<uint8_t> data) {
+    jb2dectest::TestSegment s;
+    s.number = number;
+    s.type = type;
+    s.page = page;
+    s.data = std::move(data);
+    return s;
+  };
+  std::vector<uint8_t> region = jb2dectest::RegionInfoData(8, 1, 0, 0, 0);
+  for (uint8_t b : {0x01, 0x00, 0x00}) region.push_back(b);  // MMR, never decoded
+  jb2dectest::ParsedFile pf(jb2dectest::FileBytes({seg(0, 48, 1, jb2dectest::PageInfoData(8, 1, 0)), seg(1, 38, 0, region),
+                                             seg(2, 38, 2, region), seg(3, 0, 1, {}), seg(4, 62, 1, {1}),
+                                             seg(5, 50, 1, {0, 0, 0, 0}), seg(6, 49, 1, {})},
+                                            true));
+  testing::internal::CaptureStderr();
+  pf.Decode();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Warning! Region Segment without a Page Ignored [1]\nWarning! Segment Type not Supported: Skipped [3]\n");
+  EXPECT_EQ(AreaBMP(&pf.file().pPages[0].Bitmap), 0u);
 }
 
 }  // namespace

@@ -11,10 +11,10 @@
 
 namespace {
 
-using jb2test::FileBytes;
-using jb2test::PageInfoData;
-using jb2test::ParsedFile;
-using jb2test::TestSegment;
+using jb2dectest::FileBytes;
+using jb2dectest::PageInfoData;
+using jb2dectest::ParsedFile;
+using jb2dectest::TestSegment;
 
 TestSegment PageInfo(uint32_t number, uint32_t page = 1) {
   TestSegment s;
@@ -114,12 +114,12 @@ TEST(ParseFile, HeaderFormsAndNumberWidths) {
 
 // A generic region of unknown length ends with its marker and row count.
 TEST(ParseFile, UnknownDataLength) {
-  std::vector<uint8_t> mq = jb2test::RegionInfoData(8, 0xFFFFFFFF, 0, 0, 0);
+  std::vector<uint8_t> mq = jb2dectest::RegionInfoData(8, 0xFFFFFFFF, 0, 0, 0);
   for (uint8_t b : {0x00, 0x03, 0xFF, 0xFD, 0xFF, 0x02, 0xFE, 0xFE, 0xFE, 0x12, 0xFF, 0x11, 0xFF, 0xAC}) mq.push_back(b);
-  jb2test::PutU32(mq, 5);
-  std::vector<uint8_t> mmr = jb2test::RegionInfoData(8, 0xFFFFFFFF, 0, 0, 0);
+  jb2dectest::PutU32(mq, 5);
+  std::vector<uint8_t> mmr = jb2dectest::RegionInfoData(8, 0xFFFFFFFF, 0, 0, 0);
   for (uint8_t b : {0x01, 0x55, 0x10, 0x00, 0x00}) mmr.push_back(b);
-  jb2test::PutU32(mmr, 7);
+  jb2dectest::PutU32(mmr, 7);
   const std::vector<uint8_t>* datas[] = {&mq, &mmr};
   for (const std::vector<uint8_t>* pdata : datas) {
     const std::vector<uint8_t>& data = *pdata;
@@ -255,7 +255,7 @@ TEST(ParseFile, DamagedFilesStaySafe) {
 TEST(ParseFile, SegmentCountLimit) {
   std::vector<uint8_t> bytes = FileBytes({}, true);
   for (uint32_t i = 0; i <= kMaxSegments; ++i) {
-    auto h = jb2test::SegmentHeaderBytes(Simple(i, 62, 1));
+    auto h = jb2dectest::SegmentHeaderBytes(Simple(i, 62, 1));
     bytes.insert(bytes.end(), h.begin(), h.end());
   }
   std::unique_ptr<ParsedFile> pf;

@@ -20,7 +20,7 @@ struct ParsedSegment {
   std::vector<uint8_t> data;
 };
 
-// Named apart from the decoder tests' WrittenFile: both live in one test binary.
+// Named apart from the decoder tests' ParsedFile: both live in one test binary.
 struct WrittenFile {
   bool ok = false;
   bool sequential = false;

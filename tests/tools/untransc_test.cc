@@ -21,8 +21,8 @@ std::vector<std::string> DirectoryNames(const std::string& dir) {
   return names;
 }
 
-jb2test::TestSegment Seg(uint32_t number, uint32_t type, uint32_t page, std::vector<uint8_t> data = {}) {
-  jb2test::TestSegment s;
+jb2dectest::TestSegment Seg(uint32_t number, uint32_t type, uint32_t page, std::vector<uint8_t> data = {}) {
+  jb2dectest::TestSegment s;
   s.number = number;
   s.type = type;
   s.page = page;
@@ -60,12 +60,12 @@ TEST(Untransc, WritesEveryPageUnderItsNumber) {
   std::string dir = jb2test::MakeTempDir();
   std::filesystem::create_directory(dir + "/sub");
   // Pages 3, 0 and a page too large to decode, then a file without pages.
-  auto bytes = jb2test::FileBytes({Seg(0, 48, 3, jb2test::PageInfoData(9, 2, 0x04)),
-                                   Seg(1, 48, 0, jb2test::PageInfoData(1, 1, 0)),
-                                   Seg(2, 48, 4, jb2test::PageInfoData(0x10000, 0x10001, 0)), Seg(3, 51, 0)},
+  auto bytes = jb2dectest::FileBytes({Seg(0, 48, 3, jb2dectest::PageInfoData(9, 2, 0x04)),
+                                   Seg(1, 48, 0, jb2dectest::PageInfoData(1, 1, 0)),
+                                   Seg(2, 48, 4, jb2dectest::PageInfoData(0x10000, 0x10001, 0)), Seg(3, 51, 0)},
                                   true);
   jb2test::WriteFileBytes(dir + "/sub/doc.jb2", bytes);
-  jb2test::WriteFileBytes(dir + "/none.jb2", jb2test::FileBytes({Seg(0, 51, 0)}, true));
+  jb2test::WriteFileBytes(dir + "/none.jb2", jb2dectest::FileBytes({Seg(0, 51, 0)}, true));
 
   auto r = RunCommand(kUntransc + " sub/doc", dir);
   EXPECT_EQ(r.exitStatus, 1);  // one page could not be written

@@ -1,0 +1,166 @@
+// Small hostile files against the decoder program: each declares far more
+// than its bytes can carry (a page of 2^32-1 x 2^32-1 pixels, 2^31 symbols,
+// 2^32-1 text instances). Each must end quickly with a clear error and
+// without a large allocation: the child runs with a small address-space
+// limit (in sanitizer builds, where the shadow memory rules that out, with a
+// cap on single allocations instead), and its CPU time and peak resident
+// size are measured.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/decoder/jb2_builder.h"
+#include "tests/test_util.h"
+
+namespace {
+
+using jb2test::PutU32;
+using jb2test::TestSegment;
+
+const std::string kUntransc = JB2_UNTRANSC_PATH;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+constexpr long kMaxPeakRssKiB = 160 * 1024;  // the sanitizer runtime's own share included
+constexpr double kMaxCpuSeconds = 3.0;       // start-up and the leak check at exit included
+#else
+constexpr bool kSanitized = false;
+constexpr long kMaxPeakRssKiB = 48 * 1024;
+constexpr double kMaxCpuSeconds = 1.0;
+#endif
+constexpr rlim_t kAddressSpaceLimit = rlim_t{256} << 20;
+
+struct ChildRun {
+  int exitStatus = -1;  // -1: ended by a signal
+  double cpuSeconds = 0;
+  long peakRssKiB = 0;
+  std::string err;
+};
+
+// Runs untransc on BASE in `dir` with the limits above; standard error is
+// collected in a file beside it.
+ChildRun RunLimited(const std::string& dir, const std::string& base) {
+  const std::string errPath = dir + "/" + base + ".err";
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    if (!freopen(errPath.c_str(), "w", stderr)) _exit(126);
+    rlimit cpu{10, 10};  // a runaway child is stopped, not waited for
+    setrlimit(RLIMIT_CPU, &cpu);
+    if (kSanitized) {
+      setenv("ASAN_OPTIONS", "max_allocation_size_mb=64:allocator_may_return_null=0:detect_leaks=1", 1);
+    } else {
+      rlimit as{kAddressSpaceLimit, kAddressSpaceLimit};
+      setrlimit(RLIMIT_AS, &as);
+    }
+    execl(kUntransc.c_str(), "untransc", base.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ChildRun run;
+  int status = 0;
+  rusage usage{};
+  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return run;
+  if (WIFEXITED(status)) run.exitStatus = WEXITSTATUS(status);
+  run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  run.peakRssKiB = usage.ru_maxrss;
+  auto bytes = jb2test::ReadFileBytes(errPath);
+  run.err.assign(bytes.begin(), bytes.end());
+  return run;
+}
+
+TestSegment Seg(uint32_t number, uint32_t type, std::vector<uint8_t> data, std::vector<uint32_t> refs = {}) {
+  TestSegment s;
+  s.number = number;
+  s.type = type;
+  s.page = 1;
+  s.refs = std::move(refs);
+  s.data = std::move(data);
+  return s;
+}
+
+std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// A few bytes of arithmetically coded data that decode to nothing sensible.
+const std::vector<uint8_t> kNoise = {0x5A, 0x13, 0xC4, 0x99, 0x00, 0x7F, 0xE1, 0x2B,
+                                     0x88, 0x01, 0xF0, 0x3C, 0x6D, 0xA2, 0x47, 0xBE};
+
+// T.88 Annex H: a Huffman-coded symbol dictionary of one 5 x 8 symbol.
+const std::vector<uint8_t> kOneSymbolDictionary = {0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00,
+                                                   0x00, 0x01, 0xE9, 0xCB, 0xF4, 0x00, 0x26, 0xAF,
+                                                   0x04, 0xBF, 0xF0, 0x78, 0x2F, 0xE0, 0x00, 0x40};
+
+std::vector<uint8_t> HugePageFile(uint32_t height) {
+  return jb2test::FileBytes({Seg(0, 48, jb2test::PageInfoData(0xFFFFFFFFu, height, 0)), Seg(1, 49, {})}, true);
+}
+
+std::vector<uint8_t> ManySymbolsFile() {
+  std::vector<uint8_t> dict = {0x00, 0x00, 0x03, 0xFF, 0xFD, 0xFF, 0x02, 0xFE, 0xFE, 0xFE};  // arithmetic, template 0
+  PutU32(dict, 0x80000000u);  // SDNUMEXSYMS
+  PutU32(dict, 0x80000000u);  // SDNUMNEWSYMS
+  return jb2test::FileBytes({Seg(0, 48, jb2test::PageInfoData(64, 64, 0)), Seg(1, 0, Concat(dict, kNoise)),
+                             Seg(2, 49, {})},
+                            true);
+}
+
+std::vector<uint8_t> ManyInstancesFile() {
+  std::vector<uint8_t> text = jb2test::RegionInfoData(64, 64, 0, 0, 0);
+  text.push_back(0x00);  // arithmetic, no refinement, one-row strips, bottom left, OR
+  text.push_back(0x00);
+  PutU32(text, 0xFFFFFFFFu);  // SBNUMINSTANCES
+  return jb2test::FileBytes({Seg(0, 48, jb2test::PageInfoData(64, 64, 0)), Seg(1, 0, kOneSymbolDictionary),
+                             Seg(2, 6, Concat(text, kNoise), {1}), Seg(3, 49, {})},
+                            true);
+}
+
+TEST(UntranscLimits, HostileDeclarationsEndQuicklyWithAnError) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    const char* error;  // a line standard error must hold
+    bool pageWritten;
+  } cases[] = {
+      {"page of unknown height 2^32-1 wide", HugePageFile(0xFFFFFFFFu), "ERROR!   Page Too Large: Not Decoded\n", false},
+      {"page of 2^32-1 x 2^32-2", HugePageFile(0xFFFFFFFEu), "ERROR!   Page Too Large: Not Decoded\n", false},
+      {"dictionary of 2^31 symbols", ManySymbolsFile(),
+       "ERROR!   Too Many New Symbols for the Segment: Dictionary Ignored [1]\n", true},
+      {"text region of 2^32-1 instances", ManyInstancesFile(), "ERROR!   Region Data Exhausted: Decoding Stopped\n", true},
+  };
+  const std::string dir = jb2test::MakeTempDir();
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_LE(c.bytes.size(), 160u);
+    const std::string base = std::string("f").append(std::to_string(n++));
+    jb2test::WriteFileBytes(dir + "/" + base + ".jb2", c.bytes);
+    ChildRun r = RunLimited(dir, base);
+    // Until every decoder is in, files with the missing segment types are
+    // only checked for their bounds.
+    const bool typeMissing = r.err.find("Segment Type not Supported") != std::string::npos;
+    if (typeMissing) std::printf("message check left out until its segment type decodes: %s\n", c.name);
+    EXPECT_EQ(r.exitStatus, c.pageWritten ? 0 : 1) << r.err;
+    if (!typeMissing) {
+      EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
+    }
+    EXPECT_LT(r.cpuSeconds, kMaxCpuSeconds) << r.err;
+    // A forked child's peak starts from its parent's size at the fork, so
+    // a parent that has grown (earlier tests in this process) raises the bar.
+    rusage self{};
+    getrusage(RUSAGE_SELF, &self);
+    EXPECT_LT(r.peakRssKiB, std::max(kMaxPeakRssKiB, self.ru_maxrss + 1024)) << r.err;
+    EXPECT_EQ(jb2test::FileExists(dir + "/" + base + "_1.bmp"), c.pageWritten);
+  }
+}
+
+}  // namespace
