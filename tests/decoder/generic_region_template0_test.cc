@@ -109,7 +109,7 @@ TEST(Template0RowDecoder, MatchesPerPixelDecodingOnPageLikeBitmaps) {
         const MQRegs plainRegs = DecodePerPixel(coded, &plain, tpgdon);
         EXPECT_TRUE(jb2test::SamePixels(&plain, &image));
 
-        jb2test::ParsedFile pf(jb2test::FileBytes({}, true));
+        jb2dectest::ParsedFile pf(jb2dectest::FileBytes({}, true));
         JB2FILE& f = pf.file();
         InitDecoder(&f.Input, coded.data(), coded.size());
         MQInitDec(&f.MQ);
@@ -173,7 +173,7 @@ const PageViewCase kPageViewCases[] = {
 };
 
 std::vector<uint8_t> GenericData(BMP* image, uint32_t x, uint32_t y, uint8_t op) {
-  std::vector<uint8_t> data = jb2test::RegionInfoData(image->lWidth, image->lHeight, x, y, op);
+  std::vector<uint8_t> data = jb2dectest::RegionInfoData(image->lWidth, image->lHeight, x, y, op);
   data.push_back(0);  // template 0, no prediction
   for (int k = 0; k < 4; ++k) {
     data.push_back(static_cast<uint8_t>(kNominalX[k]));
@@ -184,8 +184,8 @@ std::vector<uint8_t> GenericData(BMP* image, uint32_t x, uint32_t y, uint8_t op)
   return data;
 }
 
-jb2test::TestSegment Segment(uint32_t number, uint32_t type, std::vector<uint8_t> data) {
-  jb2test::TestSegment s;
+jb2dectest::TestSegment Segment(uint32_t number, uint32_t type, std::vector<uint8_t> data) {
+  jb2dectest::TestSegment s;
   s.number = number;
   s.type = type;
   s.data = std::move(data);
@@ -201,10 +201,10 @@ TEST(PageView, GenericRegionsOnThePageEqualTheirComposition) {
     BMP box{}, image{};
     CreateBMP(&box, 40, 6, 1);
     jb2test::MakePageLikeBMP(&image, c.w, c.h, rng);
-    std::vector<jb2test::TestSegment> segs{Segment(0, 48, jb2test::PageInfoData(40, 30, c.pageFlags))};
+    std::vector<jb2dectest::TestSegment> segs{Segment(0, 48, jb2dectest::PageInfoData(40, 30, c.pageFlags))};
     if (c.boxFirst) segs.push_back(Segment(1, 38, GenericData(&box, 0, 4, 0)));
     segs.push_back(Segment(2, 38, GenericData(&image, c.x, c.y, c.op)));
-    jb2test::ParsedFile pf(jb2test::FileBytes(segs, true));
+    jb2dectest::ParsedFile pf(jb2dectest::FileBytes(segs, true));
     testing::internal::CaptureStderr();
     pf.Decode();
     const std::string err = testing::internal::GetCapturedStderr();

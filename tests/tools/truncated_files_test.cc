@@ -57,7 +57,7 @@ class QuietStderr {
 
 // The file offset at which each page of a sequential file is complete: the
 // end of its end-of-page segment (0 when it has none).
-std::vector<size_t> PageCompleteOffsets(jb2test::ParsedFile& whole) {
+std::vector<size_t> PageCompleteOffsets(jb2dectest::ParsedFile& whole) {
   std::vector<size_t> ends(whole.file().nPages, 0);
   const unsigned char* base = whole.bytes().data();
   for (uint32_t p = 0; p < whole.file().nPages; ++p) {
@@ -76,7 +76,7 @@ TEST(TruncatedFiles, EveryPrefixDecodesAndKeepsCompletePages) {
     const std::vector<uint8_t> bytes = jb2test::ReadFileBytes(kCorpus + "/" + name);
     ASSERT_GT(bytes.size(), 13u);
     QuietStderr quiet;
-    jb2test::ParsedFile whole(bytes);
+    jb2dectest::ParsedFile whole(bytes);
     ASSERT_EQ(whole.status(), 0);
     whole.Decode(kMaxPixels);
     const bool sequential = (bytes[8] & 1) != 0;
@@ -88,7 +88,7 @@ TEST(TruncatedFiles, EveryPrefixDecodesAndKeepsCompletePages) {
     for (size_t end : complete)
       for (size_t near = end > 0 ? end - 1 : 0; near <= end + 1 && near < bytes.size(); ++near) lengths.push_back(near);
     for (size_t length : lengths) {
-      jb2test::ParsedFile cut(std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(length)));
+      jb2dectest::ParsedFile cut(std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(length)));
       if (cut.status() != 0) {
         EXPECT_LT(length, 13u) << "only a file header cut short may be refused";
         continue;
@@ -109,7 +109,7 @@ TEST(TruncatedFiles, ProgramWritesThePagesBeforeTheCut) {
   const std::vector<uint8_t> bytes = jb2test::ReadFileBytes(kCorpus + "/annex-h/annex-h.jbig2");
   std::vector<size_t> complete;
   {
-    jb2test::ParsedFile whole(bytes);
+    jb2dectest::ParsedFile whole(bytes);
     ASSERT_EQ(whole.status(), 0);
     complete = PageCompleteOffsets(whole);
   }
