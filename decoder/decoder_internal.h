@@ -65,6 +65,14 @@ void RegionToPage(SEGMENT_HEADER* seg);
 // (after a message) when the region cannot be decoded; seg->Bitmap is then
 // empty.
 [[nodiscard]] bool BeginRegionSegment(SEGMENT_HEADER* seg);
+// The same for a region decoder that can decode into a view of the page
+// (writing every pixel of a bitmap that starts white): when the region is
+// immediate, spans the page's full width inside its current height, lies on
+// white page rows and is combined by OR, XOR or REPLACE, the result on the
+// page equals the region itself, so `pageView` is set to those page rows and
+// seg->Bitmap stays empty (no region bitmap, no combination: the page needs
+// no second copy). Otherwise `pageView` stays empty and seg->Bitmap is made.
+[[nodiscard]] bool BeginRegionSegment(SEGMENT_HEADER* seg, BMP* pageView);
 // Ends a region segment: immediate regions go to the page and are released,
 // intermediate ones keep their bitmap.
 void EndRegionSegment(SEGMENT_HEADER* seg);

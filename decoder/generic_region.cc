@@ -7,6 +7,7 @@
 #include "common/limits.h"
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
+#include "decoder/generic_region_template0.h"
 #include "decoder/region_budget.h"
 
 using jb2dec::RegionBudget;
@@ -38,6 +39,7 @@ void DecodeGenericRegion(GENERIC_PARAMS* params, BMP* out) {
   // The skip bitmap should have the region's size; pixels beyond it are coded.
   const BMP* skip = params->bUseSkip ? params->pSkip : nullptr;
   RegionBudget budget(input);
+  const bool nominal0 = !skip && IsNominalTemplate0(templ, params->lATX, params->lATY);
 
   // The MQ registers stay in locals for the whole region; the record is
   // touched only when a byte is read.
@@ -56,6 +58,11 @@ void DecodeGenericRegion(GENERIC_PARAMS* params, BMP* out) {
       if (y > 0) std::memcpy(row, row - stride, bytesPerRow);
       else std::memset(row, 0, bytesPerRow);
       budget.Spend(1);
+      continue;
+    }
+    if (nominal0) {
+      DecodeRowTemplate0(mq, regs, index, mps, out, y);
+      budget.Spend(uint64_t{width} + 1);
       continue;
     }
     const unsigned char* skipRow = nullptr;
@@ -85,7 +92,10 @@ void DecodeGenericRegion(GENERIC_PARAMS* params, BMP* out) {
 }
 
 void DecodeGenericRegionSegment(SEGMENT_HEADER* seg) {
-  if (!BeginRegionSegment(seg)) return;
+  // Every pixel of the region is written (or left white), so a region that
+  // the page would only receive unchanged is decoded in the page itself.
+  BMP pageView{};
+  if (!BeginRegionSegment(seg, &pageView)) return;
   DECODER* input = seg->pInput;
   JB2FILE* file = FileOfInput(input);
   // T.88 7.4.6.2.
@@ -106,6 +116,10 @@ void DecodeGenericRegionSegment(SEGMENT_HEADER* seg) {
     }
     MQInitDec(&file->MQ);
     ResetMQBuffer(&file->Contexts[0], 65536);
+  }
+  if (pageView.pData) {
+    DecodeGenericRegion(&params, &pageView);
+    return;
   }
   DecodeGenericRegion(&params, &seg->Bitmap);
   EndRegionSegment(seg);

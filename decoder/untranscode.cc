@@ -30,6 +30,37 @@ void GrowPage(SEGMENT_HEADER* seg, uint64_t bottom) {
   *page = grown;
 }
 
+// The operator that combines an immediate region into its page, before the
+// fallback for undefined operators (T.88 7.4.1.5, 7.4.2.1.5).
+int RegionOperator(const SEGMENT_HEADER* seg) {
+  const PAGE_INFO* info = seg->pPageInfo;
+  return static_cast<int>(info->bCombOpOverride ? seg->Region.lCombOp : info->lCombOp);
+}
+
+// Whether rows [y, y + height) of `page` are white, spare bits included.
+bool RowsWhite(const BMP* page, uint64_t y, uint64_t height) {
+  for (uint64_t r = y; r < y + height; ++r) {
+    const unsigned char* row = page->pData + r * page->lStride;
+    unsigned char any = 0;
+    for (uint32_t k = 0; k < page->lBytesPerRow; ++k) any |= row[k];
+    if (any) return false;
+  }
+  return true;
+}
+
+// The conditions of BeginRegionSegment(seg, pageView) for decoding a region
+// of seg->Region's size straight into the page.
+bool RegionFitsPageView(const SEGMENT_HEADER* seg) {
+  if (IsIntermediateRegion(seg->lType) || !HasPagePixels(seg) || !seg->pPageInfo) return false;
+  const BMP* page = seg->pPageBitmap;
+  const REGION_INFO& region = seg->Region;
+  if (region.lX != 0 || region.lWidth != page->lWidth) return false;
+  if (uint64_t{region.lY} + region.lHeight > page->lHeight) return false;
+  const int op = RegionOperator(seg);
+  if (op != kOpOr && op != kOpXor && op != kOpReplace) return false;
+  return RowsWhite(page, region.lY, region.lHeight);
+}
+
 }  // namespace
 
 bool CreateCheckedBMP(JB2FILE* file, BMP* bmp, uint64_t width, uint64_t height, int fill) {
@@ -66,6 +97,28 @@ bool BeginRegionSegment(SEGMENT_HEADER* seg) {
   return CreateCheckedBMP(FileOfInput(seg->pInput), &seg->Bitmap, seg->Region.lWidth, seg->Region.lHeight, 0);
 }
 
+bool BeginRegionSegment(SEGMENT_HEADER* seg, BMP* pageView) {
+  *pageView = BMP{};
+  DecodeRegionSegment(seg->pInput, &seg->Region, seg->bUnknownLength);
+  if (seg->Bitmap.pData) DestroyBMP(&seg->Bitmap);
+  seg->Bitmap = BMP{};
+  if (seg->pInput->nPastEnd != 0) return false;
+  if (seg->Region.lWidth == 0 || seg->Region.lHeight == 0) return false;
+  JB2FILE* file = FileOfInput(seg->pInput);
+  // A region over the pixel cap goes on to CreateCheckedBMP, which reports it.
+  const uint64_t limit = file->lMaxBitmapPixels ? file->lMaxBitmapPixels : kMaxBitmapPixels;
+  if (uint64_t{seg->Region.lWidth} <= limit / seg->Region.lHeight && RegionFitsPageView(seg)) {
+    const BMP* page = seg->pPageBitmap;
+    pageView->pData = page->pData + uint64_t{seg->Region.lY} * page->lStride;
+    pageView->lWidth = page->lWidth;
+    pageView->lHeight = seg->Region.lHeight;
+    pageView->lBytesPerRow = page->lBytesPerRow;
+    pageView->lStride = page->lStride;
+    return true;
+  }
+  return CreateCheckedBMP(file, &seg->Bitmap, seg->Region.lWidth, seg->Region.lHeight, 0);
+}
+
 void EndRegionSegment(SEGMENT_HEADER* seg) {
   if (IsIntermediateRegion(seg->lType)) return;
   RegionToPage(seg);
@@ -77,7 +130,7 @@ void RegionToPage(SEGMENT_HEADER* seg) {
   // never combined anywhere.
   if (!HasPagePixels(seg) || !seg->pPageInfo || !seg->Bitmap.pData) return;
   const PAGE_INFO* info = seg->pPageInfo;
-  int op = static_cast<int>(info->bCombOpOverride ? seg->Region.lCombOp : info->lCombOp);
+  int op = RegionOperator(seg);
   if (op > kOpReplace) {
     // Operators 5 to 7 are not defined by T.88 7.4.1.5: the page's own
     // default operator applies instead.

@@ -6,7 +6,10 @@
 #include <cstring>
 
 #include "common/context_template.h"
+#include "common/messages.h"
 #include "common/mmr.h"
+#include "common/mq_runs.h"
+#include "common/row_window.h"
 #include "common/segment_header.h"
 #include "encoder/encode_state.h"
 #include "encoder/segment_writer.h"
@@ -17,18 +20,17 @@ namespace {
 // 0, one for the others.
 unsigned NumATPixels(uint32_t templ) { return templ == 0 ? 4 : 1; }
 
-// Byte k of a row, 0 outside the row and in the spare bits of its last byte.
-inline uint32_t RowByte(const unsigned char* row, int64_t k, uint32_t bytesPerRow, uint32_t lastMask) {
-  if (row == nullptr || k < 0 || k >= bytesPerRow) return 0;
-  return k == bytesPerRow - 1 ? row[k] & lastMask : row[k];
-}
-
 // Codes row y with template 0 and the adaptive pixels at their nominal
 // places (T.88 6.2.5.3, Figure 3): the context is row y - 2 at x - 2..x + 2
 // (bits 15-11), row y - 1 at x - 3..x + 3 (bits 10-4) and the last four
 // pixels of row y (bits 3-0), taken from 24-bit windows over three bytes.
+// White stretches whose context is 0 throughout are coded as one run of MPS
+// decisions where the coder allows (common/mq_runs.h).
 void EncodeRowTemplate0(MQENCODER* mq, MQRegs& regs, unsigned char* index, unsigned char* mps,
                         const BMP* bitmap, uint32_t y) {
+  // A local copy, so that stores through the byte pointers below cannot be
+  // taken to change the registers.
+  MQRegs r = regs;
   const uint32_t width = bitmap->lWidth, bytesPerRow = bitmap->lBytesPerRow;
   const uint32_t lastMask = width % 8 ? 0xFFu << (8 - width % 8) & 0xFF : 0xFF;
   const size_t stride = bitmap->lStride;
@@ -38,19 +40,71 @@ void EncodeRowTemplate0(MQENCODER* mq, MQRegs& regs, unsigned char* index, unsig
   // Bytes k - 1, k, k + 1 of rows y - 1 and y - 2 in bits 23-16, 15-8, 7-0.
   uint32_t w1 = RowByte(up1, 0, bytesPerRow, lastMask);
   uint32_t w2 = RowByte(up2, 0, bytesPerRow, lastMask);
-  uint32_t history = 0;
-  for (uint32_t k = 0; k < bytesPerRow; ++k) {
+  // Byte k of the row below the byte before it: pixel j of byte k is bit
+  // 7 - j, and the four pixels left of it are bits 11 - j..8 - j.
+  auto encodeByte = [&](uint32_t k) __attribute__((always_inline)) {
+    const uint32_t pixels = (k > 0 ? uint32_t{row[k - 1]} << 8 : 0) | row[k];
+    if (k + 1 < bytesPerRow) {
+      // Unrolled, so every shift is by a constant.
+#pragma GCC unroll 8
+      for (uint32_t j = 0; j < 8; ++j) {
+        const uint32_t context =
+            ((w2 >> (13 - j)) & 0x1F) << 11 | ((w1 >> (12 - j)) & 0x7F) << 4 | ((pixels >> (8 - j)) & 0xF);
+        MQEncodeRegs(mq, r, (pixels >> (7 - j)) & 1, index + context, mps + context);
+      }
+      return;
+    }
+    const uint32_t n = width - 8 * k;
+    for (uint32_t j = 0; j < n; ++j) {
+      const uint32_t context =
+          ((w2 >> (13 - j)) & 0x1F) << 11 | ((w1 >> (12 - j)) & 0x7F) << 4 | ((pixels >> (8 - j)) & 0xF);
+      MQEncodeRegs(mq, r, (pixels >> (7 - j)) & 1, index + context, mps + context);
+    }
+  };
+
+  uint32_t k = 0;
+  if (up2 != nullptr && bytesPerRow >= 3) {
+    w1 = w1 << 8 | up1[1];  // byte 1 is not the last: no spare bits
+    w2 = w2 << 8 | up2[1];
+    encodeByte(0);
+    // Bytes 1 to bytesPerRow - 3: their windows lie inside both rows above
+    // and short of the last byte, whose spare bits would need masking.
+    const uint32_t interiorEnd = bytesPerRow - 2;
+    for (k = 1; k < interiorEnd;) {
+      w1 = RowWindow(up1 + k);
+      w2 = RowWindow(up2 + k);
+      if (((row[k - 1] & 0xF) | row[k] | (w1 & kUp1ByteMask) | (w2 & kUp2ByteMask)) == 0 && mps[0] == 0) {
+        // Byte k is white in context 0, and so is every later byte m that is
+        // white with bytes m - 1..m + 1 above it: code as many as the coder
+        // takes without renormalising as one run.
+        const uint32_t qe = MQQe[index[0]];
+        const uint32_t room = (r.A - 0x8000) / qe;
+        uint32_t end = NextNonZeroByte(up1, up2, up2, k + 1, interiorEnd + 1) - 1;
+        end = std::min(end, NextNonZeroByte(row, row, row, k, end));
+        end = std::min(end, k + room / 8);
+        if (end > k) {
+          const bool done = MQEncodeMPSRun(r, qe, 8 * (end - k));
+          JB2_DCHECK(done);
+          (void)done;
+          k = end;
+          continue;
+        }
+      }
+      encodeByte(k);
+      ++k;
+    }
+    // Byte bytesPerRow - 2; its window ends in the last byte.
+    w1 = uint32_t{up1[k - 1]} << 16 | uint32_t{up1[k]} << 8 | RowByte(up1, k + 1, bytesPerRow, lastMask);
+    w2 = uint32_t{up2[k - 1]} << 16 | uint32_t{up2[k]} << 8 | RowByte(up2, k + 1, bytesPerRow, lastMask);
+    encodeByte(k);
+    ++k;
+  }
+  for (; k < bytesPerRow; ++k) {
     w1 = (w1 << 8 | RowByte(up1, k + 1, bytesPerRow, lastMask)) & 0xFFFFFF;
     w2 = (w2 << 8 | RowByte(up2, k + 1, bytesPerRow, lastMask)) & 0xFFFFFF;
-    const uint32_t pixels = row[k];
-    const uint32_t n = std::min<uint32_t>(8, width - 8 * k);
-    for (uint32_t j = 0; j < n; ++j) {
-      const uint32_t context = ((w2 >> (13 - j)) & 0x1F) << 11 | ((w1 >> (12 - j)) & 0x7F) << 4 | history;
-      const int pixel = (pixels >> (7 - j)) & 1;
-      MQEncodeRegs(mq, regs, pixel, index + context, mps + context);
-      history = (history << 1 | static_cast<uint32_t>(pixel)) & 0xF;
-    }
+    encodeByte(k);
   }
+  regs = r;
 }
 
 bool NominalTemplate0(const GRPARAM* param) {

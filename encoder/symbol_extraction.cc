@@ -14,27 +14,18 @@ namespace {
 inline constexpr unsigned long kInitialMarks = 1024;  // first room of the mark array
 inline constexpr size_t kInitialStack = 1024;         // first room of the fill stack
 
-// Headings of the boundary walk, clockwise: up, right, down, left.
-constexpr long kStepX[4] = {0, 1, 0, -1};
-constexpr long kStepY[4] = {-1, 0, 1, 0};
-
 struct FillPoint {
   long x;
   long y;
 };
 
-// The section being taken apart: its pixels and size, as signed values so that
-// the walker may stand one position outside any edge.
+// The section being taken apart: its pixels and size, as signed values.
 struct Section {
   unsigned char* data;
   long stride;
   long width;
   long height;
 
-  bool Black(long x, long y) const {
-    if (x < 0 || y < 0 || x >= width || y >= height) return false;
-    return (data[y * stride + (x >> 3)] & ConstMask1[x & 7]) != 0;
-  }
   unsigned char* Row(long y) const { return data + y * stride; }
 };
 
@@ -93,38 +84,20 @@ struct Box {
   long height;
 };
 
-// Walks around the mark whose first pixel in raster order is (x, y), keeping
-// it on the walker's right, and returns its bounding box.
-Box WalkBoundary(const Section& s, long x, long y) {
-  const long startX = x;
-  const long startY = y - 1;
-  long px = startX, py = startY;
-  long minX = px, maxX = px, minY = py, maxY = py;
-  int heading = 1;
-  do {
-    const int right = (heading + 1) & 3;
-    const int left = (heading + 3) & 3;
-    if (!s.Black(px + kStepX[right], py + kStepY[right])) heading = right;
-    else if (!s.Black(px + kStepX[heading], py + kStepY[heading])) {
-      // keep the heading
-    } else if (!s.Black(px + kStepX[left], py + kStepY[left])) heading = left;
-    else heading = (heading + 2) & 3;
-    px += kStepX[heading];
-    py += kStepY[heading];
-    minX = std::min(minX, px);
-    maxX = std::max(maxX, px);
-    minY = std::min(minY, py);
-    maxY = std::max(maxY, py);
-  } while (px != startX || py != startY);
-  return Box{minX + 1, minY + 1, maxX - minX - 1, maxY - minY - 1};
-}
+// One horizontal run of a mark: columns [x0, x1) of row y.
+struct Run {
+  long y;
+  long x0;
+  long x1;
+};
 
-// Moves every black pixel 8-connected to (x, y) from the section into `mark`,
-// whose top-left corner stands at box.left, box.top of the section.
-void MoveMark(const Section& s, long x, long y, const Box& box, BMP* mark,
-              std::vector<FillPoint>* stack) {
+// Takes every black pixel 8-connected to (x, y) out of the section, as runs
+// in `runs`, and returns the bounding box of the mark they form.
+Box TakeMark(const Section& s, long x, long y, std::vector<FillPoint>* stack, std::vector<Run>* runs) {
   stack->clear();
+  runs->clear();
   stack->push_back({x, y});
+  long minX = x, maxX = x, minY = y, maxY = y;
   while (!stack->empty()) {
     const FillPoint p = stack->back();
     stack->pop_back();
@@ -132,11 +105,12 @@ void MoveMark(const Section& s, long x, long y, const Box& box, BMP* mark,
     if ((row[p.x >> 3] & ConstMask1[p.x & 7]) == 0) continue;  // taken by an earlier run
     const long runStart = RunStart(row, p.x);
     const long runEnd = FindPixel<false>(row, p.x, s.width);
-    JB2_DCHECK(runStart >= box.left && runEnd <= box.left + box.width && p.y >= box.top &&
-               p.y < box.top + box.height);
     FillBits<false>(row, runStart, runEnd);
-    FillBits<true>(mark->pData + (p.y - box.top) * static_cast<long>(mark->lStride), runStart - box.left,
-                   runEnd - box.left);
+    runs->push_back({p.y, runStart, runEnd});
+    minX = std::min(minX, runStart);
+    maxX = std::max(maxX, runEnd - 1);
+    minY = std::min(minY, p.y);
+    maxY = std::max(maxY, p.y);
     // Runs of the rows above and below that touch this run, diagonals included.
     const long from = std::max(runStart - 1, 0L);
     const long to = std::min(runEnd + 1, s.width);
@@ -149,6 +123,7 @@ void MoveMark(const Section& s, long x, long y, const Box& box, BMP* mark,
       }
     }
   }
+  return Box{minX, minY, maxX - minX + 1, maxY - minY + 1};
 }
 
 }  // namespace
@@ -166,6 +141,8 @@ void ExtractAllSymbols(BMP* section, SYMBOL** marks, unsigned long* count) {
 
   std::vector<FillPoint> stack;
   stack.reserve(kInitialStack);
+  std::vector<Run> runs;
+  runs.reserve(kInitialStack);
 
   for (long y = 0; y < s.height; ++y) {
     const unsigned char* row = s.Row(y);
@@ -182,12 +159,15 @@ void ExtractAllSymbols(BMP* section, SYMBOL** marks, unsigned long* count) {
       while (v != 0) {
         const int bit = FirstBit(v);
         const long x = (b << 3) + bit;
-        const Box box = WalkBoundary(s, x, y);
+        // The mark's runs are taken out first: their extent is its box.
+        const Box box = TakeMark(s, x, y, &stack, &runs);
         if (*count == capacity) ReSizeArray(reinterpret_cast<void**>(marks), sizeof(SYMBOL), &capacity);
         SYMBOL* mark = *marks + *count;
         std::memset(mark, 0, sizeof *mark);
         CreateBMP(&mark->Bitmap, static_cast<unsigned long>(box.width), static_cast<unsigned long>(box.height), 0);
-        MoveMark(s, x, y, box, &mark->Bitmap, &stack);
+        for (const Run& r : runs)
+          FillBits<true>(mark->Bitmap.pData + (r.y - box.top) * static_cast<long>(mark->Bitmap.lStride),
+                         r.x0 - box.left, r.x1 - box.left);
         mark->lX = static_cast<int32_t>(box.left);
         mark->lY = static_cast<int32_t>(box.top);
         ++*count;

@@ -76,7 +76,18 @@ Trial SoftScore(BMP* work, BMP* candidate, long dw, long dh, long matchOffset) {
 void EvaluateMatches(SYMBOL* marks, long count, PARAMETER* section) {
   const MatchSettings m = ReadMatchSettings(section);
   std::vector<unsigned char> buffer;
+  // Candidates that can never be chosen (residue marks, and without refdict
+  // marks that were themselves refined) are passed over through
+  // nearest[n], the last candidate at or before n that can (or -1). A mark's
+  // flags are final once its own turn is over, so the links are filled one
+  // turn behind. Skipping them changes nothing: the height test they might
+  // have stopped the scan on also stops it at the next candidate, whose
+  // height is no greater. Pages of many equal specks (dithering) would
+  // otherwise rescan every earlier refined speck for each new one.
+  std::vector<long> nearest(static_cast<size_t>(std::max(count, 0L)), -1);
+  auto eligible = [&](long n) { return !marks[n].bResidue && !(marks[n].bRefine && !m.refDict); };
   for (long i = 1; i < count; ++i) {
+    nearest[i - 1] = eligible(i - 1) ? i - 1 : (i >= 2 ? nearest[i - 2] : -1);
     SYMBOL* mark = marks + i;
     if (mark->bResidue) continue;
     const long width = mark->Bitmap.lWidth;
@@ -91,7 +102,7 @@ void EvaluateMatches(SYMBOL* marks, long count, PARAMETER* section) {
     int64_t best = 0;
     long chosen = -1;
     Trial chosenTrial{0, 0, 0};
-    for (long n = i - 1; n >= 0; --n) {
+    for (long n = nearest[i - 1]; n >= 0; n = n > 0 ? nearest[n - 1] : -1) {
       SYMBOL* candidate = marks + n;
       const long dh = height - static_cast<long>(candidate->Bitmap.lHeight);
       if (dh > m.sizeOffset) break;  // the array is sorted by height: nothing earlier is closer

@@ -67,6 +67,16 @@ int32_t ReadAT(PARAMETER* p, const char* name, int32_t defaultValue) {
   return true;
 }
 
+// Whether every row's bits after its last pixel are 0, as in a bitmap made
+// by CreateBMP and ExtractRegion.
+bool SpareBitsClear(const BMP* image) {
+  if (image->lWidth % 8 == 0) return true;
+  const unsigned char spare = static_cast<unsigned char>(0xFFu >> (image->lWidth % 8));
+  for (uint32_t y = 0; y < image->lHeight; ++y)
+    if (image->pData[static_cast<size_t>(y) * image->lStride + image->lBytesPerRow - 1] & spare) return false;
+  return true;
+}
+
 void CodeSections(ENCODE_STATE* state, BMP* image, PARAMETER* sections, long nSections) {
   for (long i = 0; i < nSections; ++i) {
     PARAMETER* section = &sections[i];
@@ -78,6 +88,15 @@ void CodeSections(ENCODE_STATE* state, BMP* image, PARAMETER* sections, long nSe
     if (!ClipSection(section, image->lWidth, image->lHeight, &clipped)) continue;
     uint32_t w = static_cast<uint32_t>(clipped.lX1 - clipped.lX0);
     uint32_t h = static_cast<uint32_t>(clipped.lY1 - clipped.lY0);
+    // A generic section over the whole page only reads its pixels: coded
+    // from the page itself it gives the same bytes as from a copy, provided
+    // the copy would not differ in its spare bits (typical prediction
+    // compares whole bytes). Saves a page-sized copy.
+    if (section->lType == 0 && w == image->lWidth && h == image->lHeight && SpareBitsClear(image)) {
+      EncodeRegion(state, image, &clipped);
+      if (i + 1 < nSections) ClearRegion(image, 0, 0, w, h);
+      continue;
+    }
     BMP region;
     CreateBMP(&region, w, h, 0);
     ExtractRegion(&region, image, clipped.lX0, clipped.lY0);

@@ -15,11 +15,11 @@ namespace {
 
 const std::string kCorpus = std::string(JB2_TEST_DATA_DIR) + "/corpus";
 
-// Every segment type the decoder handles: symbol and pattern dictionaries,
-// text, halftone, generic and refinement regions, tables, page information,
-// end of page, stripe and file, profiles and extensions.
-const std::set<uint32_t> kDecodedTypes = {0,  4,  6,  7,  16, 20, 22, 23, 36, 38, 39,
-                                          40, 42, 43, 48, 49, 50, 51, 52, 53, 62};
+// Every segment type of T.88: dictionaries, text, halftone, generic and
+// refinement regions, tables, page information, end of page, stripe and
+// file, profiles and extensions.
+const std::set<uint32_t> kDecodedTypes = {0, 4, 6, 7, 16, 20, 22, 23, 36, 38, 39, 40, 42, 43,
+                                          48, 49, 50, 51, 52, 53, 62};
 
 std::vector<std::string> CorpusFiles() {
   std::vector<std::string> names;

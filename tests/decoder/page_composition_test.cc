@@ -126,8 +126,8 @@ TEST(PageComposition, PagesThatDoNotGrow) {
   DestroyBMP(&capped.bitmap);
 }
 
-// Segments that have nothing to draw on, or carry nothing to draw, leave the
-// page alone; a region without a page gets one warning.
+// Segments that have nothing to draw on, or cannot be decoded, leave the
+// page alone.
 TEST(PageComposition, DispatchOfSegmentsWithoutAPageOrDecoder) {
   auto seg = [](uint32_t number, uint32_t type, uint32_t page, std::vector<uint8_t> data) {
     jb2dectest::TestSegment s;
@@ -140,13 +140,15 @@ TEST(PageComposition, DispatchOfSegmentsWithoutAPageOrDecoder) {
   std::vector<uint8_t> region = jb2dectest::RegionInfoData(8, 1, 0, 0, 0);
   for (uint8_t b : {0x01, 0x00, 0x00}) region.push_back(b);  // MMR, never decoded
   jb2dectest::ParsedFile pf(jb2dectest::FileBytes({seg(0, 48, 1, jb2dectest::PageInfoData(8, 1, 0)), seg(1, 38, 0, region),
-                                             seg(2, 38, 2, region), seg(4, 62, 1, {1}),
+                                             seg(2, 38, 2, region), seg(3, 0, 1, {}), seg(4, 62, 1, {1}),
                                              seg(5, 50, 1, {0, 0, 0, 0}), seg(6, 49, 1, {})},
                                             true));
   testing::internal::CaptureStderr();
   pf.Decode();
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "Warning! Region Segment without a Page Ignored [1]\n");
+  // The empty symbol dictionary reads past its end and is reported as not decoded.
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err.rfind("Warning! Region Segment without a Page Ignored [1]\n", 0), 0u) << err;
+  EXPECT_TRUE(err.ends_with("ERROR!   Symbol Dictionary not Decoded [3]\n")) << err;
   EXPECT_EQ(AreaBMP(&pf.file().pPages[0].Bitmap), 0u);
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "encoder/encode_state.h"
+#include "tests/common/page_like_image.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -71,6 +72,26 @@ TEST(GenericRegionEncoder, FastTemplate0MatchesPerPixelCoding) {
         }
         DestroyBMP(&bmp);
       }
+    }
+  }
+}
+
+// Page-like bitmaps take the white-stretch runs of the row coder: long ones
+// (wide rows, where the coder's room ends a run), short ones between marks,
+// and those that end at the last interior byte. Same bits as per pixel.
+TEST(GenericRegionEncoder, WhiteRunsMatchPerPixelCoding) {
+  GenericCoder coder;
+  std::mt19937 rng(23);
+  for (uint32_t width : {17u, 24u, 25u, 32u, 33u, 57u, 130u, 2000u}) {
+    for (uint32_t height : {3u, 30u}) {
+      BMP bmp;
+      jb2test::MakePageLikeBMP(&bmp, width, height, rng);
+      for (bool tpgdon : {false, true}) {
+        std::vector<uint8_t> fast = coder.Code(NominalTemplate0(tpgdon), &bmp, false);
+        std::vector<uint8_t> plain = coder.Code(NominalTemplate0(tpgdon), &bmp, true);
+        EXPECT_EQ(fast, plain) << width << "x" << height << " tpgdon " << tpgdon;
+      }
+      DestroyBMP(&bmp);
     }
   }
 }

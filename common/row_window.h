@@ -1,0 +1,45 @@
+// Whole-byte views of bitmap rows for the template-0 row coders: the 24-bit
+// window of bytes k - 1..k + 1 that holds a byte's context pixels, and the
+// search for the next byte that is not white.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+// Byte k of a row (nullptr: a row above the region), 0 outside the row and in
+// the spare bits after the last pixel (`lastMask` keeps the pixels).
+inline uint32_t RowByte(const unsigned char* row, uint32_t k, uint32_t bytesPerRow, uint32_t lastMask) {
+  if (row == nullptr || k >= bytesPerRow) return 0;
+  return k == bytesPerRow - 1 ? row[k] & lastMask : row[k];
+}
+
+// Bytes p[-1], p[0], p[1] as a 24-bit big-endian window; p[-1] to p[2] must
+// be readable.
+inline uint32_t RowWindow(const unsigned char* p) {
+  uint32_t v;
+  std::memcpy(&v, p - 1, 4);
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap32(v);
+  return v >> 8;
+}
+
+// The first index i in [from, end) where a[i] | b[i] | c[i] is not 0, or end.
+inline uint32_t NextNonZeroByte(const unsigned char* a, const unsigned char* b, const unsigned char* c,
+                                uint32_t from, uint32_t end) {
+  uint32_t i = from;
+  for (; i + 8 <= end; i += 8) {
+    uint64_t x, y, z;
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    std::memcpy(&z, c + i, 8);
+    if ((x | y | z) != 0) break;
+  }
+  while (i < end && (a[i] | b[i] | c[i]) == 0) ++i;
+  return i;
+}
+
+// Window bits that the nominal template 0 reads for the eight pixels of a
+// byte: row y - 1 at columns 8k - 3..8k + 10 (window bits 18-5), row y - 2
+// at 8k - 2..8k + 9 (bits 17-6).
+inline constexpr uint32_t kUp1ByteMask = 0x7FFE0;
+inline constexpr uint32_t kUp2ByteMask = 0x3FFC0;

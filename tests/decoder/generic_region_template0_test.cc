@@ -1,0 +1,227 @@
+// The nominal template 0 row decoder against a per-pixel decoder written
+// here (GetContext and the plain MQ decoder), and generic regions decoded
+// straight into the page against decoding into a region bitmap and combining.
+#include "decoder/generic_region_template0.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "common/context_template.h"
+#include "common/mq_coder.h"
+#include "decoder/decoder_internal.h"
+#include "tests/common/page_like_image.h"
+#include "tests/decoder/jb2_builder.h"
+#include "tests/test_util.h"
+
+namespace {
+
+using jb2test::GetPixel;
+
+constexpr uint32_t kTemplate0Typical = 0x9B25;  // T.88 6.2.5.7
+long kNominalX[4] = {3, -3, 2, -2};
+long kNominalY[4] = {-1, -1, -2, -2};
+
+void CollectByte(void* param, int byte) { static_cast<std::vector<uint8_t>*>(param)->push_back(static_cast<uint8_t>(byte)); }
+
+// Nominal template 0 coded pixel by pixel, with or without TPGDON.
+std::vector<uint8_t> EncodePerPixel(BMP* image, bool tpgdon) {
+  std::vector<uint8_t> out;
+  MQENCODER enc{};
+  MQBUFFER store{};
+  MQSetOutFunction(&enc, CollectByte, &out);
+  MQInitEnc(&enc);
+  CreateMQBuffer(&store, 65536);
+  CONTEXT ctx;
+  InitContext(&ctx, image, 0, kNominalX, kNominalY);
+  int ltp = 0;
+  for (uint32_t y = 0; y < image->lHeight; ++y) {
+    NextContextRow(&ctx);
+    if (tpgdon) {
+      const int same = y > 0 && std::memcmp(image->pData + y * image->lStride,
+                                            image->pData + (y - 1) * image->lStride, image->lBytesPerRow) == 0;
+      const int sltp = same ^ ltp;
+      MQEncodePlain(&enc, sltp, store.pIndex + kTemplate0Typical, store.pMPS + kTemplate0Typical);
+      ltp ^= sltp;
+      if (ltp) continue;
+    }
+    int previous = 0;
+    for (uint32_t x = 0; x < image->lWidth; ++x) {
+      const uint32_t cx = GetContext(&ctx, previous);
+      previous = GetPixel(image, x, y);
+      MQEncodePlain(&enc, previous, store.pIndex + cx, store.pMPS + cx);
+    }
+  }
+  MQFlush(&enc);
+  DestroyMQBuffer(&store);
+  return out;
+}
+
+// The MQ registers after decoding `coded` pixel by pixel into `out`.
+MQRegs DecodePerPixel(const std::vector<uint8_t>& coded, BMP* out, bool tpgdon) {
+  DECODER input{};
+  InitDecoder(&input, coded.data(), coded.size());
+  MQDECODER dec{};
+  MQSetInFunction(&dec, MQMainIn, &input);
+  MQInitDec(&dec);
+  MQBUFFER store{};
+  CreateMQBuffer(&store, 65536);
+  CONTEXT ctx;
+  InitContext(&ctx, out, 0, kNominalX, kNominalY);
+  int coded_row = 1;
+  for (uint32_t y = 0; y < out->lHeight; ++y) {
+    NextContextRow(&ctx);
+    if (tpgdon) coded_row ^= MQDecodePlain(&dec, store.pIndex + kTemplate0Typical, store.pMPS + kTemplate0Typical);
+    if (!coded_row) {
+      if (y > 0) std::memcpy(out->pData + y * out->lStride, out->pData + (y - 1) * out->lStride, out->lBytesPerRow);
+      continue;
+    }
+    int previous = 0;
+    for (uint32_t x = 0; x < out->lWidth; ++x) {
+      const uint32_t cx = GetContext(&ctx, previous);
+      previous = MQDecodePlain(&dec, store.pIndex + cx, store.pMPS + cx);
+      jb2test::SetPixel(out, x, y, previous);
+    }
+  }
+  DestroyMQBuffer(&store);
+  return MQLoadRegs(&dec);
+}
+
+// Widths around the row decoder's cases: one, two and three bytes per row
+// (no interior), the first interior byte, and rows long enough for white
+// runs to end at the coder's room rather than at a mark.
+TEST(Template0RowDecoder, MatchesPerPixelDecodingOnPageLikeBitmaps) {
+  std::mt19937 rng(5);
+  for (uint32_t width : {1u, 9u, 16u, 17u, 24u, 25u, 32u, 33u, 71u, 800u, 3000u}) {
+    for (uint32_t height : {1u, 2u, 3u, 37u}) {
+      for (bool tpgdon : {false, true}) {
+        SCOPED_TRACE(testing::Message() << width << "x" << height << " tpgdon " << tpgdon);
+        BMP image{};
+        jb2test::MakePageLikeBMP(&image, width, height, rng);
+        for (uint32_t y = 2; y < height; y += 5)  // repeated rows for prediction
+          std::memcpy(image.pData + y * image.lStride, image.pData + (y - 1) * image.lStride, image.lStride);
+        const std::vector<uint8_t> coded = EncodePerPixel(&image, tpgdon);
+
+        BMP plain{};
+        CreateBMP(&plain, width, height, 0);
+        const MQRegs plainRegs = DecodePerPixel(coded, &plain, tpgdon);
+        EXPECT_TRUE(jb2test::SamePixels(&plain, &image));
+
+        jb2dectest::ParsedFile pf(jb2dectest::FileBytes({}, true));
+        JB2FILE& f = pf.file();
+        InitDecoder(&f.Input, coded.data(), coded.size());
+        MQInitDec(&f.MQ);
+        ResetMQBuffer(&f.Contexts[0], 65536);
+        GENERIC_PARAMS params{};
+        params.pInput = &f.Input;
+        params.bTPGDON = tpgdon;
+        std::memcpy(params.lATX, kNominalX, sizeof kNominalX);
+        std::memcpy(params.lATY, kNominalY, sizeof kNominalY);
+        BMP fast{};
+        CreateBMP(&fast, width, height, 0);
+        DecodeGenericRegion(&params, &fast);
+        EXPECT_TRUE(jb2test::SamePixels(&fast, &image));
+        // Same decisions: the coder ends in the same state.
+        EXPECT_EQ(f.MQ.C, plainRegs.C);
+        EXPECT_EQ(f.MQ.A, plainRegs.A);
+        EXPECT_EQ(f.MQ.CT, plainRegs.CT);
+        DestroyBMP(&fast);
+        DestroyBMP(&plain);
+        DestroyBMP(&image);
+      }
+    }
+  }
+}
+
+TEST(Template0RowDecoder, OnlyTheNominalPlacesSelectIt) {
+  long x[4] = {3, -3, 2, -2}, y[4] = {-1, -1, -2, -2};
+  EXPECT_TRUE(IsNominalTemplate0(0, x, y));
+  EXPECT_FALSE(IsNominalTemplate0(1, x, y));
+  for (int k = 0; k < 4; ++k) {
+    long moved[4];
+    std::memcpy(moved, x, sizeof moved);
+    moved[k] += 1;
+    EXPECT_FALSE(IsNominalTemplate0(0, moved, y)) << k;
+  }
+}
+
+// One generic region on a 40 x 30 page that may already hold a filled box.
+struct PageViewCase {
+  const char* name;
+  uint8_t pageFlags;      // T.88 7.4.8.5: bit 2 default pixel, bits 3-4 operator, bit 6 override
+  bool boxFirst;          // rows 4..9 carry a region of black pixels first
+  uint32_t x, y, w, h;    // the generic region
+  uint8_t op;             // its operator
+};
+
+const PageViewCase kPageViewCases[] = {
+    {"or on white rows", 0x40, false, 0, 3, 40, 20, 0},
+    {"xor on white rows", 0x40, false, 0, 0, 40, 30, 2},
+    {"replace on white rows", 0x40, false, 0, 12, 40, 18, 4},
+    {"and on white rows", 0x40, false, 0, 3, 40, 20, 1},
+    {"xnor on white rows", 0x40, false, 0, 3, 40, 20, 3},
+    {"or over earlier pixels", 0x40, true, 0, 0, 40, 20, 0},
+    {"or below earlier pixels", 0x40, true, 0, 10, 40, 20, 0},
+    {"narrower than the page", 0x40, false, 0, 3, 32, 20, 0},
+    {"off the left edge", 0x40, false, 8, 3, 32, 20, 0},
+    {"past the page bottom", 0x40, false, 0, 20, 40, 20, 0},
+    {"black page", 0x44, false, 0, 3, 40, 20, 0},
+    {"page operator and, not overridden", 0x08, false, 0, 3, 40, 20, 0},
+    {"undefined operator", 0x40, false, 0, 3, 40, 20, 6},
+};
+
+std::vector<uint8_t> GenericData(BMP* image, uint32_t x, uint32_t y, uint8_t op) {
+  std::vector<uint8_t> data = jb2dectest::RegionInfoData(image->lWidth, image->lHeight, x, y, op);
+  data.push_back(0);  // template 0, no prediction
+  for (int k = 0; k < 4; ++k) {
+    data.push_back(static_cast<uint8_t>(kNominalX[k]));
+    data.push_back(static_cast<uint8_t>(kNominalY[k]));
+  }
+  const std::vector<uint8_t> coded = EncodePerPixel(image, false);
+  data.insert(data.end(), coded.begin(), coded.end());
+  return data;
+}
+
+jb2dectest::TestSegment Segment(uint32_t number, uint32_t type, std::vector<uint8_t> data) {
+  jb2dectest::TestSegment s;
+  s.number = number;
+  s.type = type;
+  s.data = std::move(data);
+  return s;
+}
+
+// Whatever path the decoder takes, the page is the composition of T.88 7.4:
+// the region combined into the page with its effective operator.
+TEST(PageView, GenericRegionsOnThePageEqualTheirComposition) {
+  std::mt19937 rng(9);
+  for (const PageViewCase& c : kPageViewCases) {
+    SCOPED_TRACE(c.name);
+    BMP box{}, image{};
+    CreateBMP(&box, 40, 6, 1);
+    jb2test::MakePageLikeBMP(&image, c.w, c.h, rng);
+    std::vector<jb2dectest::TestSegment> segs{Segment(0, 48, jb2dectest::PageInfoData(40, 30, c.pageFlags))};
+    if (c.boxFirst) segs.push_back(Segment(1, 38, GenericData(&box, 0, 4, 0)));
+    segs.push_back(Segment(2, 38, GenericData(&image, c.x, c.y, c.op)));
+    jb2dectest::ParsedFile pf(jb2dectest::FileBytes(segs, true));
+    testing::internal::CaptureStderr();
+    pf.Decode();
+    const std::string err = testing::internal::GetCapturedStderr();
+
+    BMP expected{};
+    const int pageOp = (c.pageFlags >> 3) & 3;
+    CreateBMP(&expected, 40, 30, (c.pageFlags >> 2) & 1);
+    if (c.boxFirst) CombineBMP(&expected, &box, 0, 4, pageOp);
+    int op = (c.pageFlags & 0x40) ? c.op : pageOp;
+    if (op > 4) op = pageOp;
+    CombineBMP(&expected, &image, c.x, c.y, op);
+    EXPECT_TRUE(jb2test::SamePixels(&pf.file().pPages[0].Bitmap, &expected));
+    EXPECT_EQ(err.empty(), c.op <= 4) << err;
+    DestroyBMP(&expected);
+    DestroyBMP(&image);
+    DestroyBMP(&box);
+  }
+}
+
+}  // namespace
