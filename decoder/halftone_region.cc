@@ -99,14 +99,7 @@ void DecodeGrayScaleImage(const HALFTONE_PARAMS* p, uint32_t bitsPerValue, Scrat
   params.bTPGDON = 0;
   params.bUseSkip = p->bEnableSkip;
   params.pSkip = p->bEnableSkip ? &s->skip : nullptr;
-  params.lATX[0] = p->lTemplate <= 1 ? 3 : 2;
-  params.lATY[0] = -1;
-  params.lATX[1] = -3;
-  params.lATY[1] = -1;
-  params.lATX[2] = 2;
-  params.lATY[2] = -2;
-  params.lATX[3] = -2;
-  params.lATY[3] = -2;
+  jb2dec::SetHalftoneAtPixels(&params, p->lTemplate <= 1 ? 3 : 2, -1);
   params.bEOFB = 1;
   for (uint32_t j = bitsPerValue; j-- > 0;) {
     BMP* plane = &s->planes[j];

@@ -35,14 +35,7 @@ void DecodePatternDictionary(DECODER* input, uint32_t mmr, uint32_t templ, SEGME
   params.bMMR = mmr;
   params.lTemplate = templ;
   // T.88 6.7.5 step 1: A1 lies one pattern to the left.
-  params.lATX[0] = -static_cast<long>(width);
-  params.lATY[0] = 0;
-  params.lATX[1] = -3;
-  params.lATY[1] = -1;
-  params.lATX[2] = 2;
-  params.lATY[2] = -2;
-  params.lATX[3] = -2;
-  params.lATY[3] = -2;
+  jb2dec::SetHalftoneAtPixels(&params, -static_cast<long>(width), 0);
   params.bEOFB = 0;
   DecodeGenericRegion(&params, &collective);
 

@@ -7,6 +7,7 @@
 
 #include "common/bit_reader.h"
 #include "common/limits.h"
+#include "decoder/decoder_internal.h"
 
 namespace jb2dec {
 
@@ -16,6 +17,19 @@ namespace jb2dec {
 // filled by its data and is refused before it is allocated.
 inline uint64_t ArithmeticDecisionsAvailable(const DECODER* input) {
   return 2 * kMqDecisionsPerByte * (static_cast<uint64_t>(input->pEnd - input->pCur) + kMqSlackBytes);
+}
+
+// Both halftone bitmaps use the generic procedure with A2 to A4 at their
+// nominal places (T.88 6.6.5.1, 6.7.5); only A1 differs.
+inline void SetHalftoneAtPixels(GENERIC_PARAMS* params, long atx1, long aty1) {
+  params->lATX[0] = atx1;
+  params->lATY[0] = aty1;
+  params->lATX[1] = -3;
+  params->lATY[1] = -1;
+  params->lATX[2] = 2;
+  params->lATY[2] = -2;
+  params->lATX[3] = -2;
+  params->lATY[3] = -2;
 }
 
 }  // namespace jb2dec
