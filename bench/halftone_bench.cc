@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/decode_once.h"
 #include "decoder/untransclib.h"
 #include "encoder/transclib.h"
 
@@ -28,24 +29,6 @@ void MakeGrayPage(BMP* page) {
       if (u(rng) < ((x / 8 + y / 16) % 64) / 63.0) page->pData[y * page->lStride + x / 8] |= 0x80 >> (x % 8);
 }
 
-double DecodeOnce(const std::vector<unsigned char>& bytes) {
-  JB2FILE file;
-  std::memset(&file, 0, sizeof file);
-  file.pFileData = bytes.data();
-  file.lFileSize = bytes.size();
-  if (JB2ParseFile(&file) != 0) return 0;
-  UntranscodeGlobal(&file);
-  double pixels = 0;
-  for (uint32_t i = 0; i < file.nPages; ++i) {
-    JB2PAGE* page = &file.pPages[i];
-    CreateBMP(&page->Bitmap, page->Info.lWidth, page->Info.lHeight, static_cast<int>(page->Info.lDefaultPixel));
-    UntranscodePage(page);
-    pixels += static_cast<double>(page->Bitmap.lWidth) * page->Bitmap.lHeight;
-    DestroyBMP(&page->Bitmap);
-  }
-  JB2FreeFile(&file);
-  return pixels;
-}
 
 template <typename F>
 double MegapixelsPerSecond(F&& decode) {
