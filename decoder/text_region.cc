@@ -363,7 +363,10 @@ bool DecodeTextRegion(TEXT_PARAMS* p, BMP* out) {
 }
 
 void DecodeSymbolRegionSegment(SEGMENT_HEADER* seg) {
-  if (!BeginRegionSegment(seg)) return;
+  // Instances are painted on a region that starts white, so a region the
+  // page would receive unchanged is painted on the page itself.
+  BMP pageView{};
+  if (!BeginRegionSegment(seg, &pageView)) return;
   DECODER* input = seg->pInput;
   JB2FILE* file = FileOfInput(input);
   TEXT_PARAMS p{};
@@ -384,9 +387,16 @@ void DecodeSymbolRegionSegment(SEGMENT_HEADER* seg) {
   if (p.lDSOffset >= 16) p.lDSOffset -= 32;
   p.lRTemplate = (flags >> 15) & 1;
   if (p.lRTemplate && p.bHuff) PrintWarning("Invalid SBRTEMPLATE");
-  if (p.lDefaultPixel) InvertBMP(&seg->Bitmap);
+  if (p.lDefaultPixel) {
+    // A black background is not what the page rows hold: paint a region.
+    if (pageView.pData) {
+      pageView = BMP{};
+      (void)CreateCheckedBMP(file, &seg->Bitmap, seg->Region.lWidth, seg->Region.lHeight, 0);
+    }
+    InvertBMP(&seg->Bitmap);
+  }
 
-  bool ok = !p.Symbols.bTooMany;
+  bool ok = !p.Symbols.bTooMany && (pageView.pData || seg->Bitmap.pData);
   if (p.bHuff) {
     // T.88 7.4.3.1.2 and 7.4.3.1.6: user-supplied tables in this order.
     const uint32_t hflags = DecodeBits(input, 16);
@@ -431,7 +441,7 @@ void DecodeSymbolRegionSegment(SEGMENT_HEADER* seg) {
     RegionBudget budget(input);
     p.pBudget = &budget;
     // A region whose decoding stops keeps what it has drawn.
-    (void)DecodeTextRegion(&p, &seg->Bitmap);
+    (void)DecodeTextRegion(&p, pageView.pData ? &pageView : &seg->Bitmap);
     if (!p.bHuff) DestroyMQInt(&file->Integers);
     EndRegionSegment(seg);
   } else {

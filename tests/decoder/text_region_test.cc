@@ -215,6 +215,51 @@ TEST(TextRegion, StripsOffsetsDefaultPixelAndOperator) {
   DestroyBMP(&page);
 }
 
+// A region decoded straight on the page (full width, white rows below it)
+// and one painted apart and combined (rows already drawn) give the page of
+// T.88 7.4: instances are cut at the region's edges either way.
+TEST(TextRegion, OnThePageOrApartTheSameComposition) {
+  OwnedBMP b({"###", "#.#", "###"});
+  auto region = [&](uint32_t y, uint32_t h, uint8_t op, long dt, long fs) {
+    TextLayout t;
+    t.strips = {{dt, fs, {{0, 0, 0}}}};
+    std::vector<uint8_t> d = HuffmanText(12, h, t, 1, 1);
+    d[15] = static_cast<uint8_t>(y);  // region y (low byte), then its operator
+    d[16] = op;
+    return d;
+  };
+  auto segment = [](uint32_t number, uint32_t type, std::vector<uint8_t> data) {
+    TestSegment seg;
+    seg.number = number;
+    seg.type = type;
+    seg.data = std::move(data);
+    if (type == 6) seg.refs = {0};
+    return seg;
+  };
+  // Rows 0-5 by OR, b at (1, 4) cut at row 6; rows 2-7 by XOR, b at (2, 3);
+  // rows 8-11 by OR, b at (10, 10) cut at the page's right and bottom edges.
+  const std::vector<uint8_t> file = jb2dectest::FileBytes(
+      {segment(0, 0, PlainDict({b.get()})), segment(1, 48, jb2dectest::PageInfoData(12, 12, 0x40)),
+       segment(2, 6, region(0, 6, kOpOr, 5, 1)), segment(3, 6, region(2, 6, kOpXor, 2, 2)),
+       segment(4, 6, region(8, 4, kOpOr, 3, 10))},
+      true);
+  BMP page{};
+  EXPECT_EQ(DecodePage(file, &page), "");
+  BMP expected{}, apart{};
+  CreateBMP(&expected, 12, 12, 0);
+  const struct { uint32_t y, h; int op; long x, t; } placed[] = {
+      {0, 6, kOpOr, 1, 4}, {2, 6, kOpXor, 2, 1}, {8, 4, kOpOr, 10, 2}};
+  for (const auto& r : placed) {
+    CreateBMP(&apart, 12, r.h, 0);
+    CombineBMP(&apart, b.get(), r.x, r.t, kOpOr);
+    CombineBMP(&expected, &apart, 0, r.y, r.op);
+    DestroyBMP(&apart);
+  }
+  EXPECT_TRUE(jb2test::SamePixels(&page, &expected));
+  DestroyBMP(&expected);
+  DestroyBMP(&page);
+}
+
 // Symbol ID code lengths through run codes 32 (repeat), 33 and 34 (zeros):
 // 40 symbols, only the first four and the last have codes.
 TEST(TextRegion, SymbolIdTableRunCodes) {
