@@ -48,6 +48,15 @@ typedef struct CONTEXT {
   uint32_t ulHistoryMask;  // how many of them belong to the context
 } CONTEXT;
 
+// How many contexts a template forms (T.88 6.2.5.3, 6.3.5.3): 16, 13, 10
+// and 10 pixels for generic templates 0..3, 13 and 10 for refinement
+// templates 0..1. Resetting only these keeps untouched context memory
+// untouched; no context number of the template reaches past them.
+inline unsigned long GenericContextCount(uint32_t templ) {
+  return templ == 0 ? 65536 : templ == 1 ? 8192 : 1024;
+}
+inline unsigned long RefinementContextCount(uint32_t templ) { return (templ & 1) == 0 ? 8192 : 1024; }
+
 void InitContext(CONTEXT* ctx, BMP* bmp, int templ, long* atx, long* aty);
 void InitRefContext(CONTEXT* ctx, BMP* ref, BMP* bmp, long dx, long dy, int templ, long* atx, long* aty);
 void NextContextRow(CONTEXT* ctx);

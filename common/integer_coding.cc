@@ -35,23 +35,47 @@ inline void EncodeIntBit(IAPROC* proc, int d) {
   proc->ulPrev = NextPrev(proc, cx, d);
 }
 
-inline int DecodeIntBit(IAPROC* proc) {
-  const uint32_t cx = proc->ulPrev;
-  const int d = MQDecodeInline(proc->pDecoder, &proc->Contexts.pIndex[cx], &proc->Contexts.pMPS[cx]);
-  proc->ulPrev = NextPrev(proc, cx, d);
-  return d;
-}
+// One integer's decisions with the coder's registers and PREV held locally
+// (stores through the context arrays could otherwise alias them).
+class IntDecoder {
+ public:
+  explicit IntDecoder(IAPROC* proc)
+      : proc_(proc), dec_(proc->pDecoder), regs_(MQLoadRegs(dec_)), index_(proc->Contexts.pIndex),
+        mps_(proc->Contexts.pMPS) {}
+  ~IntDecoder() {
+    MQStoreRegs(dec_, regs_);
+    proc_->ulPrev = prev_;
+  }
+  IntDecoder(const IntDecoder&) = delete;
+  IntDecoder& operator=(const IntDecoder&) = delete;
+
+  int Bit() {
+    const uint32_t cx = prev_;
+    const int d = MQDecodeRegs(dec_, regs_, index_ + cx, mps_ + cx);
+    prev_ = NextPrev(proc_, cx, d);
+    return d;
+  }
+  // The next `count` decisions as a number, the first the most significant.
+  uint32_t Bits(int count) {
+    uint32_t value = 0;
+    for (int i = 0; i < count; ++i) value = (value << 1) | static_cast<uint32_t>(Bit());
+    return value;
+  }
+
+ private:
+  IAPROC* proc_;
+  MQDECODER* dec_;
+  MQRegs regs_;
+  unsigned char* index_;
+  unsigned char* mps_;
+  uint32_t prev_ = 1;
+};
 
 // Codes the low `count` bits of `value`, most significant first.
 void EncodeIntBits(IAPROC* proc, uint32_t value, int count) {
   for (int i = count - 1; i >= 0; --i) EncodeIntBit(proc, static_cast<int>((value >> i) & 1));
 }
 
-uint32_t DecodeIntBits(IAPROC* proc, int count) {
-  uint32_t value = 0;
-  for (int i = 0; i < count; ++i) value = (value << 1) | static_cast<uint32_t>(DecodeIntBit(proc));
-  return value;
-}
 
 }  // namespace
 
@@ -109,12 +133,12 @@ void MQEncodeOOB(IAPROC* proc) {
 
 int32_t MQDecodeInt(IAPROC* proc, int* oob) {
   if (oob) *oob = 0;
-  proc->ulPrev = 1;
-  if (proc->bIAID) return static_cast<int32_t>(DecodeIntBits(proc, static_cast<int>(proc->lCodeLen)));
-  const int sign = DecodeIntBit(proc);
+  IntDecoder in(proc);
+  if (proc->bIAID) return static_cast<int32_t>(in.Bits(static_cast<int>(proc->lCodeLen)));
+  const int sign = in.Bit();
   int r = 0;
-  while (r + 1 < kNumRanges && DecodeIntBit(proc)) ++r;
-  const int64_t magnitude = int64_t{kRanges[r].start} + DecodeIntBits(proc, kRanges[r].bits);
+  while (r + 1 < kNumRanges && in.Bit()) ++r;
+  const int64_t magnitude = int64_t{kRanges[r].start} + in.Bits(kRanges[r].bits);
   if (sign && magnitude == 0) {
     if (oob) *oob = 1;
     return 0;

@@ -115,7 +115,7 @@ void DecodeGenericRegionSegment(SEGMENT_HEADER* seg) {
       params.lATY[k] = static_cast<int8_t>(DecodeBits(input, 8));
     }
     MQInitDec(&file->MQ);
-    ResetMQBuffer(&file->Contexts[0], 65536);
+    ResetMQBuffer(&file->Contexts[0], GenericContextCount(params.lTemplate));
   }
   if (pageView.pData) {
     DecodeGenericRegion(&params, &pageView);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/context_template.h"
 #include "common/limits.h"
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
@@ -290,7 +291,7 @@ void DecodeHalftoneRegionSegment(SEGMENT_HEADER* seg) {
     PrintError("Pattern Dictionary Holds No Patterns");
   } else if (input->nPastEnd == 0) {
     params.pPatternDict = seg->pPatternDict;
-    ResetMQBuffer(&file->Contexts[0], 65536);
+    ResetMQBuffer(&file->Contexts[0], GenericContextCount(params.lTemplate));
     decoded = DecodeHalftoneRegion(&params, &seg->Bitmap);
   }
   // A region that is not decoded is not drawn either.

@@ -2,6 +2,7 @@
 // HDPW x HDPH pixels, coded side by side as one collective bitmap.
 #include <cstdlib>
 
+#include "common/context_template.h"
 #include "common/limits.h"
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
@@ -90,7 +91,7 @@ void DecodeHalftoneDictionarySegment(SEGMENT_HEADER* seg) {
   seg->lPatternHeight = height;
   if (!mmr) {
     MQInitDec(&file->MQ);
-    ResetMQBuffer(&file->Contexts[0], 65536);
+    ResetMQBuffer(&file->Contexts[0], GenericContextCount(templ));
   }
   DecodePatternDictionary(input, mmr, templ, seg);
   if (!seg->pPatterns) FreePatterns(seg);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/context_template.h"
 #include "common/limits.h"
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
@@ -415,7 +416,7 @@ void DecodeSymbolDictionarySegment(SEGMENT_HEADER* seg) {
       if (usePrevious && !saved) PrintWarning("No Referenced Symbol Dictionaries have saved Context Data");
       for (int k = 0; k < 2; ++k) {
         if (saved) CopyContexts(&file->Contexts[k], &saved->SavedContexts[k]);
-        else ResetMQBuffer(&file->Contexts[k], kContexts);
+        else ResetMQBuffer(&file->Contexts[k], k == 0 ? GenericContextCount(p.lTemplate) : RefinementContextCount(p.lRTemplate));
       }
     }
     if (!p.bHuff) {

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/context_template.h"
 #include "common/limits.h"
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
@@ -436,8 +437,8 @@ void DecodeSymbolRegionSegment(SEGMENT_HEADER* seg) {
       CreateMQInt(&file->Integers, p.lSymCodeLen, &file->MQ);
       MQInitDec(&file->MQ);
     }
-    ResetMQBuffer(&file->Contexts[0], 65536);
-    ResetMQBuffer(&file->Contexts[1], 65536);
+    // Instances are refined with the refinement contexts only.
+    if (p.bRefine) ResetMQBuffer(&file->Contexts[1], RefinementContextCount(p.lRTemplate));
     RegionBudget budget(input);
     p.pBudget = &budget;
     // A region whose decoding stops keeps what it has drawn.
