@@ -30,15 +30,27 @@ void DecodeGenericRegion(GENERIC_PARAMS* params, BMP* out) {
   const uint32_t width = out->lWidth, height = out->lHeight;
   const uint32_t bytesPerRow = out->lBytesPerRow, stride = out->lStride;
   const uint32_t templ = params->lTemplate & 3;
-  CONTEXT ctx;
-  InitContext(&ctx, out, static_cast<int>(templ), params->lATX, params->lATY);
-
   unsigned char* const index = file->Contexts[0].pIndex;
   unsigned char* const mps = file->Contexts[0].pMPS;
   const uint32_t tpContext = kTypicalContext[templ];
+  RegionBudget budget(input);
+  if (width == 0) {
+    // Rows without pixels: only their prediction bits are coded, and a
+    // region of any height decodes without touching a row.
+    if (!params->bTPGDON) return;
+    MQRegs regs = MQLoadRegs(&file->MQ);
+    for (uint32_t y = 0; y < height && budget.Allows(); ++y) {
+      (void)MQDecodeRegs(&file->MQ, regs, index + tpContext, mps + tpContext);
+      budget.Spend(1);
+    }
+    MQStoreRegs(&file->MQ, regs);
+    return;
+  }
+  CONTEXT ctx;
+  InitContext(&ctx, out, static_cast<int>(templ), params->lATX, params->lATY);
+
   // The skip bitmap should have the region's size; pixels beyond it are coded.
   const BMP* skip = params->bUseSkip ? params->pSkip : nullptr;
-  RegionBudget budget(input);
   const bool nominal0 = !skip && IsNominalTemplate0(templ, params->lATX, params->lATY);
 
   // The MQ registers stay in locals for the whole region; the record is

@@ -79,6 +79,12 @@ void DecodeRefinementRows(REFINEMENT_PARAMS* params, BMP* out) {
   for (uint32_t y = 0; y < out->lHeight; ++y) {
     if (!budget.Allows()) break;
     if (params->bTPGRON) ltp ^= MQDecodeRegs(mq, regs, index + tpContext, mps + tpContext);
+    if (width == 0) {
+      // Rows without pixels code their prediction bit only.
+      if (!params->bTPGRON) break;
+      budget.Spend(1);
+      continue;
+    }
     ShiftedRow(out, int64_t{y} - 1, -1, up, n + 1);
     const int64_t refY = int64_t{y} - dy;
     ShiftedRow(ref, refY - 1, -dx - 1, r0, n + 1);
@@ -128,7 +134,9 @@ void DecodeRefinementRegion(REFINEMENT_PARAMS* params, BMP* out) {
   const uint32_t templ = params->lTemplate & 1;
   const long dx = params->lDX, dy = params->lDY;
   if (templ == 1) return DecodeRefinementRows<1>(params, out);
-  if (params->lATX[0] == -1 && params->lATY[0] == -1 && params->lATX[1] == -1 && params->lATY[1] == -1)
+  // Rows of no pixels code no contexts: any template reads them alike.
+  if (out->lWidth == 0 ||
+      (params->lATX[0] == -1 && params->lATY[0] == -1 && params->lATX[1] == -1 && params->lATY[1] == -1))
     return DecodeRefinementRows<0>(params, out);
   CONTEXT ctx;
   InitRefContext(&ctx, ref, out, dx, dy, static_cast<int>(templ), params->lATX, params->lATY);
