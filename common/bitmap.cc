@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/bit_count.h"
 #include "common/limits.h"
 #include "common/messages.h"
 
@@ -183,15 +184,6 @@ void ClearBits(unsigned char* row, int64_t bitBegin, int64_t bitEnd) {
   row[b0] &= static_cast<unsigned char>(~headMask);
   if (b1 > b0 + 1) std::memset(row + b0 + 1, 0, static_cast<size_t>(b1 - b0 - 1));
   row[b1] &= static_cast<unsigned char>(~tailMask);
-}
-
-// Bits set in v. The build targets plain x86-64, where std::popcount is a
-// library call per word; this is a dozen inline operations.
-inline unsigned CountBits(uint64_t v) {
-  v = v - ((v >> 1) & 0x5555555555555555u);
-  v = (v & 0x3333333333333333u) + ((v >> 2) & 0x3333333333333333u);
-  v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
-  return static_cast<unsigned>((v * 0x0101010101010101u) >> 56);
 }
 
 }  // namespace

@@ -2,11 +2,8 @@
 // segment (T.88 7.4.7): templates 0 and 1, typical prediction (TPGRON), a
 // referred intermediate region or the page area under the region as the
 // reference.
-#include <algorithm>
-#include <cstring>
-#include <vector>
-
 #include "common/context_template.h"
+#include "common/refinement_rows.h"
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
 #include "decoder/region_budget.h"
@@ -24,42 +21,13 @@ int ReferencePixel(const BMP* ref, long x, long y) {
   return (ref->pData[static_cast<size_t>(y) * ref->lStride + static_cast<size_t>(x >> 3)] >> (7 - (x & 7))) & 1;
 }
 
-// Row y of bmp from column x0 on as n bytes, pixel x0 + 8m + b in bit 7 - b
-// of byte m; columns and rows outside the bitmap (and spare bits) read 0.
-void ShiftedRow(const BMP* bmp, int64_t y, int64_t x0, unsigned char* line, uint32_t n) {
-  if (y < 0 || y >= int64_t{bmp->lHeight} || bmp->pData == nullptr) {
-    std::memset(line, 0, n);
-    return;
-  }
-  const unsigned char* row = bmp->pData + static_cast<size_t>(y) * bmp->lStride;
-  const int64_t bytes = bmp->lBytesPerRow;
-  const unsigned lastMask = bmp->lWidth % 8 ? (0xFF00u >> (bmp->lWidth % 8)) & 0xFF : 0xFF;
-  auto byteAt = [&](int64_t k) -> unsigned {
-    if (k < 0 || k >= bytes) return 0;
-    return k == bytes - 1 ? row[k] & lastMask : row[k];
-  };
-  const int64_t first = x0 >= 0 ? x0 / 8 : -((-x0 + 7) / 8);  // floor(x0 / 8)
-  const int shift = static_cast<int>(x0 - 8 * first);
-  for (uint32_t m = 0; m < n; ++m) {
-    const unsigned v = byteAt(first + m) << 8 | byteAt(first + m + 1);
-    line[m] = static_cast<unsigned char>(v >> (8 - shift));
-  }
-}
-
-// Refinement template 0 with its nominal adaptive pixels, and template 1:
-// the rows each context reads are shifted copies, so that the three pixels
-// around column x of every row are bits 13 - j..15 - j of a 16-bit window
-// over bytes m and m + 1 (x = 8m + j). Same contexts, in the numbering of
-// InitRefContext, and same decisions as the general path.
+// Refinement template 0 with its nominal adaptive pixels, and template 1,
+// with contexts from shifted row copies: same contexts and decisions as the
+// general path below.
 template <uint32_t Templ>
 void DecodeRefinementRows(REFINEMENT_PARAMS* params, BMP* out) {
   DECODER* input = params->pInput;
   JB2FILE* file = FileOfInput(input);
-  const BMP* ref = params->pReference;
-  // Offsets past 2^34 put every reference pixel outside any bitmap already.
-  constexpr int64_t kFar = int64_t{1} << 34;
-  const int64_t dx = std::clamp<int64_t>(params->lDX, -kFar, kFar);
-  const int64_t dy = std::clamp<int64_t>(params->lDY, -kFar, kFar);
   unsigned char* const index = file->Contexts[1].pIndex;
   unsigned char* const mps = file->Contexts[1].pMPS;
   const uint32_t tpContext = kTypicalContext[Templ];
@@ -67,13 +35,9 @@ void DecodeRefinementRows(REFINEMENT_PARAMS* params, BMP* out) {
   MQDECODER* const mq = &file->MQ;
   MQRegs regs = MQLoadRegs(mq);
 
-  const uint32_t width = out->lWidth, n = out->lBytesPerRow;
-  // Coded row above, reference rows above, at and below; one byte of slack.
-  std::vector<unsigned char> lines(4 * (size_t{n} + 1));
-  unsigned char* const up = lines.data();
-  unsigned char* const r0 = up + n + 1;
-  unsigned char* const r1 = r0 + n + 1;
-  unsigned char* const r2 = r1 + n + 1;
+  const uint32_t width = out->lWidth;
+  RefinementRows rows(params->pReference, width, params->lDX, params->lDY);
+  const uint32_t n = rows.bytes();
   const unsigned lastMask = width % 8 ? (0xFF00u >> (width % 8)) & 0xFF : 0xFF;
   int ltp = 0;
   for (uint32_t y = 0; y < out->lHeight; ++y) {
@@ -85,36 +49,28 @@ void DecodeRefinementRows(REFINEMENT_PARAMS* params, BMP* out) {
       budget.Spend(1);
       continue;
     }
-    ShiftedRow(out, int64_t{y} - 1, -1, up, n + 1);
-    const int64_t refY = int64_t{y} - dy;
-    ShiftedRow(ref, refY - 1, -dx - 1, r0, n + 1);
-    ShiftedRow(ref, refY, -dx - 1, r1, n + 1);
-    ShiftedRow(ref, refY + 1, -dx - 1, r2, n + 1);
+    rows.Load(out, y);
     unsigned char* row = out->pData + static_cast<size_t>(y) * out->lStride;
     uint32_t previous = 0;
     for (uint32_t m = 0; m < n; ++m) {
-      const uint32_t wu = uint32_t{up[m]} << 8 | up[m + 1];
-      const uint32_t w0 = uint32_t{r0[m]} << 8 | r0[m + 1];
-      const uint32_t w1 = uint32_t{r1[m]} << 8 | r1[m + 1];
-      const uint32_t w2 = uint32_t{r2[m]} << 8 | r2[m + 1];
+      const RefinementRows::Windows w = rows.At(m);
       const uint32_t count = m + 1 < n ? 8 : width - 8 * m;
       uint32_t bits = 0;
-      for (uint32_t j = 0; j < count; ++j) {
-        const uint32_t s = 13 - j;
-        const uint32_t a = (w0 >> s) & 7, b = (w1 >> s) & 7, c = (w2 >> s) & 7;
-        uint32_t pixel;
-        if (ltp && ((a & b & c) == 7 || (a | b | c) == 0)) {
-          pixel = (b >> 1) & 1;  // the reference pixel under x
-        } else {
-          uint32_t cx;
-          if constexpr (Templ == 0)
-            cx = a << 10 | b << 7 | c << 4 | ((wu >> s) & 7) << 1 | previous;
-          else
-            cx = ((a >> 1) & 1) << 9 | b << 6 | (c & 3) << 4 | ((wu >> s) & 7) << 1 | previous;
+      auto decode = [&](uint32_t j) __attribute__((always_inline)) {
+        uint32_t pixel = 0;
+        if (!(ltp && RefinementRows::Uniform(w, j, &pixel))) {
+          const uint32_t cx = RefinementRows::Context<Templ>(w, j, previous);
           pixel = static_cast<uint32_t>(MQDecodeRegs(mq, regs, index + cx, mps + cx));
         }
         bits = bits << 1 | pixel;
         previous = pixel;
+      };
+      if (count == 8) {
+        // Unrolled, so every shift is by a constant.
+#pragma GCC unroll 8
+        for (uint32_t j = 0; j < 8; ++j) decode(j);
+      } else {
+        for (uint32_t j = 0; j < count; ++j) decode(j);
       }
       bits <<= 8 - count;
       if (count == 8) row[m] = static_cast<unsigned char>(bits);
@@ -133,11 +89,9 @@ void DecodeRefinementRegion(REFINEMENT_PARAMS* params, BMP* out) {
   BMP* ref = params->pReference;
   const uint32_t templ = params->lTemplate & 1;
   const long dx = params->lDX, dy = params->lDY;
-  if (templ == 1) return DecodeRefinementRows<1>(params, out);
   // Rows of no pixels code no contexts: any template reads them alike.
-  if (out->lWidth == 0 ||
-      (params->lATX[0] == -1 && params->lATY[0] == -1 && params->lATX[1] == -1 && params->lATY[1] == -1))
-    return DecodeRefinementRows<0>(params, out);
+  if (out->lWidth == 0 || RefinementRowsApply(templ, params->lATX, params->lATY))
+    return templ == 1 ? DecodeRefinementRows<1>(params, out) : DecodeRefinementRows<0>(params, out);
   CONTEXT ctx;
   InitRefContext(&ctx, ref, out, dx, dy, static_cast<int>(templ), params->lATX, params->lATY);
 

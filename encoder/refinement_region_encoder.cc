@@ -3,6 +3,7 @@
 #include "encoder/refinement_region_encoder.h"
 
 #include "common/context_template.h"
+#include "common/refinement_rows.h"
 #include "common/messages.h"
 #include "encoder/encode_state.h"
 
@@ -24,11 +25,67 @@ bool RowIsTypical(BMP* target, BMP* reference, long dx, long dy, uint32_t y) {
   return true;
 }
 
+// Template 0 with its nominal adaptive pixels, and template 1, with contexts
+// from shifted row copies: the same decisions as the general path below.
+template <uint32_t Templ>
+void EncodeRefinementRows(MQENCODER* mq, MQBUFFER* contexts, BMP* target, BMP* reference, long dx, long dy,
+                          bool tpgron) {
+  unsigned char* index = contexts->pIndex;
+  unsigned char* mps = contexts->pMPS;
+  const uint32_t tpContext = kTPGRONContext[Templ];
+  const uint32_t width = target->lWidth;
+  RefinementRows rows(reference, width, dx, dy);
+  const uint32_t n = rows.bytes();
+  int ltp = 0;
+  for (uint32_t y = 0; y < target->lHeight; ++y) {
+    if (tpgron) {
+      const int typical = RowIsTypical(target, reference, dx, dy, y) ? 1 : 0;
+      const int sltp = ltp ^ typical;
+      MQEncode(mq, sltp, index + tpContext, mps + tpContext);
+      ltp ^= sltp;
+    }
+    if (width == 0) continue;
+    rows.Load(target, y);
+    const unsigned char* row = target->pData + static_cast<size_t>(y) * target->lStride;
+    MQRegs r = MQLoadRegs(mq);
+    uint32_t previous = 0;
+    for (uint32_t m = 0; m < n; ++m) {
+      const RefinementRows::Windows w = rows.At(m);
+      const uint32_t count = m + 1 < n ? 8 : width - 8 * m;
+      const uint32_t byte = row[m];
+      auto code = [&](uint32_t j) __attribute__((always_inline)) {
+        const uint32_t pixel = (byte >> (7 - j)) & 1;
+        uint32_t predicted;
+        // Under typical prediction the decoder takes uniform neighbourhoods'
+        // pixels from the reference.
+        if (!(ltp && RefinementRows::Uniform(w, j, &predicted))) {
+          const uint32_t cx = RefinementRows::Context<Templ>(w, j, previous);
+          MQEncodeRegs(mq, r, static_cast<int>(pixel), index + cx, mps + cx);
+        }
+        previous = pixel;
+      };
+      if (count == 8) {
+        // Unrolled, so every shift is by a constant.
+#pragma GCC unroll 8
+        for (uint32_t j = 0; j < 8; ++j) code(j);
+      } else {
+        for (uint32_t j = 0; j < count; ++j) code(j);
+      }
+    }
+    MQStoreRegs(mq, r);
+  }
+}
+
 }  // namespace
 
 void EncodeRefinementRegion(MQENCODER* mq, MQBUFFER* contexts, BMP* target, BMP* reference, long dx, long dy,
                             int templ, long* atx, long* aty, bool tpgron) {
   templ &= 1;
+  if (RefinementRowsApply(static_cast<uint32_t>(templ), atx, aty)) {
+    if (templ == 1) EncodeRefinementRows<1>(mq, contexts, target, reference, dx, dy, tpgron);
+    else EncodeRefinementRows<0>(mq, contexts, target, reference, dx, dy, tpgron);
+    return;
+  }
   CONTEXT ctx;
   InitRefContext(&ctx, reference, target, dx, dy, templ, atx, aty);
   unsigned char* index = contexts->pIndex;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "common/bit_count.h"
 #include "encoder/symbol.h"
 #include "encoder/transclib.h"
 
@@ -30,21 +31,42 @@ MatchSettings ReadMatchSettings(PARAMETER* section) {
   return m;
 }
 
-// The mark's complement in a reused buffer: 1 wherever the mark is white. The
-// spare bits of each row's last byte become 1 and the stride byte stays 0, as
-// CopyBMP followed by InvertBMP would leave them.
-BMP MakeComplement(const BMP& mark, std::vector<unsigned char>* buffer) {
-  const size_t size = static_cast<size_t>(mark.lStride) * mark.lHeight;
-  if (buffer->size() < size) buffer->resize(size);
-  BMP work = mark;
-  work.pData = buffer->data();
-  for (uint32_t y = 0; y < mark.lHeight; ++y) {
-    const unsigned char* src = mark.pData + static_cast<size_t>(y) * mark.lStride;
-    unsigned char* dst = work.pData + static_cast<size_t>(y) * mark.lStride;
-    for (uint32_t b = 0; b < mark.lBytesPerRow; ++b) dst[b] = static_cast<unsigned char>(~src[b]);
-    for (uint32_t b = mark.lBytesPerRow; b < mark.lStride; ++b) dst[b] = 0;
+// A bitmap's rows as 64-bit words, the first pixel of each in the top bit,
+// pixels past the width 0.
+struct WordRows {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint32_t words = 0;  // per row
+  std::vector<uint64_t> bits;
+
+  void Load(const BMP& bmp) {
+    width = bmp.lWidth;
+    height = bmp.lHeight;
+    words = (width + 63) / 64;
+    bits.assign(size_t{words} * height, 0);
+    const uint32_t bytes = bmp.lBytesPerRow;
+    const unsigned lastMask = width % 8 ? (0xFF00u >> (width % 8)) & 0xFF : 0xFF;
+    for (uint32_t y = 0; y < height; ++y) {
+      const unsigned char* src = bmp.pData + static_cast<size_t>(y) * bmp.lStride;
+      uint64_t* dst = bits.data() + size_t{y} * words;
+      for (uint32_t b = 0; b < bytes; ++b) {
+        const unsigned v = b + 1 == bytes ? src[b] & lastMask : src[b];
+        dst[b / 8] |= uint64_t{v} << (56 - 8 * (b % 8));
+      }
+    }
   }
-  return work;
+  const uint64_t* Row(uint32_t y) const { return bits.data() + size_t{y} * words; }
+};
+
+// 64 pixels of a word row from column `column` on (any column; outside the
+// row they are 0).
+inline uint64_t PixelsAt(const uint64_t* row, uint32_t words, int64_t column) {
+  const int64_t q = column >= 0 ? column / 64 : -((-column + 63) / 64);  // floor(column / 64)
+  const int r = static_cast<int>(column - 64 * q);
+  const uint64_t a = q >= 0 && q < int64_t{words} ? row[q] : 0;
+  if (r == 0) return a;
+  const uint64_t b = q + 1 >= 0 && q + 1 < int64_t{words} ? row[q + 1] : 0;
+  return a << r | b >> (64 - r);
 }
 
 struct Trial {
@@ -53,18 +75,35 @@ struct Trial {
   long dy;
 };
 
+// Pixels of the mark's box on which mark and candidate agree, the
+// candidate's top-left corner at (x, y) of the box and white outside itself.
+int64_t Agreement(const WordRows& mark, const WordRows& candidate, long x, long y) {
+  const uint64_t lastValid = mark.width % 64 ? ~uint64_t{0} << (64 - mark.width % 64) : ~uint64_t{0};
+  uint64_t disagree = 0;
+  for (uint32_t py = 0; py < mark.height; ++py) {
+    const uint64_t* row = mark.Row(py);
+    const int64_t cy = int64_t{py} - y;
+    if (cy < 0 || cy >= int64_t{candidate.height}) {
+      for (uint32_t w = 0; w < mark.words; ++w) disagree += CountBits(row[w]);
+      continue;
+    }
+    const uint64_t* other = candidate.Row(static_cast<uint32_t>(cy));
+    for (uint32_t w = 0; w < mark.words; ++w) {
+      const uint64_t valid = w + 1 == mark.words ? lastValid : ~uint64_t{0};
+      disagree += CountBits((row[w] ^ PixelsAt(other, candidate.words, int64_t{64} * w - x)) & valid);
+    }
+  }
+  return int64_t{mark.width} * mark.height - static_cast<int64_t>(disagree);
+}
+
 // Soft score of a candidate: the most pixels of the mark's box on which mark
 // and candidate agree, over the centred position and every shift up to the
 // match offset. The first best shift in loop order wins.
-Trial SoftScore(BMP* work, BMP* candidate, long dw, long dh, long matchOffset) {
+Trial SoftScore(const WordRows& mark, const WordRows& candidate, long dw, long dh, long matchOffset) {
   Trial best{-1, 0, 0};
   for (long j = -matchOffset; j <= matchOffset; ++j) {
     for (long k = -matchOffset; k <= matchOffset; ++k) {
-      const long x = dw / 2 + j;
-      const long y = dh / 2 + k;
-      CombineBMP(work, candidate, x, y, kOpXor);
-      const int64_t agree = AreaBMP(work);
-      CombineBMP(work, candidate, x, y, kOpXor);  // exclusive or again restores the complement
+      const int64_t agree = Agreement(mark, candidate, dw / 2 + j, dh / 2 + k);
       if (agree > best.score) best = Trial{agree, j, k};
     }
   }
@@ -75,7 +114,13 @@ Trial SoftScore(BMP* work, BMP* candidate, long dw, long dh, long matchOffset) {
 
 void EvaluateMatches(SYMBOL* marks, long count, PARAMETER* section) {
   const MatchSettings m = ReadMatchSettings(section);
-  std::vector<unsigned char> buffer;
+  // Word rows of every mark, made when first compared.
+  std::vector<WordRows> rows(m.soft ? static_cast<size_t>(std::max(count, 0L)) : 0);
+  auto rowsOf = [&](long n) -> const WordRows& {
+    WordRows& r = rows[static_cast<size_t>(n)];
+    if (r.words == 0) r.Load(marks[n].Bitmap);  // every mark is at least 1 pixel wide
+    return r;
+  };
   // Candidates that can never be chosen (residue marks, and without refdict
   // marks that were themselves refined) are passed over through
   // nearest[n], the last candidate at or before n that can (or -1). A mark's
@@ -93,8 +138,6 @@ void EvaluateMatches(SYMBOL* marks, long count, PARAMETER* section) {
     const long width = mark->Bitmap.lWidth;
     const long height = mark->Bitmap.lHeight;
     const int64_t area = static_cast<int64_t>(width) * height;
-    BMP work{};
-    if (m.soft) work = MakeComplement(mark->Bitmap, &buffer);
 
     // No candidate can score above this; once it is reached the nearer
     // candidate already holds the tie, so the scan may stop.
@@ -110,7 +153,7 @@ void EvaluateMatches(SYMBOL* marks, long count, PARAMETER* section) {
       Trial trial{0, 0, 0};
       if (m.soft) {
         const long dw = width - static_cast<long>(candidate->Bitmap.lWidth);
-        if (std::labs(dw) <= m.sizeOffset) trial = SoftScore(&work, &candidate->Bitmap, dw, dh, m.matchOffset);
+        if (std::labs(dw) <= m.sizeOffset) trial = SoftScore(rowsOf(i), rowsOf(n), dw, dh, m.matchOffset);
         if (!candidate->bDictionary) trial.score -= m.dictBonus;
       } else if (ExactBMP(&mark->Bitmap, &candidate->Bitmap)) {
         trial.score = area;

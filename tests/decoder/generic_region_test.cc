@@ -12,6 +12,7 @@
 #include "common/mq_coder.h"
 #include "decoder/decoder_internal.h"
 #include "tests/decoder/jb2_builder.h"
+#include "tests/mq_model.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -20,25 +21,7 @@ using jb2test::GetPixel;
 using jb2dectest::ParsedFile;
 using jb2dectest::TestSegment;
 
-void CollectByte(void* param, int byte) { static_cast<std::vector<uint8_t>*>(param)->push_back(static_cast<uint8_t>(byte)); }
-
-// Owns an MQ encoder writing into a byte vector and a fresh context store.
-struct TestCoder {
-  std::vector<uint8_t> out;
-  MQENCODER enc{};
-  MQBUFFER store{};
-  TestCoder() {
-    MQSetOutFunction(&enc, CollectByte, &out);
-    MQInitEnc(&enc);
-    CreateMQBuffer(&store, 65536);
-  }
-  ~TestCoder() { DestroyMQBuffer(&store); }
-  void Code(int d, uint32_t cx) { MQEncode(&enc, d, store.pIndex + cx, store.pMPS + cx); }
-  std::vector<uint8_t> Finish() {
-    MQFlush(&enc);
-    return out;
-  }
-};
+using jb2test::TestCoder;
 
 struct GenericCase {
   int templ;
@@ -177,33 +160,6 @@ TEST(GenericRegion, SkippedPixelsAreZeroAndCostNothing) {
   }
 }
 
-std::vector<uint8_t> EncodeRefinement(BMP* target, BMP* ref, int templ, bool tpgron, long dx, long dy, long* atx,
-                                      long* aty) {
-  TestCoder coder;
-  CONTEXT ctx;
-  InitRefContext(&ctx, ref, target, dx, dy, templ, atx, aty);
-  int ltp = 0;
-  for (uint32_t y = 0; y < target->lHeight; ++y) {
-    NextContextRow(&ctx);
-    if (tpgron) {
-      int typical = 1;
-      for (uint32_t x = 0; x < target->lWidth; ++x)
-        if (Check3x3(ref, x - dx, y - dy) && GetPixel(target, x, y) != GetPixel(ref, x - dx, y - dy)) typical = 0;
-      int sltp = ltp ^ typical;
-      coder.Code(sltp, templ == 0 ? 0x100 : 0x80);
-      ltp ^= sltp;
-    }
-    int previous = 0;
-    for (uint32_t x = 0; x < target->lWidth; ++x) {
-      uint32_t cx = GetContext(&ctx, previous);
-      int pixel = GetPixel(target, x, y);
-      if (!(ltp && Check3x3(ref, x - dx, y - dy))) coder.Code(pixel, cx);
-      previous = pixel;
-    }
-  }
-  return coder.Finish();
-}
-
 TEST(RefinementRegion, DecodesBothTemplatesWithOffsetsAndPrediction) {
   std::mt19937 rng(5);
   struct Case {
@@ -228,7 +184,7 @@ TEST(RefinementRegion, DecodesBothTemplatesWithOffsetsAndPrediction) {
     CopyBMP(&target, &ref);
     for (int k = 0; k < 25; ++k) jb2test::SetPixel(&target, rng() % w, rng() % h, rng() & 1);
     long atx[2] = {c.atx[0], c.atx[1]}, aty[2] = {c.aty[0], c.aty[1]};
-    DirectRun run(EncodeRefinement(&target, &ref, c.templ, c.tpgron, c.dx, c.dy, atx, aty));
+    DirectRun run(jb2test::ModelEncodeRefinement(&target, &ref, c.templ, c.tpgron, c.dx, c.dy, atx, aty));
     REFINEMENT_PARAMS params{};
     params.pInput = run.input();
     params.lTemplate = static_cast<uint32_t>(c.templ);
@@ -264,7 +220,7 @@ TEST(RefinementRegion, ConsumesItsIntermediateRegion) {
   auto refine = [&](BMP* reference, uint32_t x) {
     std::vector<uint8_t> data = jb2dectest::RegionInfoData(20, 10, x, 0, 0);
     for (uint8_t b : {0x00, 0xFF, 0xFF, 0xFF, 0xFF}) data.push_back(b);
-    auto coded = EncodeRefinement(&fine, reference, 0, false, 0, 0, atx, aty);
+    auto coded = jb2test::ModelEncodeRefinement(&fine, reference, 0, false, 0, 0, atx, aty);
     data.insert(data.end(), coded.begin(), coded.end());
     return data;
   };
