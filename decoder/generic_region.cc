@@ -33,7 +33,8 @@ void DecodeGenericRegion(GENERIC_PARAMS* params, BMP* out) {
   unsigned char* const index = file->Contexts[0].pIndex;
   unsigned char* const mps = file->Contexts[0].pMPS;
   const uint32_t tpContext = kTypicalContext[templ];
-  RegionBudget budget(input);
+  // Rows and pixels are decisions here, unless skipped pixels make them fewer.
+  RegionBudget budget(input, params->bUseSkip ? nullptr : &file->MQ);
   if (width == 0) {
     // Rows without pixels: only their prediction bits are coded, and a
     // region of any height decodes without touching a row.

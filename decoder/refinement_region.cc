@@ -31,7 +31,8 @@ void DecodeRefinementRows(REFINEMENT_PARAMS* params, BMP* out) {
   unsigned char* const index = file->Contexts[1].pIndex;
   unsigned char* const mps = file->Contexts[1].pMPS;
   const uint32_t tpContext = kTypicalContext[Templ];
-  RegionBudget budget(input);
+  // Pixels are decisions here, unless typical prediction makes them fewer.
+  RegionBudget budget(input, params->bTPGRON ? nullptr : &file->MQ);
   MQDECODER* const mq = &file->MQ;
   MQRegs regs = MQLoadRegs(mq);
 
@@ -98,7 +99,8 @@ void DecodeRefinementRegion(REFINEMENT_PARAMS* params, BMP* out) {
   unsigned char* const index = file->Contexts[1].pIndex;
   unsigned char* const mps = file->Contexts[1].pMPS;
   const uint32_t tpContext = kTypicalContext[templ];
-  RegionBudget budget(input);
+  // Pixels are decisions here, unless typical prediction makes them fewer.
+  RegionBudget budget(input, params->bTPGRON ? nullptr : &file->MQ);
 
   MQDECODER* const mq = &file->MQ;
   MQRegs regs = MQLoadRegs(mq);

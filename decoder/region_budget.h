@@ -1,25 +1,40 @@
 // Bounds the work of one arithmetic-coded region loop by the data it has.
 // Past the end of its data the MQ decoder stops reading (it sees a marker)
 // and decodes 1-bits for ever, so a loop driven by a large region size over a
-// few bytes would otherwise run for minutes; see kMqDecisionsPerByte.
+// few bytes would otherwise run for minutes; see kMqDecisionsPerByte and
+// kMqDecisionsAfterMarker.
 #pragma once
 
 #include <cstdint>
 
 #include "common/bit_reader.h"
 #include "common/limits.h"
+#include "common/mq_coder.h"
 #include "common/messages.h"
 
 namespace jb2dec {
 
 class RegionBudget {
  public:
-  explicit RegionBudget(const DECODER* input)
+  // `mq`: the MQ decoder of an arithmetic loop that no other stream restarts
+  // while it runs. Once that decoder has met the end of its data (a marker,
+  // or bytes past the end, which read as one), only the last bytes before it
+  // can still carry decisions, so the loop may spend little more.
+  explicit RegionBudget(const DECODER* input, const MQDECODER* mq = nullptr)
       : input_(input),
+        mq_(mq),
         limit_(2 * kMqDecisionsPerByte * (static_cast<uint64_t>(input->pEnd - input->pCur) + kMqSlackBytes)) {}
 
   // True while the loop may go on; prints one error when it may not.
   bool Allows() {
+    if (mq_ && mq_->bMarker) {
+      if (!marked_) {
+        marked_ = true;
+        markSpent_ = spent_;
+      } else if (spent_ - markSpent_ > kMqDecisionsAfterMarker) {
+        limit_ = 0;  // junk 1-bits from here on
+      }
+    }
     if (spent_ <= limit_ && input_->nPastEnd <= kMaxPastEndBytes) return true;
     PrintError("Region Data Exhausted: Decoding Stopped");
     limit_ = 0;
@@ -31,8 +46,11 @@ class RegionBudget {
 
  private:
   const DECODER* input_;
+  const MQDECODER* mq_;
   uint64_t limit_;
   uint64_t spent_ = 0;
+  bool marked_ = false;
+  uint64_t markSpent_ = 0;
 };
 
 }  // namespace jb2dec

@@ -59,5 +59,5 @@ case "$target" in
 esac
 # Crash reports still reach the terminal with stderr closed; the codec's own
 # messages do not, which keeps the runs fast.
-exec "$binary" $dict -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2560 -malloc_limit_mb=2048 \
+exec "$binary" $dict -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2560 -malloc_limit_mb=2048 \
   -close_fd_mask=2 -artifact_prefix="$findings/" -print_final_stats=1 "$@" "$corpus"

@@ -260,4 +260,27 @@ TEST(GenericRegion, RegionLargerThanItsDataStops) {
   }
 }
 
+// Noise decodes as pixels until the MQ decoder meets a marker (or the end of
+// the data); a region of 16M pixels over 1000 bytes of noise then stops after
+// a few million more decisions, not after the 2^19 per byte a valid stream
+// could carry.
+TEST(GenericRegion, NoiseStopsSoonAfterItsEnd) {
+  std::mt19937 rng(23);
+  for (uint8_t flags : {0x00, 0x02}) {  // template 0 nominal, template 1
+    std::vector<uint8_t> data = jb2dectest::RegionInfoData(4000, 4000, 0, 0, 0);
+    data.push_back(flags);
+    if (flags == 0x00) {
+      for (uint8_t b : {0x03, 0xFF, 0xFD, 0xFF, 0x02, 0xFE, 0xFE, 0xFE}) data.push_back(b);
+    } else {
+      for (uint8_t b : {0x03, 0xFF}) data.push_back(b);
+    }
+    for (int k = 0; k < 1000; ++k) data.push_back(static_cast<uint8_t>(rng()));
+    ParsedFile pf(jb2dectest::FileBytes({Seg(0, 48, jb2dectest::PageInfoData(4000, 4000, 0)), Seg(1, 38, data)}, true));
+    testing::internal::CaptureStderr();
+    pf.Decode();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("ERROR!   Region Data Exhausted: Decoding Stopped\n"), std::string::npos) << int{flags};
+  }
+}
+
 }  // namespace
