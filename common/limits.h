@@ -79,12 +79,12 @@ inline constexpr uint32_t kMaxPastEndBytes = 64;
 // its data and is stopped.
 inline constexpr uint64_t kMqDecisionsPerByte = uint64_t{1} << 18;
 inline constexpr uint64_t kMqSlackBytes = 8;
-// Once the MQ decoder of a generic or refinement region loop whose every
-// pixel is a decision (no skipped or predicted pixels) has met the end of its
-// data (a marker, and from then on 1-bits), a valid stream has at most the
-// decisions of the few bytes the decoder holds ahead of it (at most 2^18
-// each) left to code. A loop that spends more than this many decisions and
-// rows after that point decodes filler and is stopped.
+// Once the MQ decoder of an arithmetic loop (a generic or refinement region
+// whose every pixel is a decision, a text region, a symbol dictionary) has
+// met the end of its data (a marker, and from then on 1-bits), a valid
+// stream has at most the decisions of the few bytes the decoder holds ahead
+// of it (at most 2^18 each) left to code. A loop that makes more decisions
+// than this after that point decodes filler and is stopped.
 inline constexpr uint64_t kMqDecisionsAfterMarker = 2 * kMqDecisionsPerByte * kMqSlackBytes;
 
 // Most ordinary lines of a table segment's Huffman table (T.88 B.2). Each

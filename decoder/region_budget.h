@@ -27,30 +27,38 @@ class RegionBudget {
 
   // True while the loop may go on; prints one error when it may not.
   bool Allows() {
+    if (stopped_) return false;
+    bool filler = false;  // junk 1-bits from here on
     if (mq_ && mq_->bMarker) {
       if (!marked_) {
         marked_ = true;
-        markSpent_ = spent_;
-      } else if (spent_ - markSpent_ > kMqDecisionsAfterMarker) {
-        limit_ = 0;  // junk 1-bits from here on
+        markDecisions_ = decisions_;
       }
+      filler = decisions_ - markDecisions_ > kMqDecisionsAfterMarker;
     }
-    if (spent_ <= limit_ && input_->nPastEnd <= kMaxPastEndBytes) return true;
+    if (!filler && spent_ <= limit_ && input_->nPastEnd <= kMaxPastEndBytes) return true;
     PrintError("Region Data Exhausted: Decoding Stopped");
-    limit_ = 0;
-    spent_ = 1;
+    stopped_ = true;
     return false;
   }
   // One unit per row and per MQ decision.
-  void Spend(uint64_t units) { spent_ += units; }
+  void Spend(uint64_t units) {
+    spent_ += units;
+    decisions_ += units;
+  }
+  // Units of work that are not decisions of the loop's own MQ stream (pixels
+  // drawn or copied, bitmaps that another loop decodes).
+  void SpendWork(uint64_t units) { spent_ += units; }
 
  private:
   const DECODER* input_;
   const MQDECODER* mq_;
   uint64_t limit_;
   uint64_t spent_ = 0;
+  uint64_t decisions_ = 0;
+  bool stopped_ = false;
   bool marked_ = false;
-  uint64_t markSpent_ = 0;
+  uint64_t markDecisions_ = 0;
 };
 
 }  // namespace jb2dec

@@ -191,7 +191,7 @@ int32_t ReadNumber(SYMDICT_PARAMS* p, HUFFTABLE* table, int proc, int* oob = nul
         reported = true;
         break;
       }
-      p->pBudget->Spend(symbol->lHeight + 1);
+      p->pBudget->SpendWork(symbol->lHeight + 1);
       exported.emplace_back();
       CopyBMP(&exported.back(), symbol);
     }
@@ -281,7 +281,7 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
       // bitmap, since they are all held at once.
       const uint64_t symbolPixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
       pixels += symbolPixels;
-      budget->Spend(collective ? 0 : symbolPixels + static_cast<uint64_t>(height));
+      budget->SpendWork(collective ? 0 : symbolPixels + static_cast<uint64_t>(height));
       if (pixels > pixelCap) PrintErrorRef("Symbol Dictionary Too Large", p->lSegmentNumber);
       if (pixels > pixelCap || !budget->Allows()) {
         ok = false;
@@ -315,7 +315,7 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
       ++numDecoded;
     }
     if (ok && collective) {
-      budget->Spend((totalWidth / 8 + 1) * static_cast<uint64_t>(height));
+      budget->SpendWork((totalWidth / 8 + 1) * static_cast<uint64_t>(height));
       ok = budget->Allows() &&
            DecodeCollectiveBitmap(p, newSymbols, widths, totalWidth, static_cast<uint32_t>(height));
     }
@@ -423,7 +423,8 @@ void DecodeSymbolDictionarySegment(SEGMENT_HEADER* seg) {
       CreateMQInt(&file->Integers, SymbolIdCodeLength(uint64_t{p.Symbols.nSymbols} + p.nNewSymbols), &file->MQ);
       MQInitDec(&file->MQ);
     }
-    RegionBudget budget(input);
+    // Arithmetic dictionaries stop soon after their data ends.
+    RegionBudget budget(input, p.bHuff ? nullptr : &file->MQ);
     p.pBudget = &budget;
     DecodeSymbolDictionary(&p, &seg->pSymbols);
     seg->nSymbols = p.nExSymbols;

@@ -73,7 +73,7 @@ uint64_t PlacementCost(const BMP* out, int64_t x, int64_t y, int64_t w, int64_t 
     return false;
   }
   // Every pixel of the refinement costs one MQ decision.
-  p->pBudget->Spend(static_cast<uint64_t>(width) * static_cast<uint64_t>(height) + static_cast<uint64_t>(height));
+  p->pBudget->SpendWork(static_cast<uint64_t>(width) * static_cast<uint64_t>(height) + static_cast<uint64_t>(height));
   if (!p->pBudget->Allows()) return false;
   if (!CreateCheckedBMP(FileOfInput(p->pInput), ib, static_cast<uint64_t>(width), static_cast<uint64_t>(height),
                         0))
@@ -352,7 +352,7 @@ bool DecodeTextRegion(TEXT_PARAMS* p, BMP* out) {
       int64_t y = p->bTransposed ? s : t;
       if (rightCorner) x -= w - 1;
       if (bottomCorner) y -= h - 1;
-      budget->Spend(PlacementCost(out, x, y, w, h));
+      budget->SpendWork(PlacementCost(out, x, y, w, h));
       CombineBMP(out, ib, static_cast<long>(x), static_cast<long>(y), static_cast<int>(p->lCombOp));
       if (!p->bTransposed && !rightCorner) curS += w - 1;
       if (p->bTransposed && !bottomCorner) curS += h - 1;
@@ -439,7 +439,8 @@ void DecodeSymbolRegionSegment(SEGMENT_HEADER* seg) {
     }
     // Instances are refined with the refinement contexts only.
     if (p.bRefine) ResetMQBuffer(&file->Contexts[1], RefinementContextCount(p.lRTemplate));
-    RegionBudget budget(input);
+    // Arithmetic regions stop soon after their data ends.
+    RegionBudget budget(input, p.bHuff ? nullptr : &file->MQ);
     p.pBudget = &budget;
     // A region whose decoding stops keeps what it has drawn.
     (void)DecodeTextRegion(&p, pageView.pData ? &pageView : &seg->Bitmap);
