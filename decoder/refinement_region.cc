@@ -31,8 +31,7 @@ void DecodeRefinementRows(REFINEMENT_PARAMS* params, BMP* out) {
   unsigned char* const index = file->Contexts[1].pIndex;
   unsigned char* const mps = file->Contexts[1].pMPS;
   const uint32_t tpContext = kTypicalContext[Templ];
-  // Pixels are decisions here, unless typical prediction makes them fewer.
-  RegionBudget budget(input, params->bTPGRON ? nullptr : &file->MQ);
+  RegionBudget budget(input, &file->MQ);
   MQDECODER* const mq = &file->MQ;
   MQRegs regs = MQLoadRegs(mq);
 
@@ -53,6 +52,7 @@ void DecodeRefinementRows(REFINEMENT_PARAMS* params, BMP* out) {
     rows.Load(out, y);
     unsigned char* row = out->pData + static_cast<size_t>(y) * out->lStride;
     uint32_t previous = 0;
+    uint64_t decided = 0;
     for (uint32_t m = 0; m < n; ++m) {
       const RefinementRows::Windows w = rows.At(m);
       const uint32_t count = m + 1 < n ? 8 : width - 8 * m;
@@ -62,6 +62,7 @@ void DecodeRefinementRows(REFINEMENT_PARAMS* params, BMP* out) {
         if (!(ltp && RefinementRows::Uniform(w, j, &pixel))) {
           const uint32_t cx = RefinementRows::Context<Templ>(w, j, previous);
           pixel = static_cast<uint32_t>(MQDecodeRegs(mq, regs, index + cx, mps + cx));
+          ++decided;
         }
         bits = bits << 1 | pixel;
         previous = pixel;
@@ -77,7 +78,9 @@ void DecodeRefinementRows(REFINEMENT_PARAMS* params, BMP* out) {
       if (count == 8) row[m] = static_cast<unsigned char>(bits);
       else row[m] = static_cast<unsigned char>((row[m] & ~lastMask) | (bits & lastMask));
     }
-    budget.Spend(uint64_t{width} + 2);
+    // Predicted pixels are work, not decisions of the stream.
+    budget.Spend(decided + 2);
+    budget.SpendWork(width - decided);
   }
   MQStoreRegs(mq, regs);
 }
@@ -99,8 +102,7 @@ void DecodeRefinementRegion(REFINEMENT_PARAMS* params, BMP* out) {
   unsigned char* const index = file->Contexts[1].pIndex;
   unsigned char* const mps = file->Contexts[1].pMPS;
   const uint32_t tpContext = kTypicalContext[templ];
-  // Pixels are decisions here, unless typical prediction makes them fewer.
-  RegionBudget budget(input, params->bTPGRON ? nullptr : &file->MQ);
+  RegionBudget budget(input, &file->MQ);
 
   MQDECODER* const mq = &file->MQ;
   MQRegs regs = MQLoadRegs(mq);
@@ -112,6 +114,7 @@ void DecodeRefinementRegion(REFINEMENT_PARAMS* params, BMP* out) {
     unsigned char* cursor = out->pData + static_cast<size_t>(y) * out->lStride;
     const long refY = static_cast<long>(y) - dy;
     int previous = 0;
+    uint64_t decided = 0;
     for (uint32_t x = 0; x < out->lWidth; ++x) {
       // The context advances for every pixel, predicted or not.
       const uint32_t cx = GetContext(&ctx, previous);
@@ -119,13 +122,17 @@ void DecodeRefinementRegion(REFINEMENT_PARAMS* params, BMP* out) {
       const long refX = static_cast<long>(x) - dx;
       int pixel;
       if (ltp && Check3x3(ref, refX, refY)) pixel = ReferencePixel(ref, refX, refY);
-      else pixel = MQDecodeRegs(mq, regs, index + cx, mps + cx);
+      else {
+        pixel = MQDecodeRegs(mq, regs, index + cx, mps + cx);
+        ++decided;
+      }
       if (pixel) *cursor |= ConstMask1[bit];
       else *cursor &= ConstMask0[bit];
       cursor += bit == 7;
       previous = pixel;
     }
-    budget.Spend(uint64_t{out->lWidth} + 2);
+    budget.Spend(decided + 2);
+    budget.SpendWork(out->lWidth - decided);
   }
   MQStoreRegs(mq, regs);
 }
