@@ -124,11 +124,15 @@ void WriteGenericRegion(ENCODE_STATE* state, GRPARAM* gr, BMP* bitmap, PARAMETER
 
 // The refinement pass: the section's marks refined against the image a
 // decoder draws from the lossy text region, in the decoder's drawing order.
+// `blank`, when given, is a white bitmap of the section's size that the
+// target may be drawn on (spare bits aside, which no coder reads), instead
+// of a new one.
 void WriteRefinementPass(ENCODE_STATE* state, PARAMETER* p, TRPARAM* tr, std::vector<SYMBOL>& instances,
-                         std::vector<SYMBOL>& dictionary, BMP* section, uint32_t op) {
-  BMP reference, target;
+                         std::vector<SYMBOL>& dictionary, BMP* section, BMP* blank, uint32_t op) {
+  BMP reference, own{};
   CreateBMP(&reference, section->lWidth, section->lHeight, static_cast<int>(tr->bDefPixel));
-  CreateBMP(&target, section->lWidth, section->lHeight, static_cast<int>(tr->bDefPixel));
+  if (!blank) CreateBMP(&own, section->lWidth, section->lHeight, static_cast<int>(tr->bDefPixel));
+  BMP& target = blank ? *blank : own;
   std::vector<SYMBOL> prepared;
   PrepareSymbolInstances(tr, instances.data(), instances.size(), dictionary.data(), &prepared);
   DrawSymbolInstances(tr, prepared, &reference);
@@ -148,7 +152,7 @@ void WriteRefinementPass(ENCODE_STATE* state, PARAMETER* p, TRPARAM* tr, std::ve
   EncodeRefinementRegionSegment(&rr, &target);
   FinishSegmentRefPrev(&state->Encoder, kSegImmediateRefinementRegion, 0);
   DestroyBMP(&reference);
-  DestroyBMP(&target);
+  DestroyBMP(&own);
 }
 
 }  // namespace
@@ -252,7 +256,10 @@ void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
     EncodeRegionSegment(enc, section, static_cast<uint32_t>(p->lX0), static_cast<uint32_t>(p->lY0), op);
     EncodeSymbolRegionSegment(&tr, instances.data(), instances.size(), dictionary.data(), nSyms);
     FinishSegmentRefPrev(enc, lossy ? kSegIntermediateTextRegion : kSegImmediateLosslessTextRegion, lossy ? 1 : 0);
-    if (lossy) WriteRefinementPass(state, p, &tr, instances, dictionary, section, op);
+    // Every black pixel belonged to a mark: without residue and with a white
+    // default the section is now white, and the target is drawn on it.
+    BMP* blank = !anyResidue && !tr.bDefPixel ? section : nullptr;
+    if (lossy) WriteRefinementPass(state, p, &tr, instances, dictionary, section, blank, op);
   }
   if (invert) {
     BMP white;
