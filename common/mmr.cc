@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "common/limits.h"
 #include "common/messages.h"
@@ -199,6 +200,15 @@ inline void AddByteChanges(ChangeLists* lists, unsigned v, int previous, long ba
     const unsigned long bytes = bmp->lBytesPerRow;
     int previous = 0;  // white before column 0
     for (unsigned long i = 0; i < bytes; ++i) {
+      // Skip stretches of the current colour eight bytes at a time (never
+      // the last byte, whose spare bits need masking).
+      const uint64_t same = previous ? ~uint64_t{0} : 0;
+      while (i + 8 < bytes) {
+        uint64_t word;
+        std::memcpy(&word, row + i, sizeof word);
+        if (word != same) break;
+        i += 8;
+      }
       unsigned v = row[i];
       if (i + 1 == bytes) {
         const unsigned spare = static_cast<unsigned>(8 * bytes - static_cast<unsigned long>(width));
