@@ -127,8 +127,8 @@ void EvaluateMatches(SYMBOL* marks, long count, PARAMETER* section) {
   // flags are final once its own turn is over, so the links are filled one
   // turn behind. Skipping them changes nothing: the height test they might
   // have stopped the scan on also stops it at the next candidate, whose
-  // height is no greater. Pages of many equal specks (dithering) would
-  // otherwise rescan every earlier refined speck for each new one.
+  // height is no greater. Pages of many equal dots (dithering) would
+  // otherwise rescan every earlier refined dot for each new one.
   std::vector<long> nearest(static_cast<size_t>(std::max(count, 0L)), -1);
   auto eligible = [&](long n) { return !marks[n].bResidue && !(marks[n].bRefine && !m.refDict); };
   for (long i = 1; i < count; ++i) {

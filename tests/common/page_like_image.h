@@ -1,5 +1,5 @@
 // Page-like test bitmaps for the row coders' white-stretch paths: white
-// paper with scattered marks (small filled boxes and specks), blank rows and
+// paper with scattered marks (small filled boxes and dots), blank rows and
 // dirty spare bits, so rows hold long white stretches next to busy bytes.
 #pragma once
 

@@ -47,7 +47,7 @@ bool DecodeOurs(const std::vector<uint8_t>& bytes, BMP* page, std::string* err) 
 bool HaveJbig2dec() { return jb2test::RunCommand("command -v jbig2dec").exitStatus == 0; }
 
 // A page with every gray level: a horizontal ramp of black density, with
-// random speckles, so cells hold 0 to 16 black pixels.
+// random dots, so cells hold 0 to 16 black pixels.
 void MakeGrayPage(BMP* page, uint32_t width, uint32_t height, std::mt19937& rng) {
   CreateBMP(page, width, height, 0);
   std::uniform_real_distribution<double> u(0.0, 1.0);

@@ -169,7 +169,7 @@ TEST(SymbolExtraction, MarkFillingTheSectionIsOneMark) {
 
 TEST(SymbolExtraction, AgreesWithIndependentLabellingOnRandomPages) {
   std::mt19937 rng(7);
-  // Densities from sparse specks to nearly solid; odd widths with dirty spare
+  // Densities from sparse dots to nearly solid; odd widths with dirty spare
   // bits; enough marks at 0.15 to grow the array past its first 1024 records.
   const struct {
     uint32_t width, height;
