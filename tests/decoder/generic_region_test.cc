@@ -162,27 +162,13 @@ TEST(GenericRegion, SkippedPixelsAreZeroAndCostNothing) {
 
 TEST(RefinementRegion, DecodesBothTemplatesWithOffsetsAndPrediction) {
   std::mt19937 rng(5);
-  struct Case {
-    int templ;
-    bool tpgron;
-    long dx, dy;
-    long atx[2], aty[2];
-  } cases[] = {{0, false, 0, 0, {-1, -1}, {-1, -1}}, {0, true, 0, 0, {-1, -1}, {-1, -1}},
-               {0, true, 1, -2, {-3, 2}, {-1, 1}},   {1, false, 0, 0, {0, 0}, {0, 0}},
-               {1, true, -1, 1, {0, 0}, {0, 0}},     {0, true, -9, 3, {-1, -1}, {-1, -1}},
-               {1, false, 17, -1, {0, 0}, {0, 0}},   {0, false, 40, 0, {-1, -1}, {-1, -1}},
-               {1, true, 0, -30, {0, 0}, {0, 0}},    {0, true, 2147483647L, -2147483647L, {-1, -1}, {-1, -1}}};
-  // Widths of whole and partial bytes, one pixel, and rows of many bytes.
-  const uint32_t sizes[][2] = {{27, 19}, {32, 8}, {1, 5}, {70, 3}};
-  for (const auto& size : sizes)
-  for (const Case& c : cases) {
+  for (const auto& size : jb2test::kRefinementSizes)
+  for (const jb2test::RefinementCase& c : jb2test::kRefinementCases) {
     const uint32_t w = size[0], h = size[1];
     SCOPED_TRACE(testing::Message() << w << "x" << h << " template " << c.templ << " tpgron " << c.tpgron << " dx "
                                     << c.dx << " dy " << c.dy);
     BMP ref{}, target{};
-    jb2test::MakeRandomBMP(&ref, w, h, 0.2, rng);
-    CopyBMP(&target, &ref);
-    for (int k = 0; k < 25; ++k) jb2test::SetPixel(&target, rng() % w, rng() % h, rng() & 1);
+    jb2test::MakeRefinementPair(&ref, &target, w, h, rng);
     long atx[2] = {c.atx[0], c.atx[1]}, aty[2] = {c.aty[0], c.aty[1]};
     DirectRun run(jb2test::ModelEncodeRefinement(&target, &ref, c.templ, c.tpgron, c.dx, c.dy, atx, aty));
     REFINEMENT_PARAMS params{};

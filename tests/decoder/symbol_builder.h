@@ -14,6 +14,7 @@
 #include "common/integer_coding.h"
 #include "common/mq_coder.h"
 #include "decoder/untransclib.h"
+#include "tests/mq_model.h"
 
 namespace jb2dectest {
 
@@ -57,10 +58,6 @@ struct BitSink {
   }
 };
 
-inline void SinkByte(void* param, int byte) {
-  static_cast<std::vector<uint8_t>*>(param)->push_back(static_cast<uint8_t>(byte));
-}
-
 // One MQ code stream with the integer procedures and both context stores.
 struct ArithSink {
   std::vector<uint8_t> out;
@@ -68,7 +65,7 @@ struct ArithSink {
   MQINT ints{};
   MQBUFFER generic{}, refine{};
   explicit ArithSink(unsigned long codeLen) {
-    MQSetOutFunction(&enc, SinkByte, &out);
+    MQSetOutFunction(&enc, jb2test::CollectByte, &out);
     MQInitEnc(&enc);
     CreateMQInt(&ints, codeLen, &enc);
     CreateMQBuffer(&generic, 65536);
@@ -108,17 +105,9 @@ struct ArithSink {
   // T.88 6.3 without typical prediction.
   void Refine(BMP* image, BMP* ref, long dx, long dy, int templ, const long* ratx, const long* raty) {
     long ax[2] = {ratx[0], ratx[1]}, ay[2] = {raty[0], raty[1]};
-    CONTEXT ctx;
-    InitRefContext(&ctx, ref, image, dx, dy, templ, ax, ay);
-    for (uint32_t y = 0; y < image->lHeight; ++y) {
-      NextContextRow(&ctx);
-      int previous = 0;
-      for (uint32_t x = 0; x < image->lWidth; ++x) {
-        const uint32_t cx = GetContext(&ctx, previous);
-        previous = (image->pData[y * image->lStride + x / 8] >> (7 - x % 8)) & 1;
-        MQEncode(&enc, previous, refine.pIndex + cx, refine.pMPS + cx);
-      }
-    }
+    jb2test::VisitRefinementDecisions(image, ref, templ, false, dx, dy, ax, ay, [&](int d, uint32_t cx) {
+      MQEncode(&enc, d, refine.pIndex + cx, refine.pMPS + cx);
+    });
   }
   std::vector<uint8_t> Finish() {
     MQFlush(&enc);

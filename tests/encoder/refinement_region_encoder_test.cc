@@ -15,26 +15,15 @@ namespace {
 
 TEST(RefinementEncoder, SameCodeAsThePerPixelModel) {
   std::mt19937 rng(17);
-  struct Case {
-    int templ;
-    bool tpgron;
-    long dx, dy;
-    long atx[2], aty[2];
-  } cases[] = {{0, false, 0, 0, {-1, -1}, {-1, -1}}, {0, true, 0, 0, {-1, -1}, {-1, -1}},
-               {0, true, 2, -1, {-1, -1}, {-1, -1}}, {0, false, 1, 1, {-2, 1}, {-1, 0}},
-               {1, false, -1, 2, {0, 0}, {0, 0}},    {1, true, 0, 0, {0, 0}, {0, 0}},
-               {0, false, -40, 9, {-1, -1}, {-1, -1}}};
-  const uint32_t sizes[][2] = {{23, 17}, {16, 9}, {1, 4}, {75, 3}};
-  for (const auto& size : sizes) {
-    for (const Case& c : cases) {
+  for (const auto& size : jb2test::kRefinementSizes) {
+    for (const jb2test::RefinementCase& c : jb2test::kRefinementCases) {
       SCOPED_TRACE(testing::Message() << size[0] << "x" << size[1] << " template " << c.templ << " tpgron "
                                       << c.tpgron << " dx " << c.dx << " dy " << c.dy);
       BMP ref{}, target{};
-      jb2test::MakeRandomBMP(&ref, size[0], size[1], 0.3, rng);
-      CopyBMP(&target, &ref);
-      for (int k = 0; k < 12; ++k) jb2test::SetPixel(&target, rng() % size[0], rng() % size[1], rng() & 1);
+      jb2test::MakeRefinementPair(&ref, &target, size[0], size[1], rng);
       long atx[2] = {c.atx[0], c.atx[1]}, aty[2] = {c.aty[0], c.aty[1]};
-      const std::vector<uint8_t> expected = jb2test::ModelEncodeRefinement(&target, &ref, c.templ, c.tpgron, c.dx, c.dy, atx, aty);
+      const std::vector<uint8_t> expected =
+          jb2test::ModelEncodeRefinement(&target, &ref, c.templ, c.tpgron, c.dx, c.dy, atx, aty);
       jb2test::TestCoder coder;
       EncodeRefinementRegion(&coder.enc, &coder.store, &target, &ref, c.dx, c.dy, c.templ, atx, aty, c.tpgron);
       EXPECT_EQ(coder.Finish(), expected);

@@ -228,12 +228,19 @@ struct Reader {
     dictionaries[s.number] = exported;
   }
 
+  // T.88 7.4.1: width, height, x, y and the operator byte.
+  static std::vector<uint32_t> RegionInfo(DECODER* d) {
+    std::vector<uint32_t> info;
+    for (int k = 0; k < 4; ++k) info.push_back(DecodeBits(d, 32));
+    info.push_back(DecodeBits(d, 8));
+    return info;
+  }
+
   // T.88 7.4.3 and 6.4.
   BMP* TextRegion(const ParsedSegment& s, std::vector<uint32_t>* info) {
     DECODER d;
     InitDecoder(&d, s.data.data(), s.data.size());
-    for (int k = 0; k < 4; ++k) info->push_back(DecodeBits(&d, 32));
-    info->push_back(DecodeBits(&d, 8));
+    *info = RegionInfo(&d);
     const uint32_t flags = DecodeBits(&d, 16);
     const bool huff = flags & 1, refine = flags & 2, transposed = flags >> 6 & 1;
     const int logStrips = flags >> 2 & 3, corner = flags >> 4 & 3, op = flags >> 7 & 3, defPixel = flags >> 9 & 1;
@@ -365,9 +372,7 @@ struct Reader {
       case 38: {
         DECODER d;
         InitDecoder(&d, s.data.data(), s.data.size());
-        std::vector<uint32_t> info;
-        for (int k = 0; k < 4; ++k) info.push_back(DecodeBits(&d, 32));
-        info.push_back(DecodeBits(&d, 8));
+        const std::vector<uint32_t> info = RegionInfo(&d);
         const uint32_t flags = DecodeBits(&d, 8);
         BMP* region = NewBitmap(info[0], info[1], 0);
         if (flags & 1) {
@@ -391,9 +396,7 @@ struct Reader {
       case 42: {
         DECODER d;
         InitDecoder(&d, s.data.data(), s.data.size());
-        std::vector<uint32_t> info;
-        for (int k = 0; k < 4; ++k) info.push_back(DecodeBits(&d, 32));
-        info.push_back(DecodeBits(&d, 8));
+        const std::vector<uint32_t> info = RegionInfo(&d);
         const uint32_t flags = DecodeBits(&d, 8);
         long atx[2] = {}, aty[2] = {};
         if ((flags & 1) == 0)
