@@ -121,11 +121,15 @@ int DecodeEOS(DECODER* dec) { return dec->pCur >= dec->pEnd ? 1 : 0; }
 
 int MQMainIn(void* dec) {
   auto* reader = static_cast<DECODER*>(dec);
-  if (reader->nBitsLeft == 0 && reader->pCur < reader->pEnd) {
+  if (reader->nBitsLeft == 0) {
     // Byte-aligned: the same state DecodeBits(8) leaves behind.
     ++reader->nBytesRead;
     reader->bCurByte = 0;
-    return *reader->pCur++;
+    if (reader->pCur < reader->pEnd) return *reader->pCur++;
+    // Past the end the arithmetic decoder reads 1-bits (T.88 E.3.4); a valid
+    // stream may leave its final 0xFF bytes and its marker out, so this is
+    // the normal end of the data, not an error.
+    return 0xFF;
   }
   return static_cast<int>(DecodeBits(reader, 8) & 0xFFu);
 }

@@ -71,21 +71,33 @@ inline constexpr uint64_t kMaxPageSegmentLinks = uint64_t{1} << 22;
 // at most a few bytes past their end (stripped MQ markers, missing EOFB).
 inline constexpr uint32_t kMaxPastEndBytes = 64;
 
-// Bound on MQ decisions per byte of coded data. Every MQ decision lowers the
-// interval register A by at least 1 or renormalises; A stays within 0x8000 to
-// 0xFFFF between renormalisations, so at most 2^15 decisions share one bit of
-// input and 2^18 one byte. An arithmetic region loop that does more work than
-// 2 x 2^18 x (bytes left + kMqSlackBytes) is decoding 1-bits past the end of
-// its data and is stopped.
-inline constexpr uint64_t kMqDecisionsPerByte = uint64_t{1} << 18;
-inline constexpr uint64_t kMqSlackBytes = 8;
-// Once the MQ decoder of an arithmetic loop (a generic or refinement region
-// whose every pixel is a decision, a text region, a symbol dictionary) has
-// met the end of its data (a marker, and from then on 1-bits), a valid
-// stream has at most the decisions of the few bytes the decoder holds ahead
-// of it (at most 2^18 each) left to code. A loop that makes more decisions
-// than this after that point decodes filler and is stopped.
-inline constexpr uint64_t kMqDecisionsAfterMarker = 2 * kMqDecisionsPerByte * kMqSlackBytes;
+// Most symbol instances of one text region (SBNUMINSTANCES), and most
+// instances that the aggregate symbols of one symbol dictionary place
+// together (the REFAGGNINST of all its symbols). A 600 dpi page holds some
+// 10^4 glyphs; even a page whose every 8-connected dot is coded as an
+// instance (a dithered 600 dpi A4 page has fewer than 10^7) stays below.
+// Nothing else bounds the count: arithmetic-coded data may code any number
+// of instances in a few bytes, so the limit is on the declared count.
+inline constexpr uint32_t kMaxTextInstances = uint32_t{1} << 24;
+
+// Most pixels the new symbols of one symbol dictionary hold together, rows
+// counted as stored (padded to 16-bit words, StoredBitmapPixels). The
+// unique glyphs of a 600 dpi page total some tens of Mpixels at the very
+// most (a whole A4 page at 600 dpi is 35 Mpixels); 2^28 (32 MiB) is several
+// such pages' worth. It bounds both the memory and the decoding work of a
+// dictionary whose counts or data are damaged.
+inline constexpr uint64_t kMaxSymbolDictionaryPixels = uint64_t{1} << 28;
+
+// The instances of one text region, or of the aggregate symbols of one
+// dictionary, together draw and refine at most this many times the pixels
+// of the bitmaps they are drawn into, plus kTextPixelAllowance; each
+// instance also counts as kMaxTextOverdraw pixels, so a region holds at most
+// one instance per pixel (plus 2^18). Real text covers less than its region
+// (glyphs seldom overlap, and even a dithered page has fewer marks than half
+// its pixels); only a hostile file piles symbols on one spot over and over,
+// or places millions of them outside its region.
+inline constexpr uint64_t kMaxTextOverdraw = 16;
+inline constexpr uint64_t kTextPixelAllowance = uint64_t{1} << 22;
 
 // Most ordinary lines of a table segment's Huffman table (T.88 B.2). Each
 // line costs a decoding-tree path of up to 32 nodes; the standard tables have
@@ -114,10 +126,24 @@ inline constexpr size_t kMaxParameterToken = 1024;
 // far beyond any halftone (8-bit gray needs 256). Larger ones are refused.
 inline constexpr uint32_t kMaxPatterns = uint32_t{1} << 16;
 
+// Most pixels of one pattern dictionary's patterns together (the collective
+// bitmap, GRAYMAX + 1 patterns of HDPW x HDPH, T.88 6.7). A 16-bit gray
+// halftone of 16 x 16 cells needs 2^24; 2^28 (32 MiB) bounds the memory and
+// decoding work of a dictionary whose declared sizes are damaged.
+inline constexpr uint64_t kMaxPatternDictionaryPixels = uint64_t{1} << 28;
+
 // Most grid cells (HGW x HGH) of one halftone region. The gray-scale image
 // takes 4 bytes per cell and every cell is visited; 2^26 cells of 4 x 4
 // patterns cover 2^30 pixels, eight times a letter page at 1200 dpi.
 inline constexpr uint64_t kMaxHalftoneGridCells = uint64_t{1} << 26;
+// A halftone grid also has at most kMaxHalftoneCellsPerPixel cells for each
+// pixel of its region (HBW x HBH), plus kHalftoneCellAllowance. Cells are
+// placed on whole pixels and a grid covers its region with patterns of at
+// least one pixel, so real grids have fewer cells than pixels (a grid rotated
+// past the region's corners a few times more at most); a grid far denser
+// than its region only piles patterns on the same pixels.
+inline constexpr uint64_t kMaxHalftoneCellsPerPixel = 4;
+inline constexpr uint64_t kHalftoneCellAllowance = uint64_t{1} << 16;
 
 // Drawing a halftone region stops once its patterns have covered this many
 // times its pixels. Grids of T.88 6.6.5 tile the region with little overlap;

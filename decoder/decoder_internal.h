@@ -60,11 +60,31 @@ void RegionToPage(SEGMENT_HEADER* seg);
 // here.
 [[nodiscard]] bool CreateCheckedBMP(JB2FILE* file, BMP* bmp, uint64_t width, uint64_t height, int fill);
 
+// How a region decoder fills its bitmap. It decides how much of an
+// immediate region that reaches past its page has to be made: pixels that
+// can never reach the page are work nobody can see, and once every pixel
+// left to decode is such a pixel, the region's decoding stops (its coding
+// state matters to nothing after it).
+enum RegionFill {
+  // Decoded in raster order, each pixel from those before it in full rows
+  // (MMR): every row down to the last one the page can show.
+  kRegionRows,
+  // Decoded in raster order by context (arithmetic generic and refinement
+  // regions): the same rows, and when only the first row can be shown, that
+  // row only as far as the page reaches (no row above needs the rest).
+  kRegionRaster,
+  // Drawn at places the data gives (text and halftone regions): only the
+  // rectangle the page can show.
+  kRegionDrawn,
+};
+
 // The region frame shared by every region segment decoder: reads the region
-// segment information into seg->Region and creates seg->Bitmap. Returns false
-// (after a message) when the region cannot be decoded; seg->Bitmap is then
-// empty.
-[[nodiscard]] bool BeginRegionSegment(SEGMENT_HEADER* seg);
+// segment information into seg->Region and creates seg->Bitmap, for an
+// immediate region only as large as `fill` needs for the pixels its page can
+// show (a page of unknown height can show rows down to kMaxPageDimension).
+// Returns false when the region is not to be decoded: it cannot be (after a
+// message), or none of it can reach the page. seg->Bitmap is then empty.
+[[nodiscard]] bool BeginRegionSegment(SEGMENT_HEADER* seg, RegionFill fill);
 // The same for a region decoder that can decode into a view of the page
 // (writing every pixel of a bitmap that starts white): when the region is
 // immediate, spans the page's full width inside its current height, lies on
@@ -72,7 +92,7 @@ void RegionToPage(SEGMENT_HEADER* seg);
 // page equals the region itself, so `pageView` is set to those page rows and
 // seg->Bitmap stays empty (no region bitmap, no combination: the page needs
 // no second copy). Otherwise `pageView` stays empty and seg->Bitmap is made.
-[[nodiscard]] bool BeginRegionSegment(SEGMENT_HEADER* seg, BMP* pageView);
+[[nodiscard]] bool BeginRegionSegment(SEGMENT_HEADER* seg, RegionFill fill, BMP* pageView);
 // Ends a region segment: immediate regions go to the page and are released,
 // intermediate ones keep their bitmap.
 void EndRegionSegment(SEGMENT_HEADER* seg);

@@ -8,14 +8,20 @@
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
 #include "decoder/generic_region_template0.h"
-#include "decoder/region_budget.h"
-
-using jb2dec::RegionBudget;
 
 namespace {
 
 // T.88 6.2.5.7: the context of the SLTP bit of each template.
 constexpr uint32_t kTypicalContext[4] = {0x9B25, 0x0795, 0x00E5, 0x0195};
+
+// Whether the region's flags (T.88 7.4.6.2, after the 17 bytes of region
+// information) ask for MMR coding, read ahead of the region information.
+bool PeekIsMMR(const SEGMENT_HEADER* seg) {
+  if (seg->lDataLength <= 17) return false;
+  DECODER ahead = *seg->pInput;
+  DecSkipBytes(&ahead, 17);
+  return (DecodeBits(&ahead, 8) & 1) != 0;
+}
 
 }  // namespace
 
@@ -33,17 +39,12 @@ void DecodeGenericRegion(GENERIC_PARAMS* params, BMP* out) {
   unsigned char* const index = file->Contexts[0].pIndex;
   unsigned char* const mps = file->Contexts[0].pMPS;
   const uint32_t tpContext = kTypicalContext[templ];
-  // Rows and pixels are decisions here, unless skipped pixels make them fewer.
-  RegionBudget budget(input, params->bUseSkip ? nullptr : &file->MQ);
   if (width == 0) {
     // Rows without pixels: only their prediction bits are coded, and a
     // region of any height decodes without touching a row.
     if (!params->bTPGDON) return;
     MQRegs regs = MQLoadRegs(&file->MQ);
-    for (uint32_t y = 0; y < height && budget.Allows(); ++y) {
-      (void)MQDecodeRegs(&file->MQ, regs, index + tpContext, mps + tpContext);
-      budget.Spend(1);
-    }
+    for (uint32_t y = 0; y < height; ++y) (void)MQDecodeRegs(&file->MQ, regs, index + tpContext, mps + tpContext);
     MQStoreRegs(&file->MQ, regs);
     return;
   }
@@ -60,22 +61,18 @@ void DecodeGenericRegion(GENERIC_PARAMS* params, BMP* out) {
   MQRegs regs = MQLoadRegs(mq);
   int codeRow = 1;  // NOT LTP of T.88 6.2.5.7
   for (uint32_t y = 0; y < height; ++y) {
-    if (!budget.Allows()) break;
     NextContextRow(&ctx);
     unsigned char* row = out->pData + static_cast<size_t>(y) * stride;
     if (params->bTPGDON) {
       codeRow ^= MQDecodeRegs(mq, regs, index + tpContext, mps + tpContext);
-      budget.Spend(1);
     }
     if (!codeRow) {
       if (y > 0) std::memcpy(row, row - stride, bytesPerRow);
       else std::memset(row, 0, bytesPerRow);
-      budget.Spend(1);
       continue;
     }
     if (nominal0) {
       DecodeRowTemplate0(mq, regs, index, mps, out, y);
-      budget.Spend(uint64_t{width} + 1);
       continue;
     }
     const unsigned char* skipRow = nullptr;
@@ -99,7 +96,6 @@ void DecodeGenericRegion(GENERIC_PARAMS* params, BMP* out) {
       cursor += bit == 7;
       previous = pixel;
     }
-    budget.Spend(uint64_t{width} + 1);
   }
   MQStoreRegs(mq, regs);
 }
@@ -108,7 +104,7 @@ void DecodeGenericRegionSegment(SEGMENT_HEADER* seg) {
   // Every pixel of the region is written (or left white), so a region that
   // the page would only receive unchanged is decoded in the page itself.
   BMP pageView{};
-  if (!BeginRegionSegment(seg, &pageView)) return;
+  if (!BeginRegionSegment(seg, PeekIsMMR(seg) ? kRegionRows : kRegionRaster, &pageView)) return;
   DECODER* input = seg->pInput;
   JB2FILE* file = FileOfInput(input);
   // T.88 7.4.6.2.

@@ -13,8 +13,6 @@
 
 namespace {
 
-using jb2dec::ArithmeticDecisionsAvailable;
-
 // The parameters of one halftone region (T.88 Table 20).
 struct HALFTONE_PARAMS {
   DECODER* pInput;
@@ -30,6 +28,10 @@ struct HALFTONE_PARAMS {
   int32_t lGridY;
   uint32_t lGridVectorX;
   uint32_t lGridVectorY;
+  // HBW and HBH as declared: the skip bitmap depends on them, whatever part
+  // of the region is drawn.
+  uint32_t lRegionWidth;
+  uint32_t lRegionHeight;
 };
 
 // Owns the bitmaps and arrays of one region's decoding.
@@ -70,21 +72,18 @@ uint32_t BitsPerValue(uint32_t nPatterns) {
 }
 
 // T.88 6.6.5.1: marks the cells whose pattern would lie wholly outside the
-// region. Returns the number of cells left to decode.
-uint64_t ComputeSkip(const HALFTONE_PARAMS* p, const BMP* region, BMP* skip) {
+// region.
+void ComputeSkip(const HALFTONE_PARAMS* p, BMP* skip) {
   const int64_t pw = p->pPatternDict->lPatternWidth, ph = p->pPatternDict->lPatternHeight;
-  const int64_t w = region->lWidth, h = region->lHeight;
-  uint64_t coded = 0;
+  const int64_t w = p->lRegionWidth, h = p->lRegionHeight;
   for (uint32_t m = 0; m < p->lGridHeight; ++m) {
     unsigned char* row = skip->pData + static_cast<size_t>(m) * skip->lStride;
     for (uint32_t n = 0; n < p->lGridWidth; ++n) {
       int64_t x, y;
       GridPoint(p, m, n, &x, &y);
       if (x + pw <= 0 || x >= w || y + ph <= 0 || y >= h) row[n >> 3] |= ConstMask1[n & 7];
-      else ++coded;
     }
   }
-  return coded;
 }
 
 // T.88 Annex C.5: decodes HBPP Gray-coded bit planes and assembles the
@@ -224,23 +223,18 @@ bool IsSimpleGrid(const HALFTONE_PARAMS* p, const BMP* region) {
   // The gray-scale image is held to the file's bitmap cap as well, even when
   // it has no planes (a dictionary of one pattern).
   const uint64_t cap = file->lMaxBitmapPixels ? file->lMaxBitmapPixels : kMaxBitmapPixels;
-  if (cells > kMaxHalftoneGridCells || cells > cap) {
+  const uint64_t regionPixels = uint64_t{p->lRegionWidth} * p->lRegionHeight;
+  if (cells > kMaxHalftoneGridCells || cells > cap ||
+      cells > kMaxHalftoneCellsPerPixel * regionPixels + kHalftoneCellAllowance) {
     PrintError("Halftone Grid Too Large");
     return false;
   }
   Scratch s;
-  uint64_t coded = cells;
   if (p->bEnableSkip && cells != 0) {
     if (!CreateCheckedBMP(file, &s.skip, p->lGridWidth, p->lGridHeight, 0)) return false;
-    coded = ComputeSkip(p, region, &s.skip);
+    ComputeSkip(p, &s.skip);
   }
   const uint32_t bitsPerValue = BitsPerValue(p->pPatternDict->nPatterns);
-  // MMR decoding ignores the skip bitmap (T.88 7.4.5.1.1: HENABLESKIP is 0
-  // with HMMR), so every cell of every plane is coded there.
-  if (!p->bMMR && coded * bitsPerValue > ArithmeticDecisionsAvailable(p->pInput)) {
-    PrintError("Halftone Grid Too Large for its Data");
-    return false;
-  }
   s.values = static_cast<uint32_t*>(std::calloc(cells ? cells : 1, sizeof(uint32_t)));
   if (!s.values) {
     PrintError("Halftone Grid Too Large");
@@ -255,7 +249,7 @@ bool IsSimpleGrid(const HALFTONE_PARAMS* p, const BMP* region) {
 }  // namespace
 
 void DecodeHalftoneRegionSegment(SEGMENT_HEADER* seg) {
-  if (!BeginRegionSegment(seg)) return;
+  if (!BeginRegionSegment(seg, kRegionDrawn)) return;
   DECODER* input = seg->pInput;
   JB2FILE* file = FileOfInput(input);
 
@@ -282,6 +276,8 @@ void DecodeHalftoneRegionSegment(SEGMENT_HEADER* seg) {
   params.lGridY = static_cast<int32_t>(DecodeBits(input, 32));
   params.lGridVectorX = DecodeBits(input, 16);
   params.lGridVectorY = DecodeBits(input, 16);
+  params.lRegionWidth = seg->Region.lWidth;
+  params.lRegionHeight = seg->Region.lHeight;
 
   bool decoded = false;
   if (!seg->bHasPatternDict || !seg->pPatternDict) {

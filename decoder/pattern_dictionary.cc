@@ -10,8 +10,6 @@
 
 namespace {
 
-using jb2dec::ArithmeticDecisionsAvailable;
-
 void FreePatterns(SEGMENT_HEADER* seg) {
   if (seg->pPatterns) {
     for (uint32_t k = 0; k < seg->nPatterns; ++k) DestroyBMP(&seg->pPatterns[k]);
@@ -81,9 +79,8 @@ void DecodeHalftoneDictionarySegment(SEGMENT_HEADER* seg) {
     return;
   }
   const uint32_t count = grayMax + 1;
-  const uint64_t pixels = uint64_t{count} * width * height;
-  if (!mmr && pixels > ArithmeticDecisionsAvailable(input)) {
-    PrintError("Pattern Dictionary Too Large for its Data");
+  if (StoredBitmapPixels(uint64_t{count} * width, height) > kMaxPatternDictionaryPixels) {
+    PrintError("Pattern Dictionary Too Large");
     return;
   }
   seg->nPatterns = count;

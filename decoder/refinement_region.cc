@@ -6,10 +6,7 @@
 #include "common/refinement_rows.h"
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
-#include "decoder/region_budget.h"
 #include "decoder/segment_types.h"
-
-using jb2dec::RegionBudget;
 
 namespace {
 
@@ -31,7 +28,6 @@ void DecodeRefinementRows(REFINEMENT_PARAMS* params, BMP* out) {
   unsigned char* const index = file->Contexts[1].pIndex;
   unsigned char* const mps = file->Contexts[1].pMPS;
   const uint32_t tpContext = kTypicalContext[Templ];
-  RegionBudget budget(input, &file->MQ);
   MQDECODER* const mq = &file->MQ;
   MQRegs regs = MQLoadRegs(mq);
 
@@ -41,18 +37,15 @@ void DecodeRefinementRows(REFINEMENT_PARAMS* params, BMP* out) {
   const unsigned lastMask = width % 8 ? (0xFF00u >> (width % 8)) & 0xFF : 0xFF;
   int ltp = 0;
   for (uint32_t y = 0; y < out->lHeight; ++y) {
-    if (!budget.Allows()) break;
     if (params->bTPGRON) ltp ^= MQDecodeRegs(mq, regs, index + tpContext, mps + tpContext);
     if (width == 0) {
       // Rows without pixels code their prediction bit only.
       if (!params->bTPGRON) break;
-      budget.Spend(1);
       continue;
     }
     rows.Load(out, y);
     unsigned char* row = out->pData + static_cast<size_t>(y) * out->lStride;
     uint32_t previous = 0;
-    uint64_t decided = 0;
     for (uint32_t m = 0; m < n; ++m) {
       const RefinementRows::Windows w = rows.At(m);
       const uint32_t count = m + 1 < n ? 8 : width - 8 * m;
@@ -62,7 +55,6 @@ void DecodeRefinementRows(REFINEMENT_PARAMS* params, BMP* out) {
         if (!(ltp && RefinementRows::Uniform(w, j, &pixel))) {
           const uint32_t cx = RefinementRows::Context<Templ>(w, j, previous);
           pixel = static_cast<uint32_t>(MQDecodeRegs(mq, regs, index + cx, mps + cx));
-          ++decided;
         }
         bits = bits << 1 | pixel;
         previous = pixel;
@@ -78,9 +70,6 @@ void DecodeRefinementRows(REFINEMENT_PARAMS* params, BMP* out) {
       if (count == 8) row[m] = static_cast<unsigned char>(bits);
       else row[m] = static_cast<unsigned char>((row[m] & ~lastMask) | (bits & lastMask));
     }
-    // Predicted pixels are work, not decisions of the stream.
-    budget.Spend(decided + 2);
-    budget.SpendWork(width - decided);
   }
   MQStoreRegs(mq, regs);
 }
@@ -102,19 +91,16 @@ void DecodeRefinementRegion(REFINEMENT_PARAMS* params, BMP* out) {
   unsigned char* const index = file->Contexts[1].pIndex;
   unsigned char* const mps = file->Contexts[1].pMPS;
   const uint32_t tpContext = kTypicalContext[templ];
-  RegionBudget budget(input, &file->MQ);
 
   MQDECODER* const mq = &file->MQ;
   MQRegs regs = MQLoadRegs(mq);
   int ltp = 0;
   for (uint32_t y = 0; y < out->lHeight; ++y) {
-    if (!budget.Allows()) break;
     NextContextRow(&ctx);
     if (params->bTPGRON) ltp ^= MQDecodeRegs(mq, regs, index + tpContext, mps + tpContext);
     unsigned char* cursor = out->pData + static_cast<size_t>(y) * out->lStride;
     const long refY = static_cast<long>(y) - dy;
     int previous = 0;
-    uint64_t decided = 0;
     for (uint32_t x = 0; x < out->lWidth; ++x) {
       // The context advances for every pixel, predicted or not.
       const uint32_t cx = GetContext(&ctx, previous);
@@ -122,23 +108,18 @@ void DecodeRefinementRegion(REFINEMENT_PARAMS* params, BMP* out) {
       const long refX = static_cast<long>(x) - dx;
       int pixel;
       if (ltp && Check3x3(ref, refX, refY)) pixel = ReferencePixel(ref, refX, refY);
-      else {
-        pixel = MQDecodeRegs(mq, regs, index + cx, mps + cx);
-        ++decided;
-      }
+      else pixel = MQDecodeRegs(mq, regs, index + cx, mps + cx);
       if (pixel) *cursor |= ConstMask1[bit];
       else *cursor &= ConstMask0[bit];
       cursor += bit == 7;
       previous = pixel;
     }
-    budget.Spend(decided + 2);
-    budget.SpendWork(out->lWidth - decided);
   }
   MQStoreRegs(mq, regs);
 }
 
 void DecodeRefinementRegionSegment(SEGMENT_HEADER* seg) {
-  if (!BeginRegionSegment(seg)) return;
+  if (!BeginRegionSegment(seg, kRegionRaster)) return;
   DECODER* input = seg->pInput;
   JB2FILE* file = FileOfInput(input);
 

@@ -15,7 +15,7 @@
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
 
-using jb2dec::RegionBudget;
+using jb2dec::TextWork;
 
 namespace {
 
@@ -43,7 +43,6 @@ int32_t ReadNumber(SYMDICT_PARAMS* p, HUFFTABLE* table, int proc, int* oob = nul
   int32_t value;
   if (p->bHuff) value = DecodeHuff(p->pInput, table, &isOOB);
   else value = MQDecodeInt(&FileOfInput(p->pInput)->Integers.Proc[proc], &isOOB);
-  if (!p->bHuff) p->pBudget->Spend(IntegerDecisions(value, isOOB));
   if (oob) *oob = isOOB;
   return value;
 }
@@ -62,6 +61,10 @@ int32_t ReadNumber(SYMDICT_PARAMS* p, HUFFTABLE* table, int proc, int* oob = nul
   // max(ceil(log2(SDNUMINSYMS + SDNUMNEWSYMS)), 1) bits (6.5.8.2.3).
   const uint32_t huffCodeLen = std::max<uint32_t>(codeLen, 1);
 
+  if (static_cast<uint32_t>(numInstances) > kMaxTextInstances) {
+    PrintErrorRef("Too Many Symbol Instances", p->lSegmentNumber);
+    return false;
+  }
   if (numInstances != 1) {
     // Table 17: the text region decoding procedure.
     TEXT_PARAMS tp{};
@@ -88,7 +91,7 @@ int32_t ReadNumber(SYMDICT_PARAMS* p, HUFFTABLE* table, int proc, int* oob = nul
       tp.lRATX[k] = p->lRATX[k];
       tp.lRATY[k] = p->lRATY[k];
     }
-    tp.pBudget = p->pBudget;
+    tp.pWork = p->pWork;
     tp.lSegmentNumber = p->lSegmentNumber;
     return DecodeTextRegion(&tp, bs);
   }
@@ -170,9 +173,16 @@ int32_t ReadNumber(SYMDICT_PARAMS* p, HUFFTABLE* table, int proc, int* oob = nul
   uint64_t pixels = 0;
   bool reported = false;
   uint64_t index = 0;
+  // Runs alternate between the two flags; only a run of length 0 fails to
+  // move on, and a valid list never needs two of them in a row, so more than
+  // 2 x total + 1 runs never end (arithmetic data past its end may decode 0
+  // for ever).
+  uint64_t runs = 0;
   for (int flag = 0; index < total; flag ^= 1) {
-    p->pBudget->Spend(1);
-    if (!p->pBudget->Allows()) return false;
+    if (++runs > 2 * total + 1) {
+      PrintErrorRef("Export Flags Do Not End", p->lSegmentNumber);
+      return false;
+    }
     const int32_t value = ReadNumber(p, &file->HuffStandard[1 - 1], kIAEX);
     // Run lengths are unsigned 32-bit numbers; a run cannot reach past the
     // last symbol.
@@ -191,7 +201,6 @@ int32_t ReadNumber(SYMDICT_PARAMS* p, HUFFTABLE* table, int proc, int* oob = nul
         reported = true;
         break;
       }
-      p->pBudget->SpendWork(symbol->lHeight + 1);
       exported.emplace_back();
       CopyBMP(&exported.back(), symbol);
     }
@@ -229,12 +238,10 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
   p->nExSymbols = 0;
   DECODER* input = p->pInput;
   JB2FILE* file = FileOfInput(input);
-  RegionBudget* budget = p->pBudget;
   const uint32_t numInputs = p->Symbols.nSymbols;
   const uint32_t numNew = p->nNewSymbols;
   const uint32_t codeLen = SymbolIdCodeLength(uint64_t{numInputs} + numNew);
   const bool collective = p->bHuff && !p->bRefAgg;
-  const uint64_t pixelCap = file->lMaxBitmapPixels ? file->lMaxBitmapPixels : kMaxBitmapPixels;
   AppendSymbolSet(&p->Symbols);
 
   NewSymbols owner;
@@ -243,12 +250,21 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
   uint64_t pixels = 0;
   int64_t height = 0;  // HCHEIGHT
   uint32_t numDecoded = 0;
+  uint64_t classes = 0;
   bool ok = true;
 
-  // T.88 6.5.5 step 4: one height class per pass.
+  // T.88 6.5.5 step 4: one height class per pass. A height class without
+  // symbols serves nothing (the next class's HCDH covers any step in height),
+  // so more than 2 x SDNUMNEWSYMS + 1 classes only come from data that never
+  // ends its classes (arithmetic data past its end may decode OOB for ever).
   while (ok && numDecoded < numNew) {
-    budget->Spend(1);
-    if (!budget->Allows()) {
+    if (++classes > 2 * uint64_t{numNew} + 1) {
+      PrintErrorRef("Height Classes Do Not End", p->lSegmentNumber);
+      ok = false;
+      break;
+    }
+    if (p->bHuff && input->nPastEnd > kMaxPastEndBytes) {
+      PrintErrorRef("Region Data Exhausted: Decoding Stopped", p->lSegmentNumber);
       ok = false;
       break;
     }
@@ -276,14 +292,13 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
         break;
       }
       totalWidth += static_cast<uint64_t>(width);
-      // Every pixel of a symbol bitmap costs one MQ decision (or less with
-      // a collective bitmap); the sum of all symbols is capped like one
-      // bitmap, since they are all held at once.
-      const uint64_t symbolPixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
-      pixels += symbolPixels;
-      budget->SpendWork(collective ? 0 : symbolPixels + static_cast<uint64_t>(height));
-      if (pixels > pixelCap) PrintErrorRef("Symbol Dictionary Too Large", p->lSegmentNumber);
-      if (pixels > pixelCap || !budget->Allows()) {
+      // The new symbols are all held at once and each of their pixels is
+      // decoded: their stored pixels, and a row's worth at least for each
+      // row, are held to kMaxSymbolDictionaryPixels (a declared size).
+      const uint64_t rows = static_cast<uint64_t>(height);
+      pixels += StoredBitmapPixels(static_cast<uint64_t>(width), rows) + rows;
+      if (pixels > kMaxSymbolDictionaryPixels) {
+        PrintErrorRef("Symbol Dictionary Too Large", p->lSegmentNumber);
         ok = false;
         break;
       }
@@ -293,7 +308,7 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
         continue;
       }
       BMP bs{};
-      if (!CreateCheckedBMP(file, &bs, static_cast<uint64_t>(width), static_cast<uint64_t>(height), 0)) {
+      if (!CreateCheckedBMP(file, &bs, static_cast<uint64_t>(width), rows, 0)) {
         ok = false;
         break;
       }
@@ -307,18 +322,17 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
           gp.lATY[k] = p->lATY[k];
         }
         DecodeGenericRegion(&gp, &bs);
-      } else if (!DecodeRefAggSymbol(p, &bs, newSymbols, numDecoded, codeLen)) {
-        ok = false;
+      } else {
+        // Its instances may draw over the symbol as over a text region.
+        p->pWork->AddCanvas(uint64_t{bs.lWidth} * bs.lHeight);
+        ok = DecodeRefAggSymbol(p, &bs, newSymbols, numDecoded, codeLen);
       }
       newSymbols.push_back(bs);
       if (!ok) break;
       ++numDecoded;
     }
-    if (ok && collective) {
-      budget->SpendWork((totalWidth / 8 + 1) * static_cast<uint64_t>(height));
-      ok = budget->Allows() &&
-           DecodeCollectiveBitmap(p, newSymbols, widths, totalWidth, static_cast<uint32_t>(height));
-    }
+    if (ok && collective)
+      ok = DecodeCollectiveBitmap(p, newSymbols, widths, totalWidth, static_cast<uint32_t>(height));
   }
   if (!ok) {
     PrintErrorRef("Symbol Dictionary Decoding Stopped: No Symbols Exported", p->lSegmentNumber);
@@ -394,12 +408,13 @@ void DecodeSymbolDictionarySegment(SEGMENT_HEADER* seg) {
   p.nExSymbols = DecodeBits(input, 32);
   p.nNewSymbols = DecodeBits(input, 32);
 
-  // Each new symbol takes at least one Huffman code bit, or one MQ decision
-  // of which a byte holds at most kMqDecisionsPerByte: a count beyond that is
-  // refused before anything is allocated or decoded.
+  // With Huffman coding each new symbol takes at least the one bit of its
+  // width code, so a count beyond the data's bits is refused before anything
+  // is allocated. Arithmetic data can code any number of symbols in a few
+  // bytes: there only kMaxSymbols bounds the count.
   const auto left = static_cast<uint64_t>(input->pEnd - input->pCur);
-  const uint64_t dataBound = p.bHuff ? 8 * (left + 1) : 2 * kMqDecisionsPerByte * (left + kMqSlackBytes);
-  if (ok && (p.nNewSymbols > kMaxSymbols || p.nNewSymbols > dataBound)) {
+  const bool beyondBits = p.bHuff && p.nNewSymbols > 8 * (left + 1);
+  if (ok && (p.nNewSymbols > kMaxSymbols || beyondBits)) {
     PrintErrorRef("Too Many New Symbols for the Segment: Dictionary Ignored", seg->lNumber);
     ok = false;
   }
@@ -423,9 +438,8 @@ void DecodeSymbolDictionarySegment(SEGMENT_HEADER* seg) {
       CreateMQInt(&file->Integers, SymbolIdCodeLength(uint64_t{p.Symbols.nSymbols} + p.nNewSymbols), &file->MQ);
       MQInitDec(&file->MQ);
     }
-    // Arithmetic dictionaries stop soon after their data ends.
-    RegionBudget budget(input, p.bHuff ? nullptr : &file->MQ);
-    p.pBudget = &budget;
+    TextWork work(seg->lNumber);
+    p.pWork = &work;
     DecodeSymbolDictionary(&p, &seg->pSymbols);
     seg->nSymbols = p.nExSymbols;
     if (!p.bHuff) DestroyMQInt(&file->Integers);

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "decoder/region_budget.h"
+#include "decoder/text_work.h"
 #include "decoder/text_region.h"
 #include "decoder/untransclib.h"
 
@@ -29,7 +29,7 @@ typedef struct SYMDICT_PARAMS {
   uint32_t lRTemplate;  // SDRTEMPLATE
   long lRATX[2];
   long lRATY[2];
-  jb2dec::RegionBudget* pBudget;  // the segment's work budget
+  jb2dec::TextWork* pWork;  // what the aggregate symbols may still cost
   uint32_t lSegmentNumber;        // for messages
 } SYMDICT_PARAMS;
 

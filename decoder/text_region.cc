@@ -17,7 +17,7 @@
 #include "decoder/decoder_internal.h"
 #include "decoder/segment_types.h"
 
-using jb2dec::RegionBudget;
+using jb2dec::TextWork;
 
 namespace {
 
@@ -45,19 +45,18 @@ int32_t ReadNumber(TEXT_PARAMS* p, HUFFTABLE* table, int proc, int* oob = nullpt
     value = DecodeHuff(p->pInput, table, &isOOB);
   } else {
     value = MQDecodeInt(&FileOfInput(p->pInput)->Integers.Proc[proc], &isOOB);
-    p->pBudget->Spend(IntegerDecisions(value, isOOB));
   }
   if (oob) *oob = isOOB;
   return value;
 }
 
-// The number of rows and pixels of a w x h bitmap at (x, y) that lie inside
-// `out`: the work of placing it.
+// The pixels of a w x h bitmap at (x, y) that lie inside `out`, plus its
+// rows there: the work of placing it.
 uint64_t PlacementCost(const BMP* out, int64_t x, int64_t y, int64_t w, int64_t h) {
   const int64_t cols = std::min<int64_t>(x + w, out->lWidth) - std::max<int64_t>(x, 0);
   const int64_t rows = std::min<int64_t>(y + h, out->lHeight) - std::max<int64_t>(y, 0);
   if (cols <= 0 || rows <= 0) return 0;
-  return static_cast<uint64_t>(rows) + static_cast<uint64_t>(rows) * static_cast<uint64_t>(cols) / 32;
+  return static_cast<uint64_t>(rows) * (static_cast<uint64_t>(cols) + 1);
 }
 
 // T.88 6.4.11: the refined instance bitmap IB, decoded against IBO.
@@ -72,9 +71,7 @@ uint64_t PlacementCost(const BMP* out, int64_t x, int64_t y, int64_t w, int64_t 
     PrintErrorRef("Negative Size of a Refined Symbol Instance", p->lSegmentNumber);
     return false;
   }
-  // Every pixel of the refinement costs one MQ decision.
-  p->pBudget->SpendWork(static_cast<uint64_t>(width) * static_cast<uint64_t>(height) + static_cast<uint64_t>(height));
-  if (!p->pBudget->Allows()) return false;
+  if (!p->pWork->AddPixels(static_cast<uint64_t>(width) * static_cast<uint64_t>(height + 1))) return false;
   if (!CreateCheckedBMP(FileOfInput(p->pInput), ib, static_cast<uint64_t>(width), static_cast<uint64_t>(height),
                         0))
     return false;
@@ -273,16 +270,13 @@ void DecodeSizedRefinement(REFINEMENT_PARAMS* params, BMP* out, uint32_t size) {
 bool DecodeTextRegion(TEXT_PARAMS* p, BMP* out) {
   DECODER* input = p->pInput;
   JB2FILE* file = FileOfInput(input);
-  RegionBudget ownBudget(input);
+  TextWork ownWork(p->lSegmentNumber, uint64_t{out->lWidth} * out->lHeight);
   TEXT_PARAMS params = *p;
-  if (!params.pBudget) params.pBudget = &ownBudget;
+  if (!params.pWork) params.pWork = &ownWork;
   p = &params;
-  RegionBudget* budget = p->pBudget;
+  TextWork* work = p->pWork;
   const uint32_t strips = p->nStrips;
   const int logStrips = strips >= 8 ? 3 : strips >= 4 ? 2 : strips >= 2 ? 1 : 0;
-  // Integers spend the decisions they took (ReadNumber); IAID takes
-  // SBSYMCODELEN, a Huffman instance at least one bit.
-  const uint64_t instanceCost = 1 + (p->bHuff ? 0 : p->lSymCodeLen);
 
   // T.88 6.4.5 steps 1 and 2.
   int64_t stripT = -int64_t{ReadNumber(p, p->pTableDT, kIADT)} * strips;
@@ -291,8 +285,6 @@ bool DecodeTextRegion(TEXT_PARAMS* p, BMP* out) {
 
   // Step 3: strips until SBNUMINSTANCES instances are decoded.
   while (numInstances < p->nInstances) {
-    budget->Spend(1);
-    if (!budget->Allows()) return false;
     const int32_t dt = ReadNumber(p, p->pTableDT, kIADT);
     const int32_t dfs = ReadNumber(p, p->pTableFS, kIAFS);
     stripT = ClampCoordinate(stripT + int64_t{dt} * strips);
@@ -306,8 +298,18 @@ bool DecodeTextRegion(TEXT_PARAMS* p, BMP* out) {
         if (oob) break;
         curS = ClampCoordinate(curS + ids + p->lDSOffset);
       }
-      budget->Spend(instanceCost);
-      if (!budget->Allows()) return false;
+      // A valid strip ends (OOB) once SBNUMINSTANCES instances are decoded.
+      if (numInstances >= p->nInstances) {
+        PrintErrorRef("More Symbol Instances than Declared: Decoding Stopped", p->lSegmentNumber);
+        return false;
+      }
+      // Huffman data that has run out is damaged (a valid code never reads
+      // past its segment), unlike arithmetic data, which reads 1-bits.
+      if (p->bHuff && input->nPastEnd > kMaxPastEndBytes) {
+        PrintErrorRef("Region Data Exhausted: Decoding Stopped", p->lSegmentNumber);
+        return false;
+      }
+      if (!work->AddInstance()) return false;
 
       // T.88 6.4.9 and 6.4.10.
       int32_t curT = 0;
@@ -352,7 +354,10 @@ bool DecodeTextRegion(TEXT_PARAMS* p, BMP* out) {
       int64_t y = p->bTransposed ? s : t;
       if (rightCorner) x -= w - 1;
       if (bottomCorner) y -= h - 1;
-      budget->SpendWork(PlacementCost(out, x, y, w, h));
+      if (!work->AddPixels(PlacementCost(out, x, y, w, h))) {
+        if (ri) DestroyBMP(&refined);
+        return false;
+      }
       CombineBMP(out, ib, static_cast<long>(x), static_cast<long>(y), static_cast<int>(p->lCombOp));
       if (!p->bTransposed && !rightCorner) curS += w - 1;
       if (p->bTransposed && !bottomCorner) curS += h - 1;
@@ -367,7 +372,7 @@ void DecodeSymbolRegionSegment(SEGMENT_HEADER* seg) {
   // Instances are painted on a region that starts white, so a region the
   // page would receive unchanged is painted on the page itself.
   BMP pageView{};
-  if (!BeginRegionSegment(seg, &pageView)) return;
+  if (!BeginRegionSegment(seg, kRegionDrawn, &pageView)) return;
   DECODER* input = seg->pInput;
   JB2FILE* file = FileOfInput(input);
   TEXT_PARAMS p{};
@@ -424,6 +429,10 @@ void DecodeSymbolRegionSegment(SEGMENT_HEADER* seg) {
     }
   }
   p.nInstances = DecodeBits(input, 32);
+  if (ok && p.nInstances > kMaxTextInstances) {
+    PrintErrorRef("Too Many Symbol Instances", seg->lNumber);
+    ok = false;
+  }
 
   const uint32_t numSymbols = p.Symbols.nSymbols;
   HUFFNODE* symbolTree = nullptr;
@@ -439,9 +448,8 @@ void DecodeSymbolRegionSegment(SEGMENT_HEADER* seg) {
     }
     // Instances are refined with the refinement contexts only.
     if (p.bRefine) ResetMQBuffer(&file->Contexts[1], RefinementContextCount(p.lRTemplate));
-    // Arithmetic regions stop soon after their data ends.
-    RegionBudget budget(input, p.bHuff ? nullptr : &file->MQ);
-    p.pBudget = &budget;
+    TextWork work(seg->lNumber, uint64_t{seg->Region.lWidth} * seg->Region.lHeight);
+    p.pWork = &work;
     // A region whose decoding stops keeps what it has drawn.
     (void)DecodeTextRegion(&p, pageView.pData ? &pageView : &seg->Bitmap);
     if (!p.bHuff) DestroyMQInt(&file->Integers);

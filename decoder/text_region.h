@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "decoder/decoder_internal.h"
-#include "decoder/region_budget.h"
+#include "decoder/text_work.h"
 #include "decoder/untransclib.h"
 
 // The symbols of one dictionary as a list entry: a count and its bitmaps.
@@ -54,10 +54,9 @@ typedef struct TEXT_PARAMS {
   uint32_t lRTemplate;  // SBRTEMPLATE
   long lRATX[2];
   long lRATY[2];
-  // The work budget of the segment this run belongs to: instances,
-  // placements and refinements spend from it, so that a damaged count cannot
-  // make the run outlast its data.
-  jb2dec::RegionBudget* pBudget;
+  // What the segment this run belongs to may still spend on instances,
+  // refinements and placements (null: a meter for this run alone).
+  jb2dec::TextWork* pWork;
   // The segment's number, for messages.
   uint32_t lSegmentNumber;
 } TEXT_PARAMS;
@@ -97,14 +96,6 @@ void DecodeSizedRefinement(REFINEMENT_PARAMS* params, BMP* out, uint32_t size);
 // prediction, the given template, adaptive pixels, reference and offsets.
 REFINEMENT_PARAMS SymbolRefinementParams(DECODER* input, uint32_t templ, const long* ratx, const long* raty, BMP* ref,
                                          long dx, long dy);
-
-// The MQ decisions the integer decoding procedure of T.88 A.2 took to
-// decode `value` (or OOB): sign, range prefix and value bits of Table A.1.
-inline uint64_t IntegerDecisions(int32_t value, int oob) {
-  if (oob) return 4;
-  const uint64_t m = value < 0 ? 0 - static_cast<uint64_t>(static_cast<int64_t>(value)) : static_cast<uint64_t>(value);
-  return m < 4 ? 4 : m < 20 ? 7 : m < 84 ? 10 : m < 340 ? 13 : m < 4436 ? 18 : 38;
-}
 
 // Smallest k with (count - 1) >> k == 0: ceil(log2(count)), 0 for counts 0
 // and 1.

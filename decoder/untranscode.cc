@@ -1,6 +1,8 @@
 // Page decoding and composition: the segments of no page, then each page's
 // segments in file order, dispatched by type; immediate regions are combined
 // into the page, which grows for striped pages of unknown height (T.88 8.2).
+#include <algorithm>
+
 #include "common/limits.h"
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
@@ -85,7 +87,27 @@ void DecodeRegionSegment(DECODER* reader, REGION_INFO* info, int bUnknownLength)
   info->lCombOp = DecodeBits(reader, 8) & 7;
 }
 
-bool BeginRegionSegment(SEGMENT_HEADER* seg) {
+namespace {
+
+// The columns and rows, from its top-left corner, of an immediate region
+// that its page can show: the page is as wide as it says, and as tall as it
+// says or, when its height is not known in advance (striped), as tall as it
+// may grow. False for regions that are not clipped (intermediate ones, whose
+// every pixel may be used later).
+bool PageReach(const SEGMENT_HEADER* seg, uint64_t* cols, uint64_t* rows) {
+  if (IsIntermediateRegion(seg->lType) || !HasPagePixels(seg) || !seg->pPageInfo) return false;
+  const PAGE_INFO* info = seg->pPageInfo;
+  const BMP* page = seg->pPageBitmap;
+  const bool grows = info->bStriped || info->lHeight == 0xFFFFFFFFu;
+  const uint64_t pageRows = grows ? std::max<uint64_t>(kMaxPageDimension, page->lHeight) : page->lHeight;
+  const uint64_t x = seg->Region.lX, y = seg->Region.lY;
+  *cols = x < page->lWidth ? page->lWidth - x : 0;
+  *rows = y < pageRows ? pageRows - y : 0;
+  return true;
+}
+
+// Reads the region information; false when the region has nothing to decode.
+bool ReadRegionFrame(SEGMENT_HEADER* seg) {
   DecodeRegionSegment(seg->pInput, &seg->Region, seg->bUnknownLength);
   // A segment decoded a second time (a page numbered 0 also decodes the
   // global segments) drops its earlier result.
@@ -93,17 +115,30 @@ bool BeginRegionSegment(SEGMENT_HEADER* seg) {
   seg->Bitmap = BMP{};
   // Too short for its region information: the reader has reported it.
   if (seg->pInput->nPastEnd != 0) return false;
-  if (seg->Region.lWidth == 0 || seg->Region.lHeight == 0) return false;
-  return CreateCheckedBMP(FileOfInput(seg->pInput), &seg->Bitmap, seg->Region.lWidth, seg->Region.lHeight, 0);
+  return seg->Region.lWidth != 0 && seg->Region.lHeight != 0;
 }
 
-bool BeginRegionSegment(SEGMENT_HEADER* seg, BMP* pageView) {
+// Creates seg->Bitmap for the part of the region that `fill` needs.
+bool CreateRegionBitmap(SEGMENT_HEADER* seg, RegionFill fill) {
+  uint64_t width = seg->Region.lWidth, height = seg->Region.lHeight;
+  uint64_t cols = 0, rows = 0;
+  if (PageReach(seg, &cols, &rows)) {
+    if (cols == 0 || rows == 0) return false;  // the page shows none of it
+    height = std::min(height, rows);
+    if (fill == kRegionDrawn || (fill == kRegionRaster && height == 1)) width = std::min(width, cols);
+  }
+  return CreateCheckedBMP(FileOfInput(seg->pInput), &seg->Bitmap, width, height, 0);
+}
+
+}  // namespace
+
+bool BeginRegionSegment(SEGMENT_HEADER* seg, RegionFill fill) {
+  return ReadRegionFrame(seg) && CreateRegionBitmap(seg, fill);
+}
+
+bool BeginRegionSegment(SEGMENT_HEADER* seg, RegionFill fill, BMP* pageView) {
   *pageView = BMP{};
-  DecodeRegionSegment(seg->pInput, &seg->Region, seg->bUnknownLength);
-  if (seg->Bitmap.pData) DestroyBMP(&seg->Bitmap);
-  seg->Bitmap = BMP{};
-  if (seg->pInput->nPastEnd != 0) return false;
-  if (seg->Region.lWidth == 0 || seg->Region.lHeight == 0) return false;
+  if (!ReadRegionFrame(seg)) return false;
   JB2FILE* file = FileOfInput(seg->pInput);
   // A region over the pixel cap goes on to CreateCheckedBMP, which reports it.
   const uint64_t limit = file->lMaxBitmapPixels ? file->lMaxBitmapPixels : kMaxBitmapPixels;
@@ -116,7 +151,7 @@ bool BeginRegionSegment(SEGMENT_HEADER* seg, BMP* pageView) {
     pageView->lStride = page->lStride;
     return true;
   }
-  return CreateCheckedBMP(file, &seg->Bitmap, seg->Region.lWidth, seg->Region.lHeight, 0);
+  return CreateRegionBitmap(seg, fill);
 }
 
 void EndRegionSegment(SEGMENT_HEADER* seg) {

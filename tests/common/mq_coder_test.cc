@@ -190,6 +190,42 @@ TEST(MqCoder, MarkerStopsInputAndSuppliesOnes) {
   }
 }
 
+// A valid stream may code any number of decisions in a few bytes: a run of
+// more probable symbols in the self-looping state (Qe = 1) moves the code
+// value so little that the bytes that would carry it equal the 1-bits the
+// decoder reads past the end, and the encoder leaves them out. No bound on
+// decisions per byte of data holds for valid data.
+TEST(MqCoder, LongUniformTailNeedsAlmostNoBytes) {
+  const uint32_t kRun = 40000000;
+  std::vector<uint8_t> out;
+  MQENCODER enc{};
+  MQSetOutFunction(&enc, AppendByte, &out);
+  MQInitEnc(&enc);
+  Store encStore(1);
+  MQEncode(&enc, 1, encStore.buffer.pIndex, encStore.buffer.pMPS);
+  for (uint32_t i = 0; i < kRun; ++i) MQEncode(&enc, 0, encStore.buffer.pIndex, encStore.buffer.pMPS);
+  MQFlush(&enc);
+  EXPECT_LT(out.size(), 16u);
+
+  // Drop the terminating marker too: a decoder reading 1-bits past the end
+  // must still find every decision.
+  out.resize(out.size() - 2);
+  ByteSource src;
+  src.bytes = out;
+  src.fillSeed = 0;
+  MQDECODER dec{};
+  MQSetInFunction(&dec, [](void* param) {
+    auto* s = static_cast<ByteSource*>(param);
+    return s->pos < s->bytes.size() ? static_cast<int>(s->bytes[s->pos++]) : 0xFF;
+  }, &src);
+  MQInitDec(&dec);
+  Store decStore(1);
+  ASSERT_EQ(MQDecode(&dec, decStore.buffer.pIndex, decStore.buffer.pMPS), 1);
+  uint32_t wrong = 0;
+  for (uint32_t i = 0; i < kRun; ++i) wrong += MQDecode(&dec, decStore.buffer.pIndex, decStore.buffer.pMPS) != 0;
+  EXPECT_EQ(wrong, 0u);
+}
+
 TEST(MqCoder, RandomDecisionsRoundTripAndFastEqualsPlain) {
   struct Case {
     size_t n;

@@ -266,16 +266,16 @@ std::vector<Case> RefusedCases() {
     d.width = d.height = 255;
     d.grayMax = kMaxPatterns - 1;
     d.extra.assign(16, 0);
-    cases.push_back({"PatternsBeyondTheirData", d, small, "00000000",
-                     "ERROR!   Pattern Dictionary Too Large for its Data\n"
+    cases.push_back({"PatternsOverTheLimit", d, small, "00000000",
+                     "ERROR!   Pattern Dictionary Too Large\n"
                      "ERROR!   Pattern Dictionary Holds No Patterns\n"});
   }
   {
-    // The same with MMR, which can code a white row of any width in one bit:
-    // the collective bitmap is held to the pixel cap.
+    // Within the dictionary limit, the collective bitmap is still held to the
+    // file's pixel cap.
     Dictionary d;
     d.width = d.height = 255;
-    d.grayMax = kMaxPatterns - 1;
+    d.grayMax = 4095;
     cases.push_back({"CollectiveBitmapTooLarge", d, small, "00000000",
                      "ERROR!   Bitmap Too Large\nERROR!   Pattern Dictionary Holds No Patterns\n", 1u << 20});
   }
@@ -298,18 +298,18 @@ std::vector<Case> RefusedCases() {
                      1u << 20});
   }
   {
-    // 2^26 cells of four arithmetic-coded planes from 16 bytes.
+    // 2^26 cells of four arithmetic-coded planes for a region of 16 pixels.
     Region r = small;
     r.flags = 0;
     r.gridWidth = r.gridHeight = 8192;
     r.extra.assign(16, 0);
-    cases.push_back({"GridBeyondItsData", TwoByOne(15, std::vector<Pattern>(16, Pattern{"11"})), r, "00000000",
-                     "ERROR!   Halftone Grid Too Large for its Data\n"});
+    cases.push_back({"GridFarDenserThanItsRegion", TwoByOne(15, std::vector<Pattern>(16, Pattern{"11"})), r,
+                     "00000000", "ERROR!   Halftone Grid Too Large\n"});
   }
   {
     // Every cell on the same spot: drawing stops after 16 x 8 pixels.
     Region r = small;
-    r.gridWidth = r.gridHeight = 4096;
+    r.gridWidth = r.gridHeight = 256;
     r.vectorX = 0;
     cases.push_back({"PatternsPiledUp", TwoByOne(0, {{"11"}}), r, "11000000",
                      "ERROR!   Halftone Patterns Overlap Too Much: Drawing Stopped\n"});

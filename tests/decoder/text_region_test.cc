@@ -339,18 +339,23 @@ std::vector<uint8_t> RegionWithBits(uint16_t flags, uint16_t huffFlags, uint32_t
 }
 
 std::vector<DamageCase> DamageCases() {
-  // An arithmetic region declaring 2^32 - 1 instances over a few bytes.
+  // An arithmetic region declaring the most instances a region may have
+  // over a few bytes: its data may code them all (past its end it reads
+  // 1-bits), and drawing them stops once they overlap too much.
   ArithSink arith(0);
   for (int i = 0; i < 3; ++i) arith.Int(kIADT, 0);
   auto coded = arith.Finish();
-  // A Huffman region declaring as many, with one strip of one instance.
+  // A Huffman region declaring as many, with one strip of one instance: its
+  // data runs out.
   TextLayout oneInstance;
   oneInstance.strips = {{1, 0, {{0, 0, 0}}}};
   std::vector<uint8_t> endlessHuffman = HuffmanText(8, 8, oneInstance, 3, 2);
-  endlessHuffman[17 + 4 + 0] = endlessHuffman[17 + 4 + 1] = endlessHuffman[17 + 4 + 2] = endlessHuffman[17 + 4 + 3] = 0xFF;
+  // SBNUMINSTANCES: the most a region may declare.
+  endlessHuffman[17 + 4 + 0] = 0x01;
+  endlessHuffman[17 + 4 + 1] = endlessHuffman[17 + 4 + 2] = endlessHuffman[17 + 4 + 3] = 0x00;
   std::vector<uint8_t> endless = jb2dectest::RegionInfoData(8, 8, 0, 0, 0);
   jb2dectest::PutU16(endless, 0x0000);
-  jb2dectest::PutU32(endless, 0xFFFFFFFFu);
+  jb2dectest::PutU32(endless, kMaxTextInstances);
   endless.insert(endless.end(), coded.begin(), coded.end());
   // IDs of two bits over three symbols: the second instance asks for ID 3.
   ArithSink ids(2);
