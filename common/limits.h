@@ -81,12 +81,13 @@ inline constexpr uint32_t kMaxPastEndBytes = 64;
 inline constexpr uint32_t kMaxTextInstances = uint32_t{1} << 24;
 
 // Most pixels the new symbols of one symbol dictionary hold together, rows
-// counted as stored (padded to 16-bit words, StoredBitmapPixels). The
-// unique glyphs of a 600 dpi page total some tens of Mpixels at the very
-// most (a whole A4 page at 600 dpi is 35 Mpixels); 2^28 (32 MiB) is several
-// such pages' worth. It bounds both the memory and the decoding work of a
+// counted as stored (padded to 16-bit words, StoredBitmapPixels), and each
+// row as at least one pixel. The unique glyphs of a 600 dpi page total a few
+// Mpixels, some tens at the very most (a whole A4 page at 600 dpi is 35
+// Mpixels); 2^26 (8 MiB) is nearly two such whole pages. It bounds both the
+// memory and the decoding work (under a second, whatever the templates) of a
 // dictionary whose counts or data are damaged.
-inline constexpr uint64_t kMaxSymbolDictionaryPixels = uint64_t{1} << 28;
+inline constexpr uint64_t kMaxSymbolDictionaryPixels = uint64_t{1} << 26;
 
 // The instances of one text region, or of the aggregate symbols of one
 // dictionary, together draw and refine at most this many times the pixels
@@ -149,6 +150,16 @@ inline constexpr uint64_t kHalftoneCellAllowance = uint64_t{1} << 16;
 // times its pixels. Grids of T.88 6.6.5 tile the region with little overlap;
 // only a hostile grid (say HRX = HRY = 0) piles every pattern on one spot.
 inline constexpr uint64_t kMaxHalftoneOverdraw = 16;
+// The pixels (width x height) a region of a page declares are at most
+// kMaxRegionOverPage times the page's pixels, plus kRegionPixelAllowance (a
+// page of unknown height counts as kMaxPageDimension rows tall). Encoders
+// make regions inside their page, at most a little larger (rounded sizes);
+// only a damaged or hostile size makes one far larger, and decoding it would
+// cost its pixels (a region's rows are decoded whole, whatever the page
+// shows of them).
+inline constexpr uint64_t kMaxRegionOverPage = 16;
+inline constexpr uint64_t kRegionPixelAllowance = uint64_t{1} << 24;
+
 // Largest width or height of a decoded page, and the most rows a page of
 // unknown height grows to: pages are written as BMP files, and the encoder
 // loads no larger ones back. With at most kMaxBitmapPixels stored pixels, a

@@ -1,6 +1,6 @@
 // Whole-byte views of bitmap rows for the template-0 row coders: the 24-bit
 // window of bytes k - 1..k + 1 that holds a byte's context pixels, and the
-// search for the next byte that is not white.
+// searches for the next byte that is not white, or not black.
 #pragma once
 
 #include <bit>
@@ -35,6 +35,19 @@ inline uint32_t NextNonZeroByte(const unsigned char* a, const unsigned char* b, 
     if ((x | y | z) != 0) break;
   }
   while (i < end && (a[i] | b[i] | c[i]) == 0) ++i;
+  return i;
+}
+
+// The first index i in [from, end) where a[i] & b[i] is not 0xFF, or end.
+inline uint32_t NextNotBlackByte(const unsigned char* a, const unsigned char* b, uint32_t from, uint32_t end) {
+  uint32_t i = from;
+  for (; i + 8 <= end; i += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    if ((x & y) != ~uint64_t{0}) break;
+  }
+  while (i < end && (a[i] & b[i]) == 0xFF) ++i;
   return i;
 }
 

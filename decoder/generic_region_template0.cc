@@ -4,9 +4,11 @@
 // row y - 1 at x - 3..x + 3 (bits 10-4) and the four pixels left of x in
 // row y (bits 3-0). The rows above are read a byte at a time into 24-bit
 // windows holding bytes k - 1, k and k + 1, so a pixel's context is two
-// shifts and masks away. A byte of pixels whose context is 0 throughout
-// (white above, white to the left) is decoded as one run of MPS decisions
-// when the coder allows it (common/mq_runs.h): white paper costs a few
+// shifts and masks away. A byte of pixels whose neighbourhood is all one
+// colour (white above and to the left: context 0; black: context 0xFFFF) is
+// decoded as one run of MPS decisions when the coder allows it
+// (common/mq_runs.h), and so are the bytes after it while the rows above
+// stay that colour: white paper, and the black of inverted pages, cost a few
 // operations per byte instead of per pixel.
 #include "decoder/generic_region_template0.h"
 
@@ -16,6 +18,20 @@
 #include "common/mq_runs.h"
 #include "common/row_window.h"
 
+
+namespace {
+
+// The context all of whose pixels a byte's windows show as one colour: 0
+// (white) or 0xFFFF (black); kMixed otherwise.
+constexpr uint32_t kMixed = 1;
+inline uint32_t UniformContext(uint32_t bits, uint32_t w1, uint32_t w2) {
+  const uint32_t b = bits & 0xF, u1 = w1 & kUp1ByteMask, u2 = w2 & kUp2ByteMask;
+  if ((b | u1 | u2) == 0) return 0;
+  if (b == 0xF && u1 == kUp1ByteMask && u2 == kUp2ByteMask) return 0xFFFF;
+  return kMixed;
+}
+
+}  // namespace
 
 bool IsNominalTemplate0(uint32_t templ, const long* atx, const long* aty) {
   static constexpr long kX[4] = {3, -3, 2, -2}, kY[4] = {-1, -1, -2, -2};
@@ -45,9 +61,14 @@ void DecodeRowTemplate0(MQDECODER* mq, MQRegs& regs, unsigned char* index, unsig
   // Decodes byte k of the row once the windows hold bytes k - 1..k + 1.
   auto decodeByte = [&](uint32_t k) __attribute__((always_inline)) {
     const uint32_t n = std::min<uint32_t>(8, width - 8 * k);
-    if (((bits & 0xF) | (w1 & kUp1ByteMask) | (w2 & kUp2ByteMask)) == 0 && mps[0] == 0 &&
-        MQDecodeMPSRun(r, MQQe[index[0]], n)) {
-      bits = 0;  // n white pixels in context 0
+    const uint32_t uniform = UniformContext(bits, w1, w2);
+    if (uniform != kMixed && mps[uniform] == (uniform & 1) && MQDecodeMPSRun(r, MQQe[index[uniform]], n)) {
+      // n pixels of the neighbourhood's colour, in its context.
+      bits = uniform;
+      if (n < 8) {
+        row[k] = static_cast<unsigned char>((row[k] & ~lastMask) | (uniform & lastMask));
+        return;
+      }
     } else if (n == 8) {
       // Unrolled, so every shift below is by a constant.
 #pragma GCC unroll 8
@@ -78,19 +99,23 @@ void DecodeRowTemplate0(MQDECODER* mq, MQRegs& regs, unsigned char* index, unsig
     for (k = 1; k < interiorEnd;) {
       w1 = RowWindow(up1 + k);
       w2 = RowWindow(up2 + k);
-      if (((bits & 0xF) | (w1 & kUp1ByteMask) | (w2 & kUp2ByteMask)) == 0 && mps[0] == 0) {
-        // Byte k is white in context 0 if decoded so; so is every later byte
-        // m whose bytes m - 1..m + 1 above are all 0. Take as many of them as
-        // the coder can decode as one run.
-        const uint32_t qe = MQQe[index[0]];
+      const uint32_t uniform = UniformContext(bits, w1, w2);
+      if (uniform != kMixed && mps[uniform] == (uniform & 1)) {
+        // Byte k is of the neighbourhood's colour if decoded so; so is every
+        // later byte m whose bytes m - 1..m + 1 above are all that colour.
+        // Take as many of them as the coder can decode as one run.
+        const uint32_t qe = MQQe[index[uniform]];
         const uint32_t room = std::min(r.C >> 16, r.A - 0x8000) / qe;  // MPS decisions without renormalising
-        uint32_t end = NextNonZeroByte(up1, up2, up2, k + 1, interiorEnd + 1);  // first byte m + 1 that is not 0
-        end = std::min<uint32_t>(end - 1, k + room / 8);                // bytes k..end - 1 in the run
+        // The first byte m + 1 that is not of the colour, then bytes k..end - 1 in the run.
+        uint32_t end = uniform ? NextNotBlackByte(up1, up2, k + 1, interiorEnd + 1)
+                               : NextNonZeroByte(up1, up2, up2, k + 1, interiorEnd + 1);
+        end = std::min<uint32_t>(end - 1, k + room / 8);
         if (end > k) {
           const uint32_t pixels = 8 * (end - k);
           r.C -= (pixels * qe) << 16;
           r.A -= pixels * qe;
-          std::memset(row + k, 0, end - k);
+          std::memset(row + k, uniform ? 0xFF : 0, end - k);
+          bits = uniform;
           k = end;
           continue;
         }

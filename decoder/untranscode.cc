@@ -106,6 +106,18 @@ bool PageReach(const SEGMENT_HEADER* seg, uint64_t* cols, uint64_t* rows) {
   return true;
 }
 
+// Whether the region's declared size is within kMaxRegionOverPage of its
+// page's (regions of no page are held to the bitmap limits alone).
+bool RegionFitsItsPage(const SEGMENT_HEADER* seg) {
+  if (!HasPagePixels(seg) || !seg->pPageInfo) return true;
+  const PAGE_INFO* info = seg->pPageInfo;
+  const bool grows = info->bStriped || info->lHeight == 0xFFFFFFFFu;
+  const uint64_t pageRows = grows ? std::max<uint64_t>(kMaxPageDimension, seg->pPageBitmap->lHeight)
+                                  : seg->pPageBitmap->lHeight;
+  const uint64_t pagePixels = uint64_t{seg->pPageBitmap->lWidth} * pageRows;
+  return uint64_t{seg->Region.lWidth} * seg->Region.lHeight <= kMaxRegionOverPage * pagePixels + kRegionPixelAllowance;
+}
+
 // Reads the region information; false when the region has nothing to decode.
 bool ReadRegionFrame(SEGMENT_HEADER* seg) {
   DecodeRegionSegment(seg->pInput, &seg->Region, seg->bUnknownLength);
@@ -115,7 +127,12 @@ bool ReadRegionFrame(SEGMENT_HEADER* seg) {
   seg->Bitmap = BMP{};
   // Too short for its region information: the reader has reported it.
   if (seg->pInput->nPastEnd != 0) return false;
-  return seg->Region.lWidth != 0 && seg->Region.lHeight != 0;
+  if (seg->Region.lWidth == 0 || seg->Region.lHeight == 0) return false;
+  if (!RegionFitsItsPage(seg)) {
+    PrintErrorRef("Region Far Larger than its Page: Not Decoded", seg->lNumber);
+    return false;
+  }
+  return true;
 }
 
 // Creates seg->Bitmap for the part of the region that `fill` needs.

@@ -1,5 +1,6 @@
 #include "tests/test_util.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -132,6 +133,17 @@ bool LoadPBM(const std::string& path, BMP* bmp) {
       }
   }
   return true;
+}
+
+QuietStderr::QuietStderr() : saved_(dup(2)) {
+  const int null = open("/dev/null", O_WRONLY);
+  dup2(null, 2);
+  close(null);
+}
+
+QuietStderr::~QuietStderr() {
+  dup2(saved_, 2);
+  close(saved_);
 }
 
 }  // namespace jb2test

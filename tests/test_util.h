@@ -40,6 +40,19 @@ inline void SetPixel(BMP* bmp, long x, long y, int v) {
   if (v) b |= static_cast<unsigned char>(0x80 >> (x % 8));
   else b &= static_cast<unsigned char>(~(0x80 >> (x % 8)));
 }
+// Sends standard error to /dev/null while it lives: damaged files report a
+// lot, and capturing it all would cost more than the decoding.
+class QuietStderr {
+ public:
+  QuietStderr();
+  ~QuietStderr();
+  QuietStderr(const QuietStderr&) = delete;
+  QuietStderr& operator=(const QuietStderr&) = delete;
+
+ private:
+  int saved_;
+};
+
 // Pixel-wise equality, ignoring spare bits.
 bool SamePixels(const BMP* a, const BMP* b);
 

@@ -213,11 +213,7 @@ TEST_F(Mmr, CorruptStreamsTerminateSafely) {
 // Another encoder's code: the MMR generic region of a corpus file decodes to
 // the bitmap shipped with it.
 TEST_F(Mmr, DecodesCorpusGenericRegion) {
-  std::string dir;
-  for (const char* up : {"/../shared", "/../../shared"})  // the corpus lies beside the checkout
-    if (jb2test::FileExists(JB2_SOURCE_DIR + std::string(up) + "/corpus")) dir = JB2_SOURCE_DIR + std::string(up);
-  if (dir.empty()) GTEST_SKIP() << "corpus not found";
-  dir += "/corpus/features/";
+  const std::string dir = JB2_TEST_DATA_DIR "/corpus/";
   std::vector<uint8_t> file = jb2test::ReadFileBytes(dir + "bitmap-mmr.jbig2");
   ASSERT_GT(file.size(), 13u);
   size_t pos = 13;  // sequential file header with a page count

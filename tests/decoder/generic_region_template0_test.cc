@@ -91,15 +91,17 @@ MQRegs DecodePerPixel(const std::vector<uint8_t>& coded, BMP* out, bool tpgdon) 
 
 // Widths around the row decoder's cases: one, two and three bytes per row
 // (no interior), the first interior byte, and rows long enough for white
-// runs to end at the coder's room rather than at a mark.
+// (or, inverted, black) runs to end at the coder's room rather than at a mark.
 TEST(Template0RowDecoder, MatchesPerPixelDecodingOnPageLikeBitmaps) {
   std::mt19937 rng(5);
   for (uint32_t width : {1u, 9u, 16u, 17u, 24u, 25u, 32u, 33u, 71u, 800u, 3000u}) {
     for (uint32_t height : {1u, 2u, 3u, 37u}) {
-      for (bool tpgdon : {false, true}) {
-        SCOPED_TRACE(testing::Message() << width << "x" << height << " tpgdon " << tpgdon);
+      for (int variant = 0; variant < 4; ++variant) {
+        const bool tpgdon = variant & 1, inverted = variant & 2;
+        SCOPED_TRACE(testing::Message() << width << "x" << height << " tpgdon " << tpgdon << " inverted " << inverted);
         BMP image{};
         jb2test::MakePageLikeBMP(&image, width, height, rng);
+        if (inverted) InvertBMP(&image);
         for (uint32_t y = 2; y < height; y += 5)  // repeated rows for prediction
           std::memcpy(image.pData + y * image.lStride, image.pData + (y - 1) * image.lStride, image.lStride);
         const std::vector<uint8_t> coded = EncodePerPixel(&image, tpgdon);

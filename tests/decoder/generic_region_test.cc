@@ -230,14 +230,14 @@ TEST(RefinementRegion, ConsumesItsIntermediateRegion) {
   DestroyBMP(&white);
 }
 
-// An immediate region that reaches far past its page is decoded only as far
-// as the page can show it: here one pixel of a 20000 x 20000 region (or of a
-// 2^32-1 x 1 one), at once and without a message, whatever the data.
-TEST(GenericRegion, RegionFarPastItsPageDecodesOnlyWhatShows) {
+// An immediate region that reaches past its page is decoded only as far as
+// the page can show it: here one pixel of a 4000 x 4000 region (or of a
+// 2^24 x 1 one), at once and without a message, whatever the data.
+TEST(GenericRegion, RegionPastItsPageDecodesOnlyWhatShows) {
   struct Case {
     uint32_t width, height;
     int tpgdon;
-  } cases[] = {{20000, 20000, 0}, {20000, 20000, 1}, {0xFFFFFFFFu, 1, 0}};
+  } cases[] = {{4000, 4000, 0}, {4000, 4000, 1}, {1u << 24, 1, 0}};
   for (const Case& c : cases) {
     std::vector<uint8_t> data = jb2dectest::RegionInfoData(c.width, c.height, 0, 0, 0);
     data.push_back(static_cast<uint8_t>(c.tpgdon * 8 + 2));
@@ -247,6 +247,20 @@ TEST(GenericRegion, RegionFarPastItsPageDecodesOnlyWhatShows) {
     pf.Decode();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << c.width;
     EXPECT_EQ(pf.file().pPages[0].Bitmap.lWidth, 1u);
+  }
+}
+
+// A region far larger than its page (a damaged size, most likely) would cost
+// its pixels, however few of them the page shows: it is refused.
+TEST(GenericRegion, RegionFarLargerThanItsPageIsRefused) {
+  for (auto [width, height] : {std::pair<uint32_t, uint32_t>{20000, 20000}, {0xFFFFFFFFu, 1}}) {
+    std::vector<uint8_t> data = jb2dectest::RegionInfoData(width, height, 0, 0, 0);
+    data.push_back(0x02);
+    for (uint8_t b : {0x03, 0xFF, 0x12, 0x34, 0x56}) data.push_back(b);
+    ParsedFile pf(jb2dectest::FileBytes({Seg(0, 48, jb2dectest::PageInfoData(64, 64, 0)), Seg(1, 38, data)}, true));
+    testing::internal::CaptureStderr();
+    pf.Decode();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR!   Region Far Larger than its Page: Not Decoded [1]\n");
   }
 }
 

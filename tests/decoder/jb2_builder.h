@@ -120,8 +120,10 @@ class ParsedFile {
     UntranscodeGlobal(&file_);
     for (uint32_t i = 0; i < file_.nPages; ++i) {
       JB2PAGE* page = &file_.pPages[i];
-      // As the program does: pages above the pixel cap are not decoded.
+      // As the program does: pages above the page limits or the pixel cap
+      // are not decoded.
       uint64_t rows = page->Info.lHeight == 0xFFFFFFFFu ? 1 : page->Info.lHeight;
+      if (!PageSizeAccepted(page->Info.lWidth, page->Info.lHeight)) continue;
       if (rows != 0 && page->Info.lWidth > maxPixels / rows) continue;
       CreateBMP(&page->Bitmap, page->Info.lWidth, page->Info.lHeight, static_cast<int>(page->Info.lDefaultPixel));
       UntranscodePage(page);

@@ -122,9 +122,9 @@ namespace jb2test {
 // Owns the keyword storage of hand-built PARAMETER records.
 class Sections {
  public:
-  using Keys = std::initializer_list<std::pair<const char*, int32_t>>;
+  using Keys = std::vector<std::pair<const char*, int32_t>>;
   // Appends a section of `type` over (x0, y0, x1, y1) with the given keywords.
-  Sections& Add(int32_t type, int32_t x0, int32_t y0, int32_t x1, int32_t y1, Keys keys = {}) {
+  Sections& Add(int32_t type, int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Keys& keys = {}) {
     PARAMETER p{};
     p.lPage = 1;
     p.lType = type;
@@ -142,7 +142,7 @@ class Sections {
     records_.push_back(p);
     return *this;
   }
-  Sections& Add(Keys keys = {}) { return Add(0, 0, 0, 0, 0, keys); }
+  Sections& Add(const Keys& keys = {}) { return Add(0, 0, 0, 0, 0, keys); }
   // The records, with their arrays pointing into this object.
   PARAMETER* data() {
     for (size_t i = 0; i < records_.size(); ++i) {

@@ -2,9 +2,7 @@
 // a fault (the sanitizer build checks each one), and every page whose
 // segments all lie before the cut comes out exactly as from the whole file,
 // both in the library and as a BMP file written by the program.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -37,23 +35,6 @@ const char* const kSample[] = {
     "bitmap-randomaccess.jbig2",
 };
 
-// Standard error goes to /dev/null while it lives: a damaged file reports a
-// lot, and capturing it all would cost more than the decoding.
-class QuietStderr {
- public:
-  QuietStderr() : saved_(dup(2)) {
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, 2);
-    close(null);
-  }
-  ~QuietStderr() {
-    dup2(saved_, 2);
-    close(saved_);
-  }
-
- private:
-  int saved_;
-};
 
 // The file offset at which each page of a sequential file is complete: the
 // end of its end-of-page segment (0 when it has none).
@@ -75,7 +56,7 @@ TEST(TruncatedFiles, EveryPrefixDecodesAndKeepsCompletePages) {
     SCOPED_TRACE(name);
     const std::vector<uint8_t> bytes = jb2test::ReadFileBytes(kCorpus + "/" + name);
     ASSERT_GT(bytes.size(), 13u);
-    QuietStderr quiet;
+    jb2test::QuietStderr quiet;
     jb2dectest::ParsedFile whole(bytes);
     ASSERT_EQ(whole.status(), 0);
     whole.Decode(kMaxPixels);
