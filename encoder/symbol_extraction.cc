@@ -128,8 +128,9 @@ Box TakeMark(const Section& s, long x, long y, std::vector<FillPoint>* stack, st
 
 }  // namespace
 
-void ExtractAllSymbols(BMP* section, SYMBOL** marks, unsigned long* count) {
+void ExtractSymbols(BMP* section, SYMBOL** marks, unsigned long* count, uint32_t leaveSize, unsigned long* left) {
   *count = 0;
+  if (left) *left = 0;
   unsigned long capacity = kInitialMarks;
   *marks = static_cast<SYMBOL*>(std::malloc(capacity * sizeof(SYMBOL)));
 
@@ -143,8 +144,21 @@ void ExtractAllSymbols(BMP* section, SYMBOL** marks, unsigned long* count) {
   stack.reserve(kInitialStack);
   std::vector<Run> runs;
   runs.reserve(kInitialStack);
+  // Runs of small marks that stay in the section, each with the first row
+  // below its mark: they are put back once the scan has gone past that row,
+  // so the scan never meets them again and no other mark can reach them.
+  std::vector<std::pair<long, Run>> held;
+  auto putBack = [&](long row) {
+    size_t kept = 0;
+    for (const auto& [below, r] : held) {
+      if (below <= row) FillBits<true>(s.Row(r.y), r.x0, r.x1);
+      else held[kept++] = {below, r};
+    }
+    held.resize(kept);
+  };
 
   for (long y = 0; y < s.height; ++y) {
+    if (!held.empty()) putBack(y);
     const unsigned char* row = s.Row(y);
     for (long b = 0; b < bytesPerRow; ++b) {
       // Skip white stretches eight bytes at a time (never the masked last byte).
@@ -161,21 +175,37 @@ void ExtractAllSymbols(BMP* section, SYMBOL** marks, unsigned long* count) {
         const long x = (b << 3) + bit;
         // The mark's runs are taken out first: their extent is its box.
         const Box box = TakeMark(s, x, y, &stack, &runs);
-        if (*count == capacity) ReSizeArray(reinterpret_cast<void**>(marks), sizeof(SYMBOL), &capacity);
-        SYMBOL* mark = *marks + *count;
-        std::memset(mark, 0, sizeof *mark);
-        CreateBMP(&mark->Bitmap, static_cast<unsigned long>(box.width), static_cast<unsigned long>(box.height), 0);
-        for (const Run& r : runs)
-          FillBits<true>(mark->Bitmap.pData + (r.y - box.top) * static_cast<long>(mark->Bitmap.lStride),
-                         r.x0 - box.left, r.x1 - box.left);
-        mark->lX = static_cast<int32_t>(box.left);
-        mark->lY = static_cast<int32_t>(box.top);
-        ++*count;
+        if (box.width <= static_cast<long>(leaveSize) && box.height <= static_cast<long>(leaveSize)) {
+          for (const Run& r : runs) held.push_back({box.top + box.height, r});
+          if (left) ++*left;
+        } else {
+          if (*count == capacity) ReSizeArray(reinterpret_cast<void**>(marks), sizeof(SYMBOL), &capacity);
+          SYMBOL* mark = *marks + *count;
+          std::memset(mark, 0, sizeof *mark);
+          CreateBMP(&mark->Bitmap, static_cast<unsigned long>(box.width), static_cast<unsigned long>(box.height), 0);
+          for (const Run& r : runs)
+            FillBits<true>(mark->Bitmap.pData + (r.y - box.top) * static_cast<long>(mark->Bitmap.lStride),
+                           r.x0 - box.left, r.x1 - box.left);
+          mark->lX = static_cast<int32_t>(box.left);
+          mark->lY = static_cast<int32_t>(box.top);
+          ++*count;
+        }
         // Re-read the byte: the mark may have taken later pixels of it.
         v = row[b] & mask & (0xFFu >> (bit + 1));
       }
     }
   }
+  putBack(s.height);
+}
+
+void ExtractAllSymbols(BMP* section, SYMBOL** marks, unsigned long* count) {
+  ExtractSymbols(section, marks, count, 0, nullptr);
+}
+
+long FirstPixelColumn(const SYMBOL& mark) {
+  const BMP& b = mark.Bitmap;
+  const long found = FindPixel<true>(b.pData, 0, static_cast<long>(b.lWidth));
+  return mark.lX + found;
 }
 
 int CompareSymbHeight(const void* a, const void* b) {
