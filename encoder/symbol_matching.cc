@@ -11,6 +11,7 @@
 #include "encoder/coding_cost.h"
 #include "encoder/refinement_region_encoder.h"
 #include "encoder/symbol.h"
+#include "encoder/text_choices.h"
 #include "encoder/transclib.h"
 
 namespace {
@@ -25,10 +26,6 @@ struct MatchSettings {
   bool weighCost;    // soft, "match" not given: refine only where it is cheaper than a new symbol
 };
 
-inline bool IsSet(PARAMETER* section, const char* name) {
-  return GetParameterValue(name, section, 0) != 0 || GetParameterValue(name, section, 1) != 1;
-}
-
 MatchSettings ReadMatchSettings(PARAMETER* section) {
   MatchSettings m;
   m.threshold = GetParameterValue("match", section, 80) / 100.0;
@@ -37,7 +34,7 @@ MatchSettings ReadMatchSettings(PARAMETER* section) {
   m.matchOffset = std::max<long>(GetParameterValue("matchoffset", section, 0), 0);
   m.dictBonus = GetParameterValue("dictbonus", section, 0);
   m.refDict = GetParameterValue("refdict", section, 0) != 0;
-  m.weighCost = m.soft && !IsSet(section, "match");
+  m.weighCost = m.soft && !ParameterGiven(section, "match");
   return m;
 }
 
