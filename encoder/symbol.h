@@ -37,7 +37,7 @@ void ExtractAllSymbols(BMP* section, SYMBOL** marks, unsigned long* count);
 
 // ExtractAllSymbols, except that marks no wider and no higher than
 // `leaveSize` stay in the section, unrecorded; *left (when given) counts
-// them. With leaveSize 0 every mark is taken.
+// them. leaveSize is at most 3; with 0 every mark is taken.
 void ExtractSymbols(BMP* section, SYMBOL** marks, unsigned long* count, uint32_t leaveSize, unsigned long* left);
 
 // The column of a mark's first pixel in raster order (in its top row): with
