@@ -209,6 +209,21 @@ bool WriteFile(const char* fileName, int sequential) {
   return ok;
 }
 
+uint64_t SegmentBytesFrom(uint32_t first) {
+  uint64_t total = 0;
+  for (uint32_t i = first; i < numSegments; ++i) total += uint64_t{lSizeDataSegment[i]} + lSizeHeaderSegment[i];
+  return total;
+}
+
+void DiscardSegmentsFrom(uint32_t first) {
+  for (uint32_t i = first; i < numSegments; ++i) {
+    std::free(pDataSegment[i]);
+    std::free(pHeaderSegment[i]);
+    pDataSegment[i] = pHeaderSegment[i] = nullptr;
+  }
+  if (first < numSegments) numSegments = first;
+}
+
 void ResetSegmentTables() {
   FreeSegmentBlocks();
   std::free(pDataSegment);

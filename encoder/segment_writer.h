@@ -40,5 +40,11 @@ void EncodeComment(ENCODER* enc, const char* const* names, const char* const* va
 // printed, no file of that name is left behind, and the result is false.
 [[nodiscard]] bool WriteFile(const char* fileName, int sequential);
 
+// Bytes, headers included, of the segments numbered `first` and after.
+uint64_t SegmentBytesFrom(uint32_t first);
+// Drops the segments numbered `first` and after, which nothing kept may
+// refer to; the next segment finished is numbered `first`.
+void DiscardSegmentsFrom(uint32_t first);
+
 // Frees every filed block and sets numSegments to 0: the start of a run.
 void ResetSegmentTables();

@@ -35,6 +35,15 @@ inline BMP* SymbolBMP(SYMBOL* symbol) { return &symbol->Bitmap; }
 // The caller destroys each mark's bitmap and frees the array.
 void ExtractAllSymbols(BMP* section, SYMBOL** marks, unsigned long* count);
 
+// ExtractAllSymbols, except that marks no wider and no higher than
+// `leaveSize` stay in the section, unrecorded; *left (when given) counts
+// them. leaveSize is at most 3; with 0 every mark is taken.
+void ExtractSymbols(BMP* section, SYMBOL** marks, unsigned long* count, uint32_t leaveSize, unsigned long* left);
+
+// The column of a mark's first pixel in raster order (in its top row): with
+// lY it orders marks as the extraction scan finds them.
+long FirstPixelColumn(const SYMBOL& mark);
+
 // qsort comparator: ascending height, then ascending width.
 int CompareSymbHeight(const void* a, const void* b);
 

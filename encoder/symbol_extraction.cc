@@ -13,10 +13,17 @@ namespace {
 
 inline constexpr unsigned long kInitialMarks = 1024;  // first room of the mark array
 inline constexpr size_t kInitialStack = 1024;         // first room of the fill stack
+// A mark of more runs than this (a dithered picture's dark areas join into
+// one mark of millions of runs) is drawn into a section-sized bitmap as it
+// is taken instead of being held as runs.
+inline constexpr size_t kMaxHeldRuns = 1u << 16;
+// Fill stack entries beyond this are dropped, and found again afterwards by
+// a scan of the mark's box for pixels that touch it.
+inline constexpr size_t kMaxStack = 1u << 19;
 
 struct FillPoint {
-  long x;
-  long y;
+  int32_t x;  // columns and rows of a section fit: at most 2^20 (kMaxBmpDimension)
+  int32_t y;
 };
 
 // The section being taken apart: its pixels and size, as signed values.
@@ -91,45 +98,92 @@ struct Run {
   long x1;
 };
 
+// Where the runs of a large mark go: a white bitmap of the section's size,
+// made on first use and kept white between marks.
+struct Spill {
+  BMP page{};
+  bool used = false;  // the current mark's runs are (partly) here
+  ~Spill() { DestroyBMP(&page); }
+  void Draw(const Section& s, std::vector<Run>* runs) {
+    if (!page.pData) CreateBMP(&page, static_cast<unsigned long>(s.width), static_cast<unsigned long>(s.height), 0);
+    for (const Run& r : *runs) FillBits<true>(page.pData + r.y * static_cast<long>(page.lStride), r.x0, r.x1);
+    runs->clear();
+    used = true;
+  }
+};
+
 // Takes every black pixel 8-connected to (x, y) out of the section, as runs
-// in `runs`, and returns the bounding box of the mark they form.
-Box TakeMark(const Section& s, long x, long y, std::vector<FillPoint>* stack, std::vector<Run>* runs) {
+// in `runs` (or drawn into `spill`), and returns the bounding box of the mark
+// they form.
+Box TakeMark(const Section& s, long x, long y, std::vector<FillPoint>* stack, std::vector<Run>* runs, Spill* spill) {
   stack->clear();
   runs->clear();
-  stack->push_back({x, y});
+  stack->push_back({static_cast<int32_t>(x), static_cast<int32_t>(y)});
   long minX = x, maxX = x, minY = y, maxY = y;
-  while (!stack->empty()) {
-    const FillPoint p = stack->back();
-    stack->pop_back();
-    unsigned char* row = s.Row(p.y);
-    if ((row[p.x >> 3] & ConstMask1[p.x & 7]) == 0) continue;  // taken by an earlier run
-    const long runStart = RunStart(row, p.x);
-    const long runEnd = FindPixel<false>(row, p.x, s.width);
-    FillBits<false>(row, runStart, runEnd);
-    runs->push_back({p.y, runStart, runEnd});
-    minX = std::min(minX, runStart);
-    maxX = std::max(maxX, runEnd - 1);
-    minY = std::min(minY, p.y);
-    maxY = std::max(maxY, p.y);
-    // Runs of the rows above and below that touch this run, diagonals included.
-    const long from = std::max(runStart - 1, 0L);
-    const long to = std::min(runEnd + 1, s.width);
-    for (long ny = p.y - 1; ny <= p.y + 1; ny += 2) {
-      if (ny < 0 || ny >= s.height) continue;
-      const unsigned char* other = s.Row(ny);
-      for (long c = FindPixel<true>(other, from, to); c < to; c = FindPixel<true>(other, c, to)) {
-        stack->push_back({c, ny});
-        c = FindPixel<false>(other, c, to);
+  bool dropped = false;
+  auto push = [&](long c, long ny) {
+    if (stack->size() < kMaxStack) stack->push_back({static_cast<int32_t>(c), static_cast<int32_t>(ny)});
+    else dropped = true;
+  };
+  for (;;) {
+    while (!stack->empty()) {
+      const FillPoint p = stack->back();
+      stack->pop_back();
+      unsigned char* row = s.Row(p.y);
+      if ((row[p.x >> 3] & ConstMask1[p.x & 7]) == 0) continue;  // taken by an earlier run
+      const long runStart = RunStart(row, p.x);
+      const long runEnd = FindPixel<false>(row, p.x, s.width);
+      FillBits<false>(row, runStart, runEnd);
+      runs->push_back({p.y, runStart, runEnd});
+      if (runs->size() >= kMaxHeldRuns) spill->Draw(s, runs);
+      minX = std::min(minX, runStart);
+      maxX = std::max(maxX, runEnd - 1);
+      minY = std::min<long>(minY, p.y);
+      maxY = std::max<long>(maxY, p.y);
+      // Runs of the rows above and below that touch this run, diagonals included.
+      const long from = std::max(runStart - 1, 0L);
+      const long to = std::min(runEnd + 1, s.width);
+      for (long ny = p.y - 1; ny <= p.y + 1; ny += 2) {
+        if (ny < 0 || ny >= s.height) continue;
+        const unsigned char* other = s.Row(ny);
+        for (long c = FindPixel<true>(other, from, to); c < to; c = FindPixel<true>(other, c, to)) {
+          push(c, ny);
+          c = FindPixel<false>(other, c, to);
+        }
+      }
+    }
+    if (!dropped) break;
+    // Find what the full stack dropped: black runs of the section next to a
+    // pixel taken so far (all of them on the spill bitmap now) belong to
+    // this mark.
+    dropped = false;
+    spill->Draw(s, runs);
+    const long left = std::max(minX - 1, 0L), right = std::min(maxX + 2, s.width);
+    for (long ny = std::max(minY - 1, 0L); ny <= std::min(maxY + 1, s.height - 1); ++ny) {
+      const unsigned char* row = s.Row(ny);
+      for (long c = FindPixel<true>(row, left, right); c < right; c = FindPixel<true>(row, c, right)) {
+        const long end = FindPixel<false>(row, c, right);
+        const long from = std::max(c - 1, 0L), to = std::min(end + 1, s.width);
+        for (long sy = std::max(ny - 1, 0L); sy <= std::min(ny + 1, s.height - 1); ++sy) {
+          const unsigned char* taken = spill->page.pData + sy * static_cast<long>(spill->page.lStride);
+          if (FindPixel<true>(taken, from, to) < to) {
+            push(c, ny);
+            break;
+          }
+        }
+        c = end;
       }
     }
   }
+  if (spill->used) spill->Draw(s, runs);
   return Box{minX, minY, maxX - minX + 1, maxY - minY + 1};
 }
 
 }  // namespace
 
-void ExtractAllSymbols(BMP* section, SYMBOL** marks, unsigned long* count) {
+void ExtractSymbols(BMP* section, SYMBOL** marks, unsigned long* count, uint32_t leaveSize, unsigned long* left) {
   *count = 0;
+  if (left) *left = 0;
   unsigned long capacity = kInitialMarks;
   *marks = static_cast<SYMBOL*>(std::malloc(capacity * sizeof(SYMBOL)));
 
@@ -143,8 +197,21 @@ void ExtractAllSymbols(BMP* section, SYMBOL** marks, unsigned long* count) {
   stack.reserve(kInitialStack);
   std::vector<Run> runs;
   runs.reserve(kInitialStack);
-
+  Spill spill;
+  // Runs of small marks that stay in the section, filed by the first row
+  // below their mark (modulo kHeldRows): they are put back once the scan has
+  // gone past that row, so the scan never meets them again and no other
+  // mark can reach them.
+  static constexpr long kHeldRows = 4;
+  std::vector<Run> held[kHeldRows];
+  const bool holding = leaveSize > 0 && leaveSize < kHeldRows;
+  auto putBack = [&](long below) {
+    std::vector<Run>& due = held[below % kHeldRows];
+    for (const Run& r : due) FillBits<true>(s.Row(r.y), r.x0, r.x1);
+    due.clear();
+  };
   for (long y = 0; y < s.height; ++y) {
+    if (holding) putBack(y);
     const unsigned char* row = s.Row(y);
     for (long b = 0; b < bytesPerRow; ++b) {
       // Skip white stretches eight bytes at a time (never the masked last byte).
@@ -160,22 +227,45 @@ void ExtractAllSymbols(BMP* section, SYMBOL** marks, unsigned long* count) {
         const int bit = FirstBit(v);
         const long x = (b << 3) + bit;
         // The mark's runs are taken out first: their extent is its box.
-        const Box box = TakeMark(s, x, y, &stack, &runs);
-        if (*count == capacity) ReSizeArray(reinterpret_cast<void**>(marks), sizeof(SYMBOL), &capacity);
-        SYMBOL* mark = *marks + *count;
-        std::memset(mark, 0, sizeof *mark);
-        CreateBMP(&mark->Bitmap, static_cast<unsigned long>(box.width), static_cast<unsigned long>(box.height), 0);
-        for (const Run& r : runs)
-          FillBits<true>(mark->Bitmap.pData + (r.y - box.top) * static_cast<long>(mark->Bitmap.lStride),
-                         r.x0 - box.left, r.x1 - box.left);
-        mark->lX = static_cast<int32_t>(box.left);
-        mark->lY = static_cast<int32_t>(box.top);
-        ++*count;
+        const Box box = TakeMark(s, x, y, &stack, &runs, &spill);
+        if (holding && box.width <= static_cast<long>(leaveSize) && box.height <= static_cast<long>(leaveSize)) {
+          held[(box.top + box.height) % kHeldRows].insert(held[(box.top + box.height) % kHeldRows].end(), runs.begin(), runs.end());
+          if (left) ++*left;
+        } else {
+          if (*count == capacity) ReSizeArray(reinterpret_cast<void**>(marks), sizeof(SYMBOL), &capacity);
+          SYMBOL* mark = *marks + *count;
+          std::memset(mark, 0, sizeof *mark);
+          CreateBMP(&mark->Bitmap, static_cast<unsigned long>(box.width), static_cast<unsigned long>(box.height), 0);
+          for (const Run& r : runs)
+            FillBits<true>(mark->Bitmap.pData + (r.y - box.top) * static_cast<long>(mark->Bitmap.lStride),
+                           r.x0 - box.left, r.x1 - box.left);
+          if (spill.used) {
+            // Only this mark's pixels lie in its box on the spill bitmap.
+            ExtractRegion(&mark->Bitmap, &spill.page, box.left, box.top);
+            ClearRegion(&spill.page, box.left, box.top, static_cast<unsigned long>(box.width),
+                        static_cast<unsigned long>(box.height));
+            spill.used = false;
+          }
+          mark->lX = static_cast<int32_t>(box.left);
+          mark->lY = static_cast<int32_t>(box.top);
+          ++*count;
+        }
         // Re-read the byte: the mark may have taken later pixels of it.
         v = row[b] & mask & (0xFFu >> (bit + 1));
       }
     }
   }
+  for (long below = s.height; below < s.height + kHeldRows; ++below) putBack(below);
+}
+
+void ExtractAllSymbols(BMP* section, SYMBOL** marks, unsigned long* count) {
+  ExtractSymbols(section, marks, count, 0, nullptr);
+}
+
+long FirstPixelColumn(const SYMBOL& mark) {
+  const BMP& b = mark.Bitmap;
+  const long found = FindPixel<true>(b.pData, 0, static_cast<long>(b.lWidth));
+  return mark.lX + found;
 }
 
 int CompareSymbHeight(const void* a, const void* b) {

@@ -3,10 +3,15 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "common/bit_count.h"
+#include "encoder/coding_cost.h"
+#include "encoder/refinement_region_encoder.h"
 #include "encoder/symbol.h"
+#include "encoder/text_choices.h"
 #include "encoder/transclib.h"
 
 namespace {
@@ -18,6 +23,7 @@ struct MatchSettings {
   long matchOffset;  // soft: extra shifts tried in each direction
   int64_t dictBonus; // soft: subtracted from candidates that are not yet symbols
   bool refDict;      // soft-matched marks may serve as candidates
+  bool weighCost;    // soft, "match" not given: refine only where it is cheaper than a new symbol
 };
 
 MatchSettings ReadMatchSettings(PARAMETER* section) {
@@ -28,6 +34,7 @@ MatchSettings ReadMatchSettings(PARAMETER* section) {
   m.matchOffset = std::max<long>(GetParameterValue("matchoffset", section, 0), 0);
   m.dictBonus = GetParameterValue("dictbonus", section, 0);
   m.refDict = GetParameterValue("refdict", section, 0) != 0;
+  m.weighCost = m.soft && !ParameterGiven(section, "match");
   return m;
 }
 
@@ -110,72 +117,179 @@ Trial SoftScore(const WordRows& mark, const WordRows& candidate, long dw, long d
   return best;
 }
 
+// Candidates grouped by width and height, each group in ascending mark
+// order, so that a mark visits only the sizes it may match.
+class SizeIndex {
+ public:
+  void Add(uint32_t width, uint32_t height, long mark) { groups_[Key(width, height)].push_back(mark); }
+  const std::vector<long>* Find(uint32_t width, uint32_t height) const {
+    auto it = groups_.find(Key(width, height));
+    return it == groups_.end() ? nullptr : &it->second;
+  }
+
+ private:
+  static uint64_t Key(uint32_t width, uint32_t height) { return uint64_t{height} << 32 | width; }
+  std::unordered_map<uint64_t, std::vector<long>> groups_;
+};
+
+// Whether coding `mark` by refinement from `candidate` (laid at the matched
+// offset) is expected to cost no more than making it a symbol of its own.
+// Identical marks cost nothing to refine and never come here.
+class RefinementJudge {
+ public:
+  explicit RefinementJudge(PARAMETER* section) {
+    gr_ = GRPARAM{};
+    const int32_t templ = GetParameterValue("template", section, 0);
+    gr_.lTemplate = templ >= 0 && templ <= 3 ? static_cast<uint32_t>(templ) : 0;
+    static constexpr const char* kAT[8] = {"atx1", "aty1", "atx2", "aty2", "atx3", "aty3", "atx4", "aty4"};
+    static constexpr int32_t kDefaults[8] = {3, -1, -3, -1, 2, -2, -2, -2};
+    for (int k = 0; k < 4; ++k) {
+      gr_.alATX[k] = static_cast<int8_t>(GetParameterValue(kAT[2 * k], section, kDefaults[2 * k]));
+      gr_.alATY[k] = static_cast<int8_t>(GetParameterValue(kAT[2 * k + 1], section, kDefaults[2 * k + 1]));
+    }
+    rTemplate_ = GetParameterValue("rtemplate", section, 0) != 0 ? 1 : 0;
+    ratx_[0] = static_cast<int8_t>(GetParameterValue("ratx1", section, -1));
+    raty_[0] = static_cast<int8_t>(GetParameterValue("raty1", section, -1));
+    ratx_[1] = static_cast<int8_t>(GetParameterValue("ratx2", section, -1));
+    raty_[1] = static_cast<int8_t>(GetParameterValue("raty2", section, -1));
+    if (rTemplate_ == 0 && !RefinementATValid(ratx_[0], raty_[0])) ratx_[0] = raty_[0] = -1;
+  }
+
+  // `copies`: later marks identical to this one, which match it exactly
+  // when it is a symbol and each need the same refinement otherwise.
+  bool Refine(SYMBOL* mark, SYMBOL* candidate, long dx, long dy, int64_t copies) {
+    const int64_t refine =
+        cost_.RefinementBits(&mark->Bitmap, &candidate->Bitmap, dx, dy, rTemplate_, ratx_, raty_) + kRefineFieldBits;
+    const int64_t fresh = cost_.GenericBits(gr_, &mark->Bitmap) + kSymbolFieldBits;
+    return refine * (1 + copies) <= fresh;
+  }
+
+ private:
+  // What the two codings cost beyond the pixels, roughly: RI and the four
+  // refinement offsets; a dictionary entry's width and a wider symbol ID.
+  static constexpr int64_t kRefineFieldBits = 8;
+  static constexpr int64_t kSymbolFieldBits = 12;
+  CostCoder cost_;
+  GRPARAM gr_;
+  int rTemplate_ = 0;
+  long ratx_[2], raty_[2];
+};
+
+uint64_t PixelHash(const BMP& b) {
+  uint64_t h = 1469598103934665603ull ^ (uint64_t{b.lWidth} << 32 | b.lHeight);
+  for (uint32_t y = 0; y < b.lHeight; ++y) {
+    const unsigned char* row = b.pData + static_cast<size_t>(y) * b.lStride;
+    for (uint32_t k = 0; k < b.lBytesPerRow; ++k) h = (h ^ row[k]) * 1099511628211ull;
+  }
+  return h;
+}
+
+// For every mark, how many later marks have the same pixels (by hash: an
+// estimate, for the cost judgement only).
+void CountLaterCopies(SYMBOL* marks, long count, std::vector<int32_t>* copies) {
+  copies->assign(static_cast<size_t>(std::max(count, 0L)), 0);
+  std::unordered_map<uint64_t, int32_t> seen;
+  for (long i = count - 1; i >= 0; --i) (*copies)[static_cast<size_t>(i)] = seen[PixelHash(marks[i].Bitmap)]++;
+}
+
 }  // namespace
 
 void EvaluateMatches(SYMBOL* marks, long count, PARAMETER* section) {
   const MatchSettings m = ReadMatchSettings(section);
-  // Word rows of every mark, made when first compared.
-  std::vector<WordRows> rows(m.soft ? static_cast<size_t>(std::max(count, 0L)) : 0);
-  auto rowsOf = [&](long n) -> const WordRows& {
-    WordRows& r = rows[static_cast<size_t>(n)];
-    if (r.words == 0) r.Load(marks[n].Bitmap);  // every mark is at least 1 pixel wide
+  const size_t n = static_cast<size_t>(std::max(count, 0L));
+  // Word rows and black-pixel counts of every mark, made when first needed.
+  std::vector<WordRows> rows(m.soft ? n : 0);
+  auto rowsOf = [&](long k) -> const WordRows& {
+    WordRows& r = rows[static_cast<size_t>(k)];
+    if (r.words == 0) r.Load(marks[k].Bitmap);  // every mark is at least 1 pixel wide
     return r;
   };
-  // Candidates that can never be chosen (residue marks, and without refdict
-  // marks that were themselves refined) are passed over through
-  // nearest[n], the last candidate at or before n that can (or -1). A mark's
-  // flags are final once its own turn is over, so the links are filled one
-  // turn behind. Skipping them changes nothing: the height test they might
-  // have stopped the scan on also stops it at the next candidate, whose
-  // height is no greater. Pages of many equal dots (dithering) would
-  // otherwise rescan every earlier refined dot for each new one.
-  std::vector<long> nearest(static_cast<size_t>(std::max(count, 0L)), -1);
-  auto eligible = [&](long n) { return !marks[n].bResidue && !(marks[n].bRefine && !m.refDict); };
+  std::vector<int64_t> black(m.soft ? n : 0, -1);
+  auto blackOf = [&](long k) {
+    int64_t& b = black[static_cast<size_t>(k)];
+    if (b < 0) b = AreaBMP(&marks[k].Bitmap);
+    return b;
+  };
+  std::unique_ptr<RefinementJudge> judge;
+  std::vector<int32_t> copiesAfter;
+  if (m.weighCost) {
+    judge = std::make_unique<RefinementJudge>(section);
+    CountLaterCopies(marks, count, &copiesAfter);
+  }
+  // A mark becomes a candidate once its own turn is over and its flags are
+  // final. Candidates that can never be chosen (residue marks, and without
+  // refdict marks that were themselves refined) are not indexed.
+  SizeIndex index;
+  auto eligible = [&](long k) { return !marks[k].bResidue && !(marks[k].bRefine && !m.refDict); };
+  const long widthOffset = m.soft ? m.sizeOffset : 0;
   for (long i = 1; i < count; ++i) {
-    nearest[i - 1] = eligible(i - 1) ? i - 1 : (i >= 2 ? nearest[i - 2] : -1);
+    if (eligible(i - 1)) index.Add(marks[i - 1].Bitmap.lWidth, marks[i - 1].Bitmap.lHeight, i - 1);
     SYMBOL* mark = marks + i;
-    if (mark->bResidue) continue;
+    if (mark->bResidue || m.sizeOffset < 0) continue;
     const long width = mark->Bitmap.lWidth;
     const long height = mark->Bitmap.lHeight;
     const int64_t area = static_cast<int64_t>(width) * height;
+    const double acceptable = m.threshold * static_cast<double>(area);
 
     // No candidate can score above this; once it is reached the nearer
-    // candidate already holds the tie, so the scan may stop.
+    // candidate already holds the tie.
     const int64_t ceiling = m.soft ? area + std::max<int64_t>(0, -m.dictBonus) : area;
+    // The best score and the nearest candidate that has it (the scan order
+    // of the nearest-first search), over every size in reach.
     int64_t best = 0;
     long chosen = -1;
     Trial chosenTrial{0, 0, 0};
-    for (long n = nearest[i - 1]; n >= 0; n = n > 0 ? nearest[n - 1] : -1) {
-      SYMBOL* candidate = marks + n;
-      const long dh = height - static_cast<long>(candidate->Bitmap.lHeight);
-      if (dh > m.sizeOffset) break;  // the array is sorted by height: nothing earlier is closer
-      if (candidate->bResidue || (candidate->bRefine && !m.refDict)) continue;
-      Trial trial{0, 0, 0};
-      if (m.soft) {
-        const long dw = width - static_cast<long>(candidate->Bitmap.lWidth);
-        if (std::labs(dw) <= m.sizeOffset) trial = SoftScore(rowsOf(i), rowsOf(n), dw, dh, m.matchOffset);
-        if (!candidate->bDictionary) trial.score -= m.dictBonus;
-      } else if (ExactBMP(&mark->Bitmap, &candidate->Bitmap)) {
-        trial.score = area;
-      }
-      if (trial.score > best) {  // ties stay with the nearer candidate
-        best = trial.score;
-        chosen = n;
-        chosenTrial = trial;
-        if (best >= ceiling) break;
+    for (long h = std::max(height - m.sizeOffset, 1L); h <= height; ++h) {
+      for (long w = std::max(width - widthOffset, 1L); w <= width + widthOffset; ++w) {
+        const std::vector<long>* group = index.Find(static_cast<uint32_t>(w), static_cast<uint32_t>(h));
+        if (!group) continue;
+        const long dh = height - h, dw = width - w;
+        for (auto it = group->rbegin(); it != group->rend(); ++it) {
+          const long k = *it;
+          // Nearer candidates hold ties: one farther away must beat the best.
+          if (chosen >= 0 && best >= ceiling && k < chosen) break;
+          SYMBOL* candidate = marks + k;
+          const int64_t bonus = m.soft && !candidate->bDictionary ? m.dictBonus : 0;
+          Trial trial{0, 0, 0};
+          if (m.soft) {
+            // Pixels black in the mark beyond the candidate's count disagree
+            // wherever it is laid: a candidate that cannot beat the best, or
+            // be accepted at all, needs no trial.
+            const int64_t bound = area - std::max<int64_t>(0, blackOf(i) - blackOf(k)) - bonus;
+            if (bound < best || (bound == best && k < chosen) || static_cast<double>(bound) <= acceptable) continue;
+            trial = SoftScore(rowsOf(i), rowsOf(k), dw, dh, m.matchOffset);
+            trial.score -= bonus;
+          } else if (ExactBMP(&mark->Bitmap, &candidate->Bitmap)) {
+            trial.score = area;
+          }
+          if (trial.score > best || (trial.score == best && trial.score > 0 && k > chosen)) {
+            best = trial.score;
+            chosen = k;
+            chosenTrial = trial;
+            if (best >= ceiling) break;  // the rest of this group is farther away
+          }
+        }
       }
     }
     if (chosen < 0) continue;
 
     if (m.soft) {
       if (static_cast<double>(best) / static_cast<double>(area) > m.threshold) {
+        SYMBOL* candidate = marks + chosen;
+        if (judge && !ExactBMP(&mark->Bitmap, &candidate->Bitmap) &&
+            !judge->Refine(mark, candidate, (width - static_cast<long>(candidate->Bitmap.lWidth)) / 2 + chosenTrial.dx,
+                           (height - static_cast<long>(candidate->Bitmap.lHeight)) / 2 + chosenTrial.dy, copiesAfter[i]))
+          continue;  // a symbol of its own, and a candidate for the marks after it
         mark->bRefine = 1;
         mark->lMatch = static_cast<int32_t>(chosen);
-        marks[chosen].bDictionary = 1;
+        candidate->bDictionary = 1;
         mark->lDX = static_cast<int32_t>(chosenTrial.dx);
         mark->lDY = static_cast<int32_t>(chosenTrial.dy);
       }
     } else if (best == area) {
+      // Identical marks all take the class's first mark, whose symbol
+      // then serves them all.
+      if (marks[chosen].bExact) chosen = marks[chosen].lMatch;
       mark->bExact = 1;
       mark->lMatch = static_cast<int32_t>(chosen);
       marks[chosen].bDictionary = 1;

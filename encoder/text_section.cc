@@ -13,6 +13,7 @@
 #include "encoder/segment_writer.h"
 #include "encoder/symbol.h"
 #include "encoder/symbol_dictionary_encoder.h"
+#include "encoder/text_choices.h"
 #include "encoder/text_region_encoder.h"
 
 namespace {
@@ -155,12 +156,62 @@ void WriteRefinementPass(ENCODE_STATE* state, PARAMETER* p, TRPARAM* tr, std::ve
   DestroyBMP(&own);
 }
 
+// Takes the marks still in the section (the dots ExtractSymbols left) and
+// merges them with `marks` in the order the extraction scan finds marks,
+// as if one scan had taken them all.
+void TakeRemainingMarks(BMP* section, Marks* marks) {
+  Marks more;
+  ExtractAllSymbols(section, &more.items, &more.count);
+  const unsigned long total = marks->count + more.count;
+  SYMBOL* merged = static_cast<SYMBOL*>(std::malloc(std::max(total, 1UL) * sizeof(SYMBOL)));
+  auto before = [](const SYMBOL& a, const SYMBOL& b) {
+    return a.lY != b.lY ? a.lY < b.lY : FirstPixelColumn(a) < FirstPixelColumn(b);
+  };
+  std::merge(marks->items, marks->items + marks->count, more.items, more.items + more.count, merged, before);
+  std::free(marks->items);
+  marks->items = merged;
+  marks->count = total;
+  more.count = 0;  // the bitmaps now belong to `marks`
+}
+
+// Where "residue" is not given: when the text coding of the section came
+// out larger than a generic region of it (a picture, a dithered or noisy
+// page), the section becomes one generic region, as if every mark had been
+// left to the residue. `original` is the section as it was given.
+void KeepSmallerCoding(ENCODE_STATE* state, GRPARAM* gr, BMP* original, PARAMETER* p, uint32_t firstSegment) {
+  const uint64_t textBytes = SegmentBytesFrom(firstSegment);
+  // A generic region within a tenth of the text coding is coded in full.
+  if (!gr->bMMR && textBytes * 10 < EstimateGenericBytes(*gr, original) * 9) return;
+  const uint32_t trial = numSegments;
+  WriteGenericRegion(state, gr, original, p, kOpOr);
+  if (SegmentBytesFrom(trial) >= textBytes) {
+    DiscardSegmentsFrom(trial);
+    return;
+  }
+  DiscardSegmentsFrom(firstSegment);
+  WriteGenericRegion(state, gr, original, p, kOpOr);
+}
+
+void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& gr, bool autoResidue);
+
 }  // namespace
 
 void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
-  ENCODER* enc = &state->Encoder;
   GRPARAM gr;
   ReadGenericParameters(&gr, state, p);
+  const bool autoResidue = !ParameterGiven(p, "residue");
+  const uint32_t firstSegment = numSegments;
+  BMP original{};
+  if (autoResidue) CopyBMP(&original, section);
+  CodeTextSection(state, section, p, gr, autoResidue);
+  if (autoResidue && original.pData) KeepSmallerCoding(state, &gr, &original, p, firstSegment);
+  DestroyBMP(&original);
+}
+
+namespace {
+
+void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& gr, bool autoResidue) {
+  ENCODER* enc = &state->Encoder;
   TRPARAM tr;
   bool invertSymbols = false;
   ReadTextRegionParameters(state, p, &tr, &invertSymbols);
@@ -172,7 +223,14 @@ void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
   if (invert) InvertBMP(section);
   if (tr.bDefPixel) InvertBMP(section);
   Marks marks;
-  ExtractAllSymbols(section, &marks.items, &marks.count);
+  // Dots are left in the section at first; unless they make it a dithered
+  // or speckled one they are taken as marks after all.
+  unsigned long dots = 0;
+  ExtractSymbols(section, &marks.items, &marks.count, autoResidue ? kDotSize : 0, &dots);
+  if (dots > 0 && !ManyDots(dots, marks.count)) {
+    TakeRemainingMarks(section, &marks);
+    dots = 0;
+  }
   SortSymbolsByHeight(marks.items, marks.count);
   const long count = static_cast<long>(marks.count);
   if (residueSize != 0) {
@@ -198,7 +256,7 @@ void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
   std::vector<SYMBOL> dictionary(nFirst + nRefined);
   std::vector<SYMBOL> instances;
   instances.reserve(marks.count);
-  bool anyResidue = false;
+  bool anyResidue = dots > 0;
   unsigned long f = 0, r = 0;
   for (long i = 0; i < count; ++i) {
     SYMBOL& m = marks.items[i];
@@ -233,6 +291,8 @@ void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
   if (!instances.empty()) {
     SDPARAM sd;
     ReadDictionaryParameters(state, p, gr, &sd);
+    if (!sd.bHuff && !ParameterGiven(p, "template")) sd.lTemplate = ChooseDictionaryTemplate(gr, dictionary.data(), nFirst);
+    const uint32_t dictionaryTemplate = sd.lTemplate;
     sd.nNewSyms = sd.nExSyms = static_cast<uint32_t>(nFirst);
     StartSegment(enc);
     EncodeSymbolDictionarySegment(&sd, dictionary.data(), nullptr, 0);
@@ -240,6 +300,7 @@ void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
     unsigned long nSyms = nFirst;
     if (refDict) {
       ReadDictionaryParameters(state, p, gr, &sd);
+      sd.lTemplate = dictionaryTemplate;
       sd.bRefAgg = 1;
       sd.nNewSyms = static_cast<uint32_t>(nRefined);
       sd.nExSyms = static_cast<uint32_t>(nFirst + nRefined);
@@ -252,6 +313,11 @@ void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
     // black, so the regions meet with AND.
     const uint32_t op = tr.bDefPixel && anyResidue ? kOpAnd : kOpOr;
     const bool lossy = !tr.bRefine && soft;
+    if (!tr.bHuff && !ParameterGiven(p, "dsoffset")) {
+      std::vector<SYMBOL> prepared;
+      PrepareSymbolInstances(&tr, instances.data(), instances.size(), dictionary.data(), &prepared);
+      tr.lDSOffset = ChooseDSOffset(tr, prepared);
+    }
     StartSegment(enc);
     EncodeRegionSegment(enc, section, static_cast<uint32_t>(p->lX0), static_cast<uint32_t>(p->lY0), op);
     EncodeSymbolRegionSegment(&tr, instances.data(), instances.size(), dictionary.data(), nSyms);
@@ -268,3 +334,5 @@ void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
     DestroyBMP(&white);
   }
 }
+
+}  // namespace

@@ -128,15 +128,27 @@ TEST(SymbolMatching, ExactModeMatchesOnlyIdenticalMarks) {
 
 TEST(SymbolMatching, TiesGoToTheNearestEarlierMark) {
   const std::vector<std::string> glyph = {"##.", "#.#", "##."};
-  for (int32_t soft : {1, 0}) {
-    SCOPED_TRACE(soft ? "soft" : "exact");
-    MarkSet marks({glyph, glyph, glyph, glyph});
-    Section section{{"soft", soft}, {"refdict", 1}};
-    marks.Match(section.get());
-    for (long i = 1; i < 4; ++i) EXPECT_EQ(marks[i].lMatch, i - 1);
-    for (long i = 0; i < 3; ++i) EXPECT_EQ(marks[i].bDictionary, 1u);
-    EXPECT_EQ(marks[3].bDictionary, 0u);
+  MarkSet marks({glyph, glyph, glyph, glyph});
+  Section section{{"refdict", 1}, {"match", 80}};
+  marks.Match(section.get());
+  for (long i = 1; i < 4; ++i) EXPECT_EQ(marks[i].lMatch, i - 1);
+  for (long i = 0; i < 3; ++i) EXPECT_EQ(marks[i].bDictionary, 1u);
+  EXPECT_EQ(marks[3].bDictionary, 0u);
+}
+
+TEST(SymbolMatching, IdenticalMarksShareTheFirstMarksSymbol) {
+  // Exact matching follows a match to the class's first mark, so one
+  // symbol serves every copy instead of each copy but the last.
+  const std::vector<std::string> glyph = {"##.", "#.#", "##."};
+  MarkSet marks({glyph, glyph, glyph, glyph});
+  Section section{{"soft", 0}, {"refdict", 1}};
+  marks.Match(section.get());
+  for (long i = 1; i < 4; ++i) {
+    EXPECT_EQ(marks[i].bExact, 1u);
+    EXPECT_EQ(marks[i].lMatch, 0);
+    EXPECT_EQ(marks[i].bDictionary, 0u);
   }
+  EXPECT_EQ(marks[0].bDictionary, 1u);
 }
 
 TEST(SymbolMatching, SizeOffsetAdmitsShorterAndNarrowerCandidates) {
@@ -221,7 +233,7 @@ TEST(SymbolMatching, RefDictLetsSoftMatchedMarksServeAsCandidates) {
   const std::vector<std::string> second = {"####", "#..#", "###."};  // 11 of 12 agree with first
   for (int32_t refDict : {0, 1}) {
     SCOPED_TRACE(testing::Message() << "refdict " << refDict);
-    Section section{{"refdict", refDict}};
+    Section section{{"refdict", refDict}, {"match", 80}};
     MarkSet marks({first, second, second});
     marks.Match(section.get());
     EXPECT_EQ(marks[1].bRefine, 1u);

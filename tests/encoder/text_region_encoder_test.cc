@@ -60,12 +60,14 @@ TEST(TextSection, SegmentsWritten) {
       {"residue first", "glyphs", {{"residue", 4}}, {38, 0, 7}, ""},
       {"everything residue", "glyphs", {{"residue", 1000}}, {38}, ""},
       {"empty section", "white", {}, {}, ""},
-      {"empty inverted", "white", {{"invert", 1}}, {0, 7, 38}, ""},
+      {"empty inverted", "white", {{"invert", 1}, {"residue", 0}}, {0, 7, 38}, ""},
+      // Where "residue" is not given, a generic region smaller than the text coding replaces it.
+      {"empty inverted, one generic region", "white", {{"invert", 1}}, {38}, ""},
       {"black inverted", "black", {{"invert", 1}}, {38}, ""},
       {"black, default pixel 1", "black", {{"defpixel", 1}, {"combop", 2}}, {38}, ""},
       {"combop out of range", "glyphs", {{"combop", 4}},
        {0, 7}, "Warning! Invalid COMBOP for a Text Region - Using 0 (OR)\n"},
-      {"OR on black", "glyphs", {{"defpixel", 1}},
+      {"OR on black", "glyphs", {{"defpixel", 1}, {"residue", 0}},
        {0, 7},
        "Warning! Recommend COMBOP=2 (XOR) for DEFPIXEL=1\n"
        "Warning! DEFPIXEL & COMBOP Would Erase Every Mark - Using COMBOP=2 (XOR)\n"},
@@ -94,7 +96,7 @@ TEST(TextSection, SettingsOutsideTheFlagFieldsAreClamped) {
     const char* err;
   } cases[] = {
       {{{"strip", 3}, {"dsoffset", -16}}, 3, -16, ""},
-      {{{"strip", 9}}, 3, 0, "Warning! STRIP Outside 0 to 3 - Clamped\n"},
+      {{{"strip", 9}, {"dsoffset", 0}}, 3, 0, "Warning! STRIP Outside 0 to 3 - Clamped\n"},
       {{{"strip", -1}, {"dsoffset", 15}}, 0, 15, "Warning! STRIP Outside 0 to 3 - Clamped\n"},
       {{{"dsoffset", 16}}, 0, 15, "Warning! DSOFFSET Outside -16 to 15 - Clamped\n"},
       {{{"dsoffset", -200}}, 0, -16, "Warning! DSOFFSET Outside -16 to 15 - Clamped\n"},

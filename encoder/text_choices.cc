@@ -1,0 +1,96 @@
+#include "encoder/text_choices.h"
+
+#include <algorithm>
+
+#include "common/integer_coding.h"
+#include "encoder/coding_cost.h"
+
+namespace {
+
+// Dots are left out only when they outnumber the other marks and are many:
+// a text page's dots (full stops, i-dots) are few and repeat exactly.
+inline constexpr unsigned long kManyDots = 512;
+// EstimateGenericBytes codes bands of this many rows, one in kBandSpacing.
+inline constexpr uint32_t kBandRows = 32;
+inline constexpr uint32_t kBandSpacing = 8;
+// Template and offset trials look at about this many pixels or gaps.
+inline constexpr uint64_t kTemplateSamplePixels = 1u << 18;
+inline constexpr size_t kGapSample = 4096;
+
+}  // namespace
+
+bool ParameterGiven(PARAMETER* section, const char* name) {
+  return GetParameterValue(name, section, 0) != 0 || GetParameterValue(name, section, 1) != 1;
+}
+
+bool ManyDots(unsigned long dots, unsigned long marks) { return dots >= kManyDots && dots > marks; }
+
+uint64_t EstimateGenericBytes(const GRPARAM& gr, BMP* bitmap) {
+  CostCoder cost;
+  int64_t bits = 0;
+  uint64_t rows = 0;
+  for (uint32_t top = 0; top < bitmap->lHeight; top += kBandRows * kBandSpacing) {
+    BMP band = *bitmap;
+    band.pData += static_cast<size_t>(top) * bitmap->lStride;
+    band.lHeight = std::min(kBandRows, bitmap->lHeight - top);
+    bits += cost.GenericBits(gr, &band);
+    rows += band.lHeight;
+  }
+  if (rows == 0) return 0;
+  return static_cast<uint64_t>(bits) * bitmap->lHeight / rows / 8;
+}
+
+uint32_t ChooseDictionaryTemplate(const GRPARAM& gr, SYMBOL* symbols, unsigned long n) {
+  uint64_t pixels = 0;
+  for (unsigned long i = 0; i < n; ++i) pixels += uint64_t{symbols[i].Bitmap.lWidth} * symbols[i].Bitmap.lHeight;
+  const unsigned long step = static_cast<unsigned long>(std::max<uint64_t>(1, pixels / kTemplateSamplePixels + 1));
+  CostCoder cost;
+  uint32_t chosen = gr.lTemplate;
+  int64_t least = -1;
+  for (uint32_t templ = 0; templ < 4; ++templ) {
+    GRPARAM trial = gr;
+    trial.lTemplate = templ;
+    cost.Reset();
+    int64_t bits = 0;
+    for (unsigned long i = 0; i < n; i += step) bits += cost.GenericBits(trial, &symbols[i].Bitmap);
+    if (least < 0 || bits < least) {
+      least = bits;
+      chosen = templ;
+    }
+  }
+  return chosen;
+}
+
+int32_t ChooseDSOffset(const TRPARAM& tr, const std::vector<SYMBOL>& prepared) {
+  // The gaps as the instance coder forms them, before the offset.
+  std::vector<long> gaps;
+  std::vector<size_t> stripEnds;
+  for (size_t i = 0; i < prepared.size() && gaps.size() < kGapSample;) {
+    const int32_t strip = prepared[i].lStrip;
+    long curS = 0;
+    for (bool first = true; i < prepared.size() && prepared[i].lStrip == strip; ++i, first = false) {
+      const SYMBOL& c = prepared[i];
+      if (!first) gaps.push_back(c.lX - curS);
+      curS = c.lX + static_cast<long>(tr.bTransposed ? c.Bitmap.lHeight : c.Bitmap.lWidth) - 1;
+    }
+    stripEnds.push_back(gaps.size());
+  }
+  CostCoder cost;
+  int32_t chosen = 0;
+  int64_t least = -1;
+  for (int32_t k = 0; k <= 2 * kDSOffsetTrials; ++k) {
+    const int32_t offset = k % 2 ? (k + 1) / 2 : -k / 2;  // 0, 1, -1, 2, -2, ...
+    cost.Reset();
+    int64_t bits = 0;
+    size_t g = 0;
+    for (size_t end : stripEnds) {
+      for (; g < end; ++g) bits += cost.IntegerBits(kIADS, gaps[g] - offset);
+      bits += cost.OOBBits(kIADS);
+    }
+    if (least < 0 || bits < least) {
+      least = bits;
+      chosen = offset;
+    }
+  }
+  return chosen;
+}

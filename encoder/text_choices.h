@@ -1,0 +1,37 @@
+// The text pipeline's automatic choices, made where the section's words
+// leave a setting open: each is a trial on a sample, coded with the real
+// coders into a counting coder (coding_cost.h).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "encoder/encode_state.h"
+#include "encoder/symbol.h"
+#include "encoder/text_region_encoder.h"
+
+// True when the section's words give `name` a value (the choices below are
+// made only where they do not).
+bool ParameterGiven(PARAMETER* section, const char* name);
+
+// Marks no wider and no higher than this are dots: on a dithered or speckled
+// page they are many, and left to the residue region without being matched.
+inline constexpr uint32_t kDotSize = 3;
+
+// True when `dots` left-out dots among `dots + marks` marks make the section
+// a dithered or speckled one, so that the dots stay in the residue region.
+bool ManyDots(unsigned long dots, unsigned long marks);
+
+// Bytes that `bitmap` would take as an arithmetic generic region with `gr`'s
+// settings, estimated from coding one band of rows in every few.
+uint64_t EstimateGenericBytes(const GRPARAM& gr, BMP* bitmap);
+
+// SDTEMPLATE that codes a sample of the dictionary's symbols in the fewest
+// bytes (the lowest template among equals); the AT pixels are `gr`'s.
+uint32_t ChooseDictionaryTemplate(const GRPARAM& gr, SYMBOL* symbols, unsigned long n);
+
+// SBDSOFFSET (within kDSOffsetTrials of 0) that codes the gaps between the
+// instances of `prepared` (coding order, T.88 6.4.5) in the fewest bytes; 0
+// among equals.
+int32_t ChooseDSOffset(const TRPARAM& tr, const std::vector<SYMBOL>& prepared);
+inline constexpr int32_t kDSOffsetTrials = 4;

@@ -1,0 +1,214 @@
+// The text pipeline's automatic choices (dots left to the residue region, a
+// generic region where that is smaller, the cost judgement of soft matches,
+// the instance gap offset) and the extraction they rest on: every file still
+// decodes to the page exactly.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "decoder/untransclib.h"
+#include "encoder/symbol.h"
+#include "encoder/text_choices.h"
+#include "encoder/transclib.h"
+#include "tests/common/page_like_image.h"
+#include "tests/encoder/jb2_file_reader.h"
+#include "tests/test_util.h"
+
+namespace {
+
+using jb2test::SetPixel;
+
+std::vector<uint8_t> Encode(BMP* page, jb2test::Sections& sections) {
+  const std::string path = jb2test::MakeTempDir() + "/page.jb2";
+  BMP copy{};
+  CopyBMP(&copy, page);  // Transcode may clear the sections it has coded
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Transcode(&copy, 1, sections.data(), sections.size(), path.c_str()), 0);
+  testing::internal::GetCapturedStderr();
+  DestroyBMP(&copy);
+  return jb2test::ReadFileBytes(path);
+}
+
+// Page 1 as our decoder draws it.
+bool Decode(const std::vector<uint8_t>& bytes, BMP* page) {
+  JB2FILE file;
+  std::memset(&file, 0, sizeof file);
+  file.pFileData = bytes.data();
+  file.lFileSize = bytes.size();
+  testing::internal::CaptureStderr();
+  bool ok = JB2ParseFile(&file) == 0 && file.nPages == 1;
+  if (ok) {
+    UntranscodeGlobal(&file);
+    JB2PAGE* p = &file.pPages[0];
+    CreateBMP(&p->Bitmap, p->Info.lWidth, p->Info.lHeight, static_cast<int>(p->Info.lDefaultPixel));
+    UntranscodePage(p);
+    *page = p->Bitmap;
+    p->Bitmap = BMP{};
+  }
+  testing::internal::GetCapturedStderr();
+  JB2FreeFile(&file);
+  return ok;
+}
+
+void ExpectDecodesTo(const std::vector<uint8_t>& bytes, BMP* page) {
+  BMP decoded{};
+  ASSERT_TRUE(Decode(bytes, &decoded));
+  EXPECT_TRUE(jb2test::SamePixels(&decoded, page));
+  DestroyBMP(&decoded);
+}
+
+// An ordered dither of a smooth picture: thousands of isolated dots and
+// larger clusters where it is dark.
+void MakeDitheredBMP(BMP* page, uint32_t width, uint32_t height) {
+  static constexpr int kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+  CreateBMP(page, width, height, 0);
+  for (uint32_t y = 0; y < height; ++y)
+    for (uint32_t x = 0; x < width; ++x) {
+      const int level = static_cast<int>((x * 7 + y * 3) / 16 % 17);  // 0..16
+      SetPixel(page, x, y, kBayer[y % 4][x % 4] < level / 2);
+    }
+}
+
+TEST(TextChoices, DitheredPageIsNoLargerThanAGenericRegionAndExact) {
+  BMP page{};
+  MakeDitheredBMP(&page, 400, 300);
+  jb2test::Sections generic, text, textResidue;
+  generic.Add();
+  text.Add(1, 0, 0, 0, 0);
+  textResidue.Add(1, 0, 0, 0, 0, {{"residue", 0}});  // given: every mark is matched and coded
+  const std::vector<uint8_t> g = Encode(&page, generic);
+  const std::vector<uint8_t> t = Encode(&page, text);
+  const std::vector<uint8_t> r = Encode(&page, textResidue);
+  EXPECT_LE(t.size(), g.size());
+  EXPECT_GT(r.size(), g.size());
+  ExpectDecodesTo(t, &page);
+  ExpectDecodesTo(r, &page);
+  DestroyBMP(&page);
+}
+
+TEST(TextChoices, TextPagesWithAFewDotsStayTextCoded) {
+  // A page of glyphs with a few dots: the dots are matched like any mark,
+  // and the file holds a dictionary and a text region, no generic region.
+  std::mt19937 rng(5);
+  BMP glyphs{}, page{};
+  jb2test::MakePageLikeBMP(&glyphs, 64, 12, rng);
+  CreateBMP(&page, 320, 200, 0);
+  for (long y = 0; y + 12 < 190; y += 16)
+    for (long x = 0; x + 64 <= 320; x += 64) CombineBMP(&page, &glyphs, x, y, kOpOr);
+  for (uint32_t k = 0; k < 20; ++k) SetPixel(&page, 5 + 15 * k, 195, 1);
+  jb2test::Sections text;
+  text.Add(1, 0, 0, 0, 0);
+  const std::vector<uint8_t> t = Encode(&page, text);
+  const jb2test::WrittenFile file = jb2test::ParseJb2(t);
+  ASSERT_TRUE(file.ok);
+  bool dictionary = false, generic = false;
+  for (const jb2test::ParsedSegment& s : file.segments) {
+    dictionary |= s.type == 0;
+    generic |= s.type == 38;
+  }
+  EXPECT_TRUE(dictionary);
+  EXPECT_FALSE(generic);
+  ExpectDecodesTo(t, &page);
+  DestroyBMP(&page);
+  DestroyBMP(&glyphs);
+}
+
+TEST(TextChoices, ExtractionLeavesDotsAndTakesHugeMarks) {
+  // Dots of up to 3 x 3 stay; a 4-pixel-wide mark and a checkerboard that
+  // forms one mark of many runs (more than are held as runs) are taken.
+  const uint32_t size = 760;
+  BMP section{}, expected{};
+  CreateBMP(&section, size, size + 8, 0);
+  for (uint32_t y = 0; y < size; ++y)
+    for (uint32_t x = (y & 1); x < size; x += 2) SetPixel(&section, x, y, 1);
+  for (uint32_t x = 0; x < 3; ++x) SetPixel(&section, 10 + x, size + 2, 1);      // 3 x 1 dot
+  for (uint32_t x = 0; x < 4; ++x) SetPixel(&section, 30 + x, size + 2, 1);      // 4 x 1 mark
+  for (uint32_t y = 0; y < 3; ++y) SetPixel(&section, 50 + y, size + 4 + y, 1);  // 3 x 3 dot
+  CreateBMP(&expected, size, size + 8, 0);
+  for (uint32_t x = 0; x < 3; ++x) SetPixel(&expected, 10 + x, size + 2, 1);
+  for (uint32_t y = 0; y < 3; ++y) SetPixel(&expected, 50 + y, size + 4 + y, 1);
+  SYMBOL* marks = nullptr;
+  unsigned long count = 0, dots = 0;
+  ExtractSymbols(&section, &marks, &count, kDotSize, &dots);
+  EXPECT_EQ(dots, 2u);
+  ASSERT_EQ(count, 2u);
+  EXPECT_EQ(marks[0].Bitmap.lWidth, size);
+  EXPECT_EQ(marks[0].Bitmap.lHeight, size);
+  EXPECT_EQ(AreaBMP(&marks[0].Bitmap), size * size / 2);
+  EXPECT_EQ(marks[1].lX, 30);
+  EXPECT_EQ(marks[1].Bitmap.lWidth, 4u);
+  EXPECT_TRUE(jb2test::SamePixels(&section, &expected));
+  // The checkerboard came out whole, every pixel where it was.
+  for (uint32_t y = 0; y < size; y += 97)
+    for (uint32_t x = 0; x < size; x += 89) ASSERT_EQ(jb2test::GetPixel(&marks[0].Bitmap, x, y), int((x + y + 1) & 1));
+  for (unsigned long i = 0; i < count; ++i) DestroyBMP(&marks[i].Bitmap);
+  std::free(marks);
+  DestroyBMP(&section);
+  DestroyBMP(&expected);
+}
+
+TEST(TextChoices, ASoftMatchOfAnotherShapeBecomesItsOwnSymbol) {
+  // Without "match" a close copy is refined, while a shape that agrees in
+  // more than 80 % of its box but repeats on its own is not.
+  auto glyph = [](BMP* b, const std::vector<std::string>& rows) {
+    CreateBMP(b, rows[0].size(), rows.size(), 0);
+    for (size_t y = 0; y < rows.size(); ++y)
+      for (size_t x = 0; x < rows[y].size(); ++x)
+        if (rows[y][x] == '#') SetPixel(b, static_cast<long>(x), static_cast<long>(y), 1);
+  };
+  const std::vector<std::string> o = {"..####..", ".#....#.", "#......#", "#......#", "#......#", "#......#",
+                                      "#......#", "#......#", ".#....#.", "..####.."};
+  std::vector<std::string> close = o;
+  close[5][7] = '.';
+  std::vector<std::string> other = o;
+  other[2] = "#...####";  // an 'e'-like bar, repeated below
+  other[3] = "#...#..#";
+  other[6] = "#.......";
+  std::vector<SYMBOL> marks(6);
+  glyph(&marks[0].Bitmap, o);
+  glyph(&marks[1].Bitmap, close);
+  for (int k = 2; k < 6; ++k) glyph(&marks[k].Bitmap, other);
+  jb2test::Sections none;
+  none.Add(1, 0, 0, 0, 0);
+  EvaluateMatches(marks.data(), 6, none.data());
+  EXPECT_EQ(marks[1].bRefine, 1u);
+  EXPECT_EQ(marks[2].bRefine, 0u);  // a symbol of its own: its copies match it
+  for (int k = 3; k < 6; ++k) {
+    EXPECT_EQ(marks[k].lMatch, 2) << k;
+    EXPECT_EQ(marks[k].bRefine, 1u) << k;
+  }
+  // With the share given, the threshold alone decides, as before.
+  for (SYMBOL& m : marks) m.bRefine = m.bDictionary = 0, m.lMatch = 0;
+  jb2test::Sections given;
+  given.Add(1, 0, 0, 0, 0, {{"match", 80}});
+  EvaluateMatches(marks.data(), 6, given.data());
+  EXPECT_EQ(marks[2].bRefine, 1u);
+  EXPECT_EQ(marks[2].lMatch, 0);
+  for (SYMBOL& m : marks) DestroyBMP(&m.Bitmap);
+}
+
+TEST(TextChoices, GapOffsetBringsTheGapsNearZero) {
+  // Instances 5 wide, each 6 columns after the last one ends: without an
+  // offset every gap falls in the integer coder's second range (4 to 19),
+  // with 3 or 4 in its first.
+  TRPARAM tr{};
+  tr.lStrips = 1;
+  std::vector<SYMBOL> prepared(40);
+  BMP glyph{};
+  CreateBMP(&glyph, 5, 5, 0);
+  for (size_t i = 0; i < prepared.size(); ++i) {
+    prepared[i] = SYMBOL{};
+    prepared[i].Bitmap = glyph;
+    prepared[i].lX = static_cast<int32_t>((i % 20) * 10);
+    prepared[i].lStrip = static_cast<int32_t>(i / 20);
+  }
+  const int32_t offset = ChooseDSOffset(tr, prepared);
+  EXPECT_GE(offset, 3);
+  EXPECT_LE(offset, 4);
+  DestroyBMP(&glyph);
+}
+
+}  // namespace
