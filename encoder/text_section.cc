@@ -225,10 +225,13 @@ void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
 
   // With SBDEFPIXEL 1 and no instance a text region would draw nothing, yet
   // the section is black wherever it held no mark: the generic region carries it.
+  // Placed by XOR, a residue under SBDEFPIXEL 1 keeps the polarity of its
+  // marks: the text region draws them black, the residue clears them again.
+  const uint32_t place = state->lPlaceOp;
   if (anyResidue || (tr.bDefPixel && instances.empty())) {
     anyResidue = true;
-    if (tr.bDefPixel) InvertBMP(section);
-    WriteGenericRegion(state, &gr, section, p, kOpOr);
+    if (tr.bDefPixel && (place != kOpXor || instances.empty())) InvertBMP(section);
+    WriteGenericRegion(state, &gr, section, p, place);
   }
   if (!instances.empty()) {
     SDPARAM sd;
@@ -248,9 +251,9 @@ void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
       FinishSegmentRefPrev(enc, kSegSymbolDictionary, 1);
       nSyms += nRefined;
     }
-    // With SBDEFPIXEL 1 the residue region holds the other marks as white on
-    // black, so the regions meet with AND.
-    const uint32_t op = tr.bDefPixel && anyResidue ? kOpAnd : kOpOr;
+    // With SBDEFPIXEL 1 the residue region placed by OR holds the other marks
+    // as white on black, so the regions meet with AND.
+    const uint32_t op = place == kOpXor ? kOpXor : tr.bDefPixel && anyResidue ? kOpAnd : kOpOr;
     const bool lossy = !tr.bRefine && soft;
     StartSegment(enc);
     EncodeRegionSegment(enc, section, static_cast<uint32_t>(p->lX0), static_cast<uint32_t>(p->lY0), op);

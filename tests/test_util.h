@@ -40,6 +40,8 @@ inline void SetPixel(BMP* bmp, long x, long y, int v) {
   if (v) b |= static_cast<unsigned char>(0x80 >> (x % 8));
   else b &= static_cast<unsigned char>(~(0x80 >> (x % 8)));
 }
+// Clears every pixel outside the rectangle [x0, x1) x [y0, y1).
+void ClearOutside(BMP* bmp, uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1);
 // Pixel-wise equality, ignoring spare bits.
 bool SamePixels(const BMP* a, const BMP* b);
 
