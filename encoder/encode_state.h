@@ -26,6 +26,7 @@ typedef struct ENCODE_STATE {
   // the page under the section may already hold black pixels (a black page,
   // or an earlier section's), so that each region changes only its own marks.
   uint32_t lPlaceOp;
+  int64_t lLastStripeEnd;  // page row of the last end of stripe written, -1 for none
 } ENCODE_STATE;
 
 // Writes the 19 data bytes of the page information segment (T.88 7.4.8);

@@ -103,16 +103,21 @@ class Reviewer {
   Reviewer(PARAMETER_REPORT report, void* user) : report_(report), user_(user) {}
   bool refused() const { return refused_; }
 
-  void Say(bool error, long section, const std::string& text) {
+  // Findings about a section start with its number and type word.
+  void Section(long number, int32_t type) {
+    prefix_ = "Section " + std::to_string(number) + " (" + kTypeNames[type >= 0 && type <= 2 ? type : 0] + "): ";
+  }
+  void Say(bool error, const std::string& text) {
     if (error) refused_ = true;
     if (!report_) return;
-    std::string line = section > 0 ? "Section " + std::to_string(section) + ": " + text : text;
+    const std::string line = prefix_ + text;
     report_(user_, error ? 1 : 0, line.c_str());
   }
 
  private:
   PARAMETER_REPORT report_;
   void* user_;
+  std::string prefix_;
   bool refused_ = false;
 };
 
@@ -172,7 +177,7 @@ int32_t* ValueOf(PARAMETER* record, const char* name) {
 }
 
 // A keyword's value, reduced or clamped to the value the coders will use.
-void ReviewValue(Reviewer& review, long section, const Rule& rule, int32_t* value) {
+void ReviewValue(Reviewer& review, const Rule& rule, int32_t* value) {
   const PARAMETER_KEYWORD& k = rule.keyword;
   const int32_t v = *value;
   int32_t used = v;
@@ -203,7 +208,7 @@ void ReviewValue(Reviewer& review, long section, const Rule& rule, int32_t* valu
   const bool field = rule.check == kByte || rule.check == kAdaptive;
   char range[64];
   std::snprintf(range, sizeof range, " (%d to %d)", field ? -128 : k.lMin, field ? 127 : k.lMax);
-  review.Say(false, section,
+  review.Say(false,
              std::string(k.pszName) + "=" + std::to_string(v) + why + range +
                  " - Using " + std::to_string(used));
   *value = used;
@@ -216,7 +221,7 @@ int32_t Get(PARAMETER* record, const char* name, int32_t defaultValue) {
 // Adaptive pixels that a generic template reads must lie in the field of
 // T.88 6.2.5.4 (Figure 7): above the current row, or left of the current
 // pixel on it.
-void ReviewAdaptivePixels(Reviewer& review, long section, PARAMETER* record) {
+void ReviewAdaptivePixels(Reviewer& review, PARAMETER* record) {
   const bool generic = record->lType == 0;
   const bool read = generic ? Get(record, "mmr", 0) == 0 : Get(record, "mmr", 0) == 0 || Get(record, "huff", 0) == 0;
   if (!read) return;
@@ -227,7 +232,7 @@ void ReviewAdaptivePixels(Reviewer& review, long section, PARAMETER* record) {
     const std::string xn = "atx" + std::to_string(k + 1), yn = "aty" + std::to_string(k + 1);
     const int32_t x = Get(record, xn.c_str(), kDefaults[k][0]), y = Get(record, yn.c_str(), kDefaults[k][1]);
     if (y < 0 || (y == 0 && x < 0)) continue;
-    review.Say(true, section,
+    review.Say(true,
                "Adaptive Pixel (" + xn + "=" + std::to_string(x) + ", " + yn + "=" + std::to_string(y) +
                    ") Not Allowed: it must lie above the pixel coded (" + yn + " -128 to -1, " + xn +
                    " -128 to 127) or left of it on its row (" + yn + " 0, " + xn + " -128 to -1)");
@@ -236,7 +241,7 @@ void ReviewAdaptivePixels(Reviewer& review, long section, PARAMETER* record) {
 
 // Co-ordinates must be "(" and up to four integers separated by "," and
 // closed by ")". Anything else is read as far as it goes and reported.
-void ReviewCoordinates(Reviewer& review, long section, const char* token, const PARAMETER* record) {
+void ReviewCoordinates(Reviewer& review, const char* token, const PARAMETER* record) {
   const size_t len = std::strlen(token);
   bool wellFormed = len >= 2 && token[len - 1] == ')';
   int fields = 0;
@@ -252,18 +257,30 @@ void ReviewCoordinates(Reviewer& review, long section, const char* token, const 
   char used[96];
   std::snprintf(used, sizeof used, "(%d,%d,%d,%d)", record->lX0, record->lY0, record->lX1, record->lY1);
   const bool unclosed = std::strchr(token, ')') == nullptr;
-  review.Say(false, section,
+  review.Say(false,
              "Co-Ordinates " + Quote(token) + (unclosed ? " Not Closed with \")\"" : " Malformed") + " - Read as " +
                  used + " (0 for a right or bottom edge means the page's)");
 }
 
-void ReviewWord(Reviewer& review, long section, const char* word, const PARAMETER* record) {
+void ReviewWord(Reviewer& review, const char* word, const PARAMETER* record) {
   ForEachToken(word, [&](char* token, size_t len) {
-    if (len > 0 && token[0] == '(') ReviewCoordinates(review, section, token, record);
+    if (len > 0 && token[0] == '(') ReviewCoordinates(review, token, record);
   });
 }
 
-void ReviewKeywords(Reviewer& review, long section, PARAMETER* record, bool first) {
+// Without "huff" the dictionaries and the text region are arithmetic-coded,
+// and their table selections must be 0 (T.88 7.4.2.1.1, 7.4.3.1.1).
+void ReviewUnusedTables(Reviewer& review, PARAMETER* record) {
+  for (const char* name : {"huffdh", "huffdw", "huffbmsize", "huffagginst", "hufffs", "huffds", "huffdt", "huffrdw",
+                           "huffrdh", "huffrdx", "huffrdy", "huffrsize", "direct"}) {
+    int32_t* value = ValueOf(record, name);
+    if (!value || *value == 0) continue;
+    review.Say(false, "Keyword " + Quote(name) + " Has No Effect without \"huff\" - Ignored");
+    *value = 0;
+  }
+}
+
+void ReviewKeywords(Reviewer& review, PARAMETER* record, bool first) {
   const int32_t type = record->lType >= 0 && record->lType <= 2 ? record->lType : 0;
   const uint32_t typeBits = kTypeBits[type];
   for (uint32_t i = 0; i < record->nKeys; ++i) {
@@ -272,23 +289,24 @@ void ReviewKeywords(Reviewer& review, long section, PARAMETER* record, bool firs
     bool applies = false;
     const Rule* rule = FindRule(name, typeBits, first, &applies);
     if (!rule) {
-      std::string text = "Unknown Keyword " + Quote(name) + " in a " + kTypeNames[type] +
-                         " Section Ignored - Nearest Known Keyword: " + Quote(NearestWord(name));
+      std::string text =
+          "Unknown Keyword " + Quote(name) + " Ignored - Nearest Known Keyword: " + Quote(NearestWord(name));
       if (std::strchr(name, ',') || std::strchr(name, ';')) text += " (separate keywords with \":\")";
-      review.Say(false, section, text);
+      review.Say(false, text);
       continue;
     }
     if (!applies) {
       const bool pageOnly = rule->keyword.lSections == P;
-      review.Say(false, section,
+      review.Say(false,
                  "Keyword " + Quote(name) +
-                     (pageOnly ? std::string(" Is Read from the First Section Only - Ignored")
-                               : std::string(" Has No Effect in a ") + kTypeNames[type] + " Section - Ignored"));
+                     (pageOnly ? " Is Read from the First Section Only - Ignored"
+                               : " Has No Effect in This Kind of Section - Ignored"));
       continue;
     }
-    ReviewValue(review, section, *rule, &record->plValues[i]);
+    ReviewValue(review, *rule, &record->plValues[i]);
   }
-  if (type == 0 || type == 1) ReviewAdaptivePixels(review, section, record);
+  if (type == 0 || type == 1) ReviewAdaptivePixels(review, record);
+  if (type == 1 && Get(record, "huff", 0) == 0) ReviewUnusedTables(review, record);
 }
 
 // With "opoverride" 0 every region must use the page's operator (T.88
@@ -310,7 +328,7 @@ void ReviewPageOperator(Reviewer& review, PARAMETER* records, long n) {
   const bool feasible = (op == kOpOr && !black && !invert && !defPixel) || (op == kOpXor && !invert);
   if (feasible) return;
   static const char* const kOps[] = {"OR", "AND", "XOR", "XNOR"};
-  review.Say(false, 1,
+  review.Say(false,
              std::string("opoverride=0 Would Make Every Region Use pageop=") + std::to_string(op) + " (" + kOps[op] +
                  "), Which Cannot Rebuild This Page - Using opoverride=1");
   *override = 1;
@@ -329,9 +347,11 @@ int CheckParameters(long nWords, char** words, PARAMETER* records, long nRecords
   if (!records || nRecords < 1) return 0;
   Reviewer review(report, user);
   for (long i = 0; i < nRecords; ++i) {
-    if (words && i < nWords && words[i]) ReviewWord(review, i + 1, words[i], &records[i]);
-    ReviewKeywords(review, i + 1, &records[i], i == 0);
+    review.Section(i + 1, records[i].lType);
+    if (words && i < nWords && words[i]) ReviewWord(review, words[i], &records[i]);
+    ReviewKeywords(review, &records[i], i == 0);
   }
+  review.Section(1, records[0].lType);
   ReviewPageOperator(review, records, nRecords);
   return review.refused() ? 1 : 0;
 }

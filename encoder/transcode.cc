@@ -187,6 +187,13 @@ void CodeUncoveredPixels(ENCODE_STATE* state, BMP* image, const Rect& last, uint
   DestroyBMP(&region);
 }
 
+void WriteEndOfStripe(ENCODE_STATE* state, uint32_t row) {
+  StartSegment(&state->Encoder);
+  EncodeBits(&state->Encoder, row, 32);
+  FinishSegmentBasic(&state->Encoder, kSegEndOfStripe, 0);
+  state->lLastStripeEnd = row;
+}
+
 void WriteRegionAndFinish(ENCODE_STATE* state, GRPARAM* gr, BMP* bitmap, uint32_t x, uint32_t y) {
   StartSegment(&state->Encoder);
   EncodeRegionSegment(&state->Encoder, bitmap, x, y, state->lPlaceOp);
@@ -298,9 +305,7 @@ void EncodeGenericSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
     ExtractRegion(&stripe, section, 0, top);
     WriteRegionAndFinish(state, &gr, &stripe, x, y + top);
     DestroyBMP(&stripe);
-    StartSegment(&state->Encoder);
-    EncodeBits(&state->Encoder, y + top + n - 1, 32);
-    FinishSegmentBasic(&state->Encoder, kSegEndOfStripe, 0);
+    WriteEndOfStripe(state, y + top + n - 1);
   }
 }
 
@@ -335,6 +340,7 @@ int Transcode(BMP* images, long nImages, PARAMETER* sections, long nSections, co
   const bool imposedXor =
       GetParameterValue("opoverride", &sections[0], 1) == 0 && GetParameterValue("pageop", &sections[0], 0) == kOpXor;
   const uint32_t placeOp = blackPage || imposedXor ? kOpXor : kOpOr;
+  state->lLastStripeEnd = -1;
   if (blackPage) InvertBMP(image);
 
   StartSegment(enc);
@@ -346,6 +352,10 @@ int Transcode(BMP* images, long nImages, PARAMETER* sections, long nSections, co
 
   const Rect last = CodeSections(state, image, sections, nSections, placeOp);
   CodeUncoveredPixels(state, image, last, placeOp);
+  // A striped page is as tall as its last stripe says (T.88 7.4.8.2): end it
+  // at the image's last row whatever the sections did.
+  if (StripeHeight(&sections[0]) != 0 && state->lLastStripeEnd != int64_t{image->lHeight} - 1)
+    WriteEndOfStripe(state, image->lHeight - 1);
   if (blackPage) InvertBMP(image);
 
   StartSegment(enc);
