@@ -29,6 +29,7 @@ std::string RangeText(const PARAMETER_KEYWORD& k) {
   if (k.lMin == INT32_MIN && k.lMax == INT32_MAX) return "any integer";
   if (k.lMax == INT32_MAX) return std::to_string(k.lMin) + " or more";
   if (k.lMin == 0 && k.lMax == 1) return "0 or 1";
+  if (k.lMin == k.lMax) return std::to_string(k.lMin);
   return std::to_string(k.lMin) + " to " + std::to_string(k.lMax);
 }
 
