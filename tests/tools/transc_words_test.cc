@@ -117,6 +117,12 @@ TEST(TranscWords, PagesComposeExactly) {
     ASSERT_TRUE(r.decoded) << r.dec.err;
     EXPECT_TRUE(jb2test::SamePixels(&r.page, &f.page.bmp)) << r.enc.err;
   }
+  // A stripe of 1024 rows needs the section at the page's corner.
+  jb2tooltest::RoundTrip stripe;
+  jb2tooltest::EncodeDecode(f.dir, "page 'gr:stripe:(0,10)'", "page", &stripe);
+  EXPECT_TRUE(Contains(stripe.enc.err, "ERROR!   Invalid Stripe Settings - Ignoring STRIPE\n")) << stripe.enc.err;
+  ASSERT_TRUE(stripe.decoded);
+  EXPECT_TRUE(jb2test::SamePixels(&stripe.page, &f.page.bmp));
   // Uncovered pixels are coded with a warning that says so.
   jb2tooltest::RoundTrip r;
   jb2tooltest::EncodeDecode(f.dir, "page '(0,0,100)'", "page", &r);
