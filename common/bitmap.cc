@@ -207,12 +207,14 @@ void CreateBMP(BMP* bmp, unsigned long width, unsigned long height, int fill) no
   if (!fits) {
     bmp->pData = nullptr;
     bmp->lWidth = bmp->lHeight = bmp->lBytesPerRow = bmp->lStride = 0;
+    bmp->lXResolution = bmp->lYResolution = 0;
     return;
   }
   bmp->pData = data;
   bmp->lWidth = static_cast<uint32_t>(w);
   bmp->lHeight = static_cast<uint32_t>(h);
   bmp->lBytesPerRow = static_cast<uint32_t>(bytesPerRow);
+  bmp->lXResolution = bmp->lYResolution = 0;
   bmp->lStride = static_cast<uint32_t>(stride);
   if (fill == 1) InvertBMP(bmp);
 }

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "common/bitmap.h"
@@ -11,8 +12,10 @@
 
 namespace {
 
-constexpr int kHeaderBytes = 62;       // file header, 40-byte information header, two colours
-constexpr uint64_t kInfoHeaderMin = 40;  // smaller (OS/2 1.x core) headers lay out their fields differently
+constexpr int kSavedHeaderBytes = 62;     // file header, 40-byte information header, two colours
+constexpr int kFileHeaderBytes = 14;
+constexpr uint32_t kCoreHeaderBytes = 12;  // OS/2 1.x (BITMAPCOREHEADER): 16-bit sizes, 3-byte colours
+constexpr uint32_t kInfoHeaderMin = 40;    // Windows and OS/2 2.x headers share its first 40 bytes
 
 struct FileCloser {
   FILE* f;
@@ -27,6 +30,8 @@ uint32_t Le16(const unsigned char* p) { return static_cast<uint32_t>(p[0]) | sta
 
 // Luminance of a palette entry (blue, green, red), scaled by 1000.
 uint32_t Luminance(const unsigned char* bgr) { return 114u * bgr[0] + 587u * bgr[1] + 299u * bgr[2]; }
+// A colour shows black on paper when it is darker than mid grey.
+bool IsDark(const unsigned char* bgr) { return Luminance(bgr) < 1000u * 128u; }
 
 // Size of the open file, or -1 when it cannot be told (then short reads are
 // still caught row by row).
@@ -44,32 +49,53 @@ struct BmpLayout {
   uint64_t pixelOffset = 0;
   uint64_t paletteOffset = 0;
   uint32_t paletteEntries = 0;  // 0, 1 or 2 entries read for the polarity decision
+  uint32_t entryBytes = 4;      // 3 in OS/2 core files
+  uint32_t xResolution = 0;     // pixels per metre
+  uint32_t yResolution = 0;
 };
 
-// Checks the first 62 bytes; prints the reason and returns false when the
-// file cannot be loaded.
-[[nodiscard]] bool CheckHeader(const unsigned char* h, BmpLayout* out) {
+// Names the depth found and the command that makes a 1-bit image of the
+// file (`name`, or an example name).
+void ReportDepth(uint32_t bitsPerPixel, const char* name) {
+  std::string in = name && *name ? name : "page.bmp";
+  std::string out = in;
+  const size_t dot = out.find_last_of('.');
+  const size_t slash = out.find_last_of('/');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) out.resize(dot);
+  out += ".pbm";
+  const std::string message = "Invalid .BMP, Incorrect Bits Per Pixel: " + std::to_string(bitsPerPixel) +
+                              " found, a 1-bit image is needed (convert it with: convert " + in +
+                              " -monochrome " + out + ")";
+  PrintError(message.c_str());
+}
+
+// Checks the file header and the information header `info` (`infoBytes` of
+// it read, at most 40); prints the reason and returns false when the file
+// cannot be loaded.
+[[nodiscard]] bool CheckHeader(const unsigned char* h, const unsigned char* info, uint32_t infoSize,
+                               const char* name, BmpLayout* out) {
   bool formatReported = false;
   auto badFormat = [&formatReported] {
     if (!formatReported) PrintError("Invalid .BMP file format!");
     formatReported = true;
   };
   if (h[0] != 'B' || h[1] != 'M') badFormat();  // reported, and loading goes on
-  const uint64_t infoSize = Le32(h + 14);
-  if (infoSize < kInfoHeaderMin) {
+  const bool core = infoSize == kCoreHeaderBytes;
+  if (!core && infoSize < kInfoHeaderMin) {
     badFormat();
     return false;
   }
-  if (Le16(h + 28) != 1) {
-    PrintError("Invalid .BMP, Incorrect Bits Per Pixel");
+  const uint32_t bitsPerPixel = Le16(info + (core ? 10 : 14));
+  if (bitsPerPixel != 1) {
+    ReportDepth(bitsPerPixel, name);
     return false;
   }
-  if (Le32(h + 30) != 0) {
+  if (!core && Le32(info + 16) != 0) {
     PrintError("Invalid .BMP, Compressed Pixel Data Not Supported");
     return false;
   }
-  const uint32_t width = Le32(h + 18);
-  const int64_t heightField = static_cast<int32_t>(Le32(h + 22));
+  const uint32_t width = core ? Le16(info + 4) : Le32(info + 4);
+  const int64_t heightField = core ? int64_t{Le16(info + 6)} : int64_t{static_cast<int32_t>(Le32(info + 8))};
   const uint64_t height = static_cast<uint64_t>(heightField < 0 ? -heightField : heightField);
   if (width == 0 || height == 0 || width > kMaxBmpDimension || height > kMaxBmpDimension ||
       uint64_t{width} * height > kMaxBitmapPixels) {
@@ -79,16 +105,21 @@ struct BmpLayout {
   out->width = width;
   out->height = static_cast<uint32_t>(height);
   out->topDown = heightField < 0;
-  out->paletteOffset = 14 + infoSize;
-  const uint32_t coloursUsed = Le32(h + 46);
+  out->paletteOffset = kFileHeaderBytes + uint64_t{infoSize};
+  out->entryBytes = core ? 3 : 4;
+  if (!core) {
+    out->xResolution = Le32(info + 24);
+    out->yResolution = Le32(info + 28);
+  }
+  const uint32_t coloursUsed = core ? 0 : Le32(info + 32);
   const uint32_t declared = coloursUsed == 0 || coloursUsed > 2 ? 2 : coloursUsed;
   uint64_t pixelOffset = Le32(h + 10);
-  if (pixelOffset == 0) pixelOffset = out->paletteOffset + 4 * declared;  // some writers leave it unset
+  if (pixelOffset == 0) pixelOffset = out->paletteOffset + out->entryBytes * declared;  // some writers leave it unset
   if (pixelOffset < out->paletteOffset) {
     badFormat();
     return false;
   }
-  const uint64_t room = (pixelOffset - out->paletteOffset) / 4;
+  const uint64_t room = (pixelOffset - out->paletteOffset) / out->entryBytes;
   out->paletteEntries = static_cast<uint32_t>(room < declared ? room : declared);
   out->pixelOffset = pixelOffset;
   return true;
@@ -107,6 +138,21 @@ void ReportFile(const char* what, const char* path) {
   PrintError(message);
 }
 
+// Makes every pixel the colour its palette entry shows: a 1 bit is black.
+// Entries of the same shade (ImageMagick writes an all-black page with two
+// black entries) make every pixel that shade.
+void ApplyPalette(const unsigned char* palette, uint32_t entries, uint32_t entryBytes, BMP* image) {
+  if (entries < 2) return;  // no palette to go by: 1 bits are black
+  const bool dark0 = IsDark(palette), dark1 = IsDark(palette + entryBytes);
+  if (dark0 != dark1) {
+    if (dark0) InvertBMP(image);
+    return;
+  }
+  const unsigned char fill = dark0 ? 0xFF : 0x00;
+  for (uint32_t y = 0; y < image->lHeight; ++y)
+    std::memset(image->pData + static_cast<size_t>(y) * image->lStride, fill, image->lBytesPerRow);
+}
+
 }  // namespace
 
 // Returns 0 when loaded, 1 when the file cannot be opened, 2 when it was
@@ -116,28 +162,46 @@ int LoadBMP(const char* path, BMP* bmp) noexcept {
   FILE* f = std::fopen(path, "rb");
   if (!f) return 1;
   FileCloser closer{f};
-  return LoadBMPStream(f, bmp);
+  return LoadBMPStream(f, bmp, path);
 }
 
-int LoadBMPStream(FILE* f, BMP* bmp) noexcept {
-  unsigned char header[kHeaderBytes];
+int LoadPageImage(const char* path, BMP* bmp) noexcept {
+  FILE* f = std::fopen(path, "rb");
+  if (!f) return 1;
+  FileCloser closer{f};
+  const int first = std::fgetc(f);
+  std::rewind(f);
+  return first == 'P' ? LoadPBMStream(f, bmp) : LoadBMPStream(f, bmp, path);
+}
+
+int LoadBMPStream(FILE* f, BMP* bmp, const char* name) noexcept {
+  // The headers: 62 bytes as SaveBMP writes them (file header, 40-byte
+  // information header, two colours), or 32 for an OS/2 core file. Each
+  // byte missing from them is reported.
+  unsigned char header[kSavedHeaderBytes];
+  size_t headerBytes = kSavedHeaderBytes;
   bool cutShort = false;
-  for (int i = 0; i < kHeaderBytes; ++i) {
+  for (size_t i = 0; i < headerBytes; ++i) {
     int c = std::fgetc(f);
     header[i] = c == EOF ? 0xFF : static_cast<unsigned char>(c);
     if (std::feof(f)) {
       PrintError("Unexpected EOF in input file");
       cutShort = true;
     }
+    if (i == kFileHeaderBytes + 3 && !cutShort && Le32(header + kFileHeaderBytes) == kCoreHeaderBytes)
+      headerBytes = kFileHeaderBytes + kCoreHeaderBytes + 2 * 3;
   }
   if (cutShort) return 2;
+  const unsigned char* info = header + kFileHeaderBytes;
+  const uint32_t infoSize = Le32(info);
 
   BmpLayout layout;
-  if (!CheckHeader(header, &layout)) return 2;
+  if (!CheckHeader(header, info, infoSize, name, &layout)) return 2;
 
   // The palette follows the information header, whatever its size.
   unsigned char palette[8] = {};
-  if (layout.paletteEntries > 0 && !ReadAt(f, layout.paletteOffset, palette, 4 * layout.paletteEntries)) {
+  if (layout.paletteEntries > 0 &&
+      !ReadAt(f, layout.paletteOffset, palette, size_t{layout.entryBytes} * layout.paletteEntries)) {
     PrintError("Unexpected EOF in input file");
     return 2;
   }
@@ -170,12 +234,9 @@ int LoadBMPStream(FILE* f, BMP* bmp) noexcept {
       return 2;
     }
   }
-
-  // Polarity: a 1 bit must be black. The darker of the two colours (by
-  // luminance) is black, so a file whose colour 0 is the darker one is
-  // inverted. For black/white and white/black palettes this is the plain
-  // reading of the palette. Equal colours, or fewer than two, keep the bits.
-  if (layout.paletteEntries == 2 && Luminance(palette) < Luminance(palette + 4)) InvertBMP(&image);
+  ApplyPalette(palette, layout.paletteEntries, layout.entryBytes, &image);
+  image.lXResolution = layout.xResolution;
+  image.lYResolution = layout.yResolution;
   *bmp = image;
   return 0;
 }
@@ -191,9 +252,9 @@ void SaveBMP(const char* path, BMP* bmp) noexcept {
   const unsigned long pad = (4 - bytesPerRow % 4) % 4;
   WriteBytesToFile(f, 'B', 1);
   WriteBytesToFile(f, 'M', 1);
-  WriteBytesToFile(f, (bytesPerRow + pad) * height + kHeaderBytes, 4);
+  WriteBytesToFile(f, (bytesPerRow + pad) * height + kSavedHeaderBytes, 4);
   WriteBytesToFile(f, 0, 4);
-  WriteBytesToFile(f, kHeaderBytes, 4);  // offset of the pixel data
+  WriteBytesToFile(f, kSavedHeaderBytes, 4);  // offset of the pixel data
   WriteBytesToFile(f, 40, 4);            // size of the information header
   WriteBytesToFile(f, bmp->lWidth, 4);
   WriteBytesToFile(f, height, 4);
@@ -201,8 +262,8 @@ void SaveBMP(const char* path, BMP* bmp) noexcept {
   WriteBytesToFile(f, 1, 2);  // bits per pixel
   WriteBytesToFile(f, 0, 4);  // no compression
   WriteBytesToFile(f, 0, 4);  // image size
-  WriteBytesToFile(f, 0, 4);  // horizontal resolution
-  WriteBytesToFile(f, 0, 4);  // vertical resolution
+  WriteBytesToFile(f, bmp->lXResolution, 4);  // pixels per metre
+  WriteBytesToFile(f, bmp->lYResolution, 4);
   WriteBytesToFile(f, 2, 4);  // colours used
   WriteBytesToFile(f, 2, 4);  // important colours
   WriteBytesToFile(f, 0x00FFFFFF, 4);  // colour 0: white

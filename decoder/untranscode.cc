@@ -239,10 +239,18 @@ void DecodeSegment(SEGMENT_HEADER* seg) {
     case kSegTables:
       DecodeTableSegment(seg);
       break;
+    case kSegEndOfStripe: {
+      // A page of unknown height reaches at least down to the end row of
+      // each of its stripes (T.88 7.4.10), even where no region does.
+      const uint64_t bottom = uint64_t{DecodeBits(seg->pInput, 32)} + 1;
+      if (HasPagePixels(seg) && seg->pPageInfo && seg->pPageInfo->lHeight == 0xFFFFFFFFu &&
+          seg->pInput->nPastEnd == 0 && bottom > seg->pPageBitmap->lHeight)
+        GrowPage(seg, bottom);
+      break;
+    }
     default:
       // Page information was decoded while parsing; end of page, end of
-      // stripe, end of file, profiles, extensions and unknown types carry
-      // nothing to draw.
+      // file, profiles, extensions and unknown types carry nothing to draw.
       break;
   }
 }

@@ -22,10 +22,17 @@ typedef struct ENCODE_STATE {
   MQBUFFER RefinementContexts;  // refinement region contexts
   MQINT IntContexts;            // integer coding contexts, created by the coders that use them
   HUFFTABLE aHuffStandard[kNumStandardTables];  // B.1 .. B.15
+  // The operator that puts a section's regions on the page: OR, or XOR where
+  // the page under the section may already hold black pixels (a black page,
+  // or an earlier section's), so that each region changes only its own marks.
+  uint32_t lPlaceOp;
+  int64_t lLastStripeEnd;  // page row of the last end of stripe written, -1 for none
 } ENCODE_STATE;
 
-// Writes the 19 data bytes of the page information segment (T.88 7.4.8).
-void EncodePage(ENCODER* enc, uint32_t width, uint32_t height, PARAMETER* first);
+// Writes the 19 data bytes of the page information segment (T.88 7.4.8);
+// the resolution is the image's unless "resolution" is given.
+void EncodePage(ENCODER* enc, uint32_t width, uint32_t height, PARAMETER* first, uint32_t xResolution,
+                uint32_t yResolution);
 // Writes the 17-byte region segment information field (T.88 7.4.1).
 void EncodeRegionSegment(ENCODER* enc, BMP* region, uint32_t x, uint32_t y, uint32_t combOp);
 // Codes one section bitmap with the settings of its record.

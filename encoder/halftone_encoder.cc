@@ -234,7 +234,8 @@ void EncodeHalftoneSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
   AnalyzeHalfTone(section, &ht, &grayValues, p);
   EncodeHalftoneDictionarySegment(&pd, &set);
   StartSegment(&state->Encoder);
-  EncodeRegionSegment(&state->Encoder, section, static_cast<uint32_t>(p->lX0), static_cast<uint32_t>(p->lY0), kOpOr);
+  EncodeRegionSegment(&state->Encoder, section, static_cast<uint32_t>(p->lX0), static_cast<uint32_t>(p->lY0),
+                      state->lPlaceOp);
   EncodeHalftoneRegionSegment(&ht, grayValues, section);
   FinishSegmentRefPrev(&state->Encoder, kSegImmediateHalftoneRegion, 0);
   FreePatternSet(&set);

@@ -14,19 +14,7 @@
 
 namespace {
 
-constexpr const char* kSeparators = ": /\\^#'";
-constexpr const char* kCoordinateDelimiters = "(,)";
 const char* const TYPEIDS[3] = {"gr", "sr", "ht"};  // region types 0, 1, 2
-
-// The decimal integer at the start of `text`, read as atol does (leading
-// blanks, optional sign, digits; no digits give 0). Values beyond 32 bits
-// are clamped to the nearest 32-bit value rather than wrapped.
-int32_t ReadInteger(const char* text) {
-  long v = std::strtol(text, nullptr, 10);
-  if (v > INT32_MAX) return INT32_MAX;
-  if (v < INT32_MIN) return INT32_MIN;
-  return static_cast<int32_t>(v);
-}
 
 char* CopyString(const char* s) {
   size_t n = std::strlen(s) + 1;
@@ -67,22 +55,13 @@ void ParseWord(const char* word, bool last, PARAMETER* record) {
   record->plValues = static_cast<int32_t*>(std::calloc(slots, sizeof(int32_t)));
   record->nKeys = 0;
 
-  char token[kMaxParameterToken + 1];
   char coordinates[kMaxParameterToken + 1];
   bool haveCoordinates = false;
-  for (const char* p = word; *p;) {
-    p += std::strspn(p, kSeparators);
-    if (!*p) break;
-    const size_t len = std::strcspn(p, kSeparators);
-    const char* start = p;
-    p += len;
+  ForEachToken(word, [&](char* token, size_t len) {
     if (len > kMaxParameterToken) {
       PrintError("Input Parameter; Bad Syntax (>1024 characters)");
-      continue;  // skipped: it does not fit the token buffer
+      return;  // skipped: it does not fit the token buffer
     }
-    for (size_t i = 0; i < len; ++i) token[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(start[i])));
-    token[len] = '\0';
-
     if (int type = StringLookup(TYPEIDS, 3, token)) {
       record->lType = type - 1;
     } else if (token[0] == '(') {
@@ -91,14 +70,14 @@ void ParseWord(const char* word, bool last, PARAMETER* record) {
     } else if (char* eq = std::strchr(token, '=')) {
       if (eq == token || token[len - 1] == '=') {
         PrintError("Input Parameter; Bad Syntax with equal sign");
-        continue;
+        return;
       }
       *eq = '\0';
       AppendKey(record, token, ReadInteger(eq + 1));
     } else {
       AppendKey(record, token, 1);
     }
-  }
+  });
 
   if (haveCoordinates) {
     ReadCoordinates(coordinates, record);
@@ -109,6 +88,32 @@ void ParseWord(const char* word, bool last, PARAMETER* record) {
 }
 
 }  // namespace
+
+int32_t ReadInteger(const char* text) {
+  long v = std::strtol(text, nullptr, 10);
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(v);
+}
+
+void ForEachToken(const char* word, const std::function<void(char* token, size_t length)>& visit) {
+  char token[kMaxParameterToken + 1];
+  for (const char* p = word; *p;) {
+    p += std::strspn(p, kSeparators);
+    if (!*p) break;
+    const size_t len = std::strcspn(p, kSeparators);
+    const char* start = p;
+    p += len;
+    if (len > kMaxParameterToken) {
+      token[0] = '\0';
+      visit(token, len);
+      continue;
+    }
+    for (size_t i = 0; i < len; ++i) token[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(start[i])));
+    token[len] = '\0';
+    visit(token, len);
+  }
+}
 
 int StringLookup(const char* const* table, long count, const char* key) {
   if (!table || !key) return 0;

@@ -182,14 +182,16 @@ void KeepSmallerCoding(ENCODE_STATE* state, GRPARAM* gr, BMP* original, PARAMETE
   const uint64_t textBytes = SegmentBytesFrom(firstSegment);
   // A generic region within a tenth of the text coding is coded in full.
   if (!gr->bMMR && textBytes * 10 < EstimateGenericBytes(*gr, original) * 9) return;
+  // Placed as every region of the section is (XOR when the page is coded
+  // as the complement of its image).
   const uint32_t trial = numSegments;
-  WriteGenericRegion(state, gr, original, p, kOpOr);
+  WriteGenericRegion(state, gr, original, p, state->lPlaceOp);
   if (SegmentBytesFrom(trial) >= textBytes) {
     DiscardSegmentsFrom(trial);
     return;
   }
   DiscardSegmentsFrom(firstSegment);
-  WriteGenericRegion(state, gr, original, p, kOpOr);
+  WriteGenericRegion(state, gr, original, p, state->lPlaceOp);
 }
 
 void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& gr, bool autoResidue);
@@ -283,10 +285,13 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
 
   // With SBDEFPIXEL 1 and no instance a text region would draw nothing, yet
   // the section is black wherever it held no mark: the generic region carries it.
+  // Placed by XOR, a residue under SBDEFPIXEL 1 keeps the polarity of its
+  // marks: the text region draws them black, the residue clears them again.
+  const uint32_t place = state->lPlaceOp;
   if (anyResidue || (tr.bDefPixel && instances.empty())) {
     anyResidue = true;
-    if (tr.bDefPixel) InvertBMP(section);
-    WriteGenericRegion(state, &gr, section, p, kOpOr);
+    if (tr.bDefPixel && (place != kOpXor || instances.empty())) InvertBMP(section);
+    WriteGenericRegion(state, &gr, section, p, place);
   }
   if (!instances.empty()) {
     SDPARAM sd;
@@ -309,9 +314,9 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
       FinishSegmentRefPrev(enc, kSegSymbolDictionary, 1);
       nSyms += nRefined;
     }
-    // With SBDEFPIXEL 1 the residue region holds the other marks as white on
-    // black, so the regions meet with AND.
-    const uint32_t op = tr.bDefPixel && anyResidue ? kOpAnd : kOpOr;
+    // With SBDEFPIXEL 1 the residue region placed by OR holds the other marks
+    // as white on black, so the regions meet with AND.
+    const uint32_t op = place == kOpXor ? kOpXor : tr.bDefPixel && anyResidue ? kOpAnd : kOpOr;
     const bool lossy = !tr.bRefine && soft;
     if (!tr.bHuff && !ParameterGiven(p, "dsoffset")) {
       std::vector<SYMBOL> prepared;

@@ -27,8 +27,40 @@ JB2_EXPORT void ParameterAnalysis(long nWords, char** words, PARAMETER* records)
 JB2_EXPORT int32_t GetParameterValue(const char* name, PARAMETER* record, int32_t defaultValue) JB2_NOEXCEPT;
 JB2_EXPORT void FreeParameters(long nRecords, PARAMETER* records) JB2_NOEXCEPT;
 
+// Where a keyword is read: bits of PARAMETER_KEYWORD.lSections.
+enum { PARAMETER_GENERIC = 1, PARAMETER_TEXT = 2, PARAMETER_HALFTONE = 4, PARAMETER_PAGE = 8 };
+
+// One keyword of the parameter language as the encoder reads it. A name may
+// have several entries, one per kind of section that reads it differently.
+typedef struct PARAMETER_KEYWORD {
+  const char* pszName;
+  uint32_t lSections;      // PARAMETER_* bits
+  int32_t lDefault;
+  int32_t lMin;            // the values with a meaning of their own
+  int32_t lMax;
+  const char* pszMeaning;  // one short line
+} PARAMETER_KEYWORD;
+
+// The keyword table, in the order the help text lists it.
+JB2_EXPORT const PARAMETER_KEYWORD* GetParameterKeywords(long* count) JB2_NOEXCEPT;
+
+// Receives the findings of CheckParameters: bError 1 for a refusal, 0 for a
+// warning; `text` holds no line end.
+typedef void (*PARAMETER_REPORT)(void* user, int bError, const char* text);
+
+// Reviews parsed sections before coding and reports, through `report` (may
+// be null), every token and keyword that nothing reads (with the nearest
+// known keyword), malformed co-ordinates, values that are reduced or clamped
+// (the records then hold the value used), and values that cannot make a
+// conformant file. `words` (may be null) are the words the records were
+// parsed from. Returns 0 when the sections can be coded, 1 when they must be
+// refused. Transcode runs the same review silently.
+JB2_EXPORT int CheckParameters(long nWords, char** words, PARAMETER* records, long nRecords,
+                               PARAMETER_REPORT report, void* user) JB2_NOEXCEPT;
+
 // Codes images[0] with the given sections into fileName. Returns 0 when the
-// file was written, non-zero when it could not be (an error was printed).
+// file was written, 1 when it could not be (an error was printed), 2 when
+// CheckParameters refuses the sections (nothing is written).
 JB2_EXPORT int Transcode(BMP* images, long nImages, PARAMETER* sections, long nSections,
                          const char* fileName) JB2_NOEXCEPT;
 

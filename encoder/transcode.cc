@@ -2,13 +2,17 @@
 // one JBIG2 file (page information T.88 7.4.8, region segment information
 // T.88 7.4.1, end of stripe T.88 7.4.10).
 #include <algorithm>
+#include <bit>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "common/bit_writer.h"
 #include "common/messages.h"
 #include "common/segment_header.h"
+#include "common/version.h"
 #include "encoder/encode_state.h"
 #include "encoder/segment_writer.h"
 #include "encoder/transclib.h"
@@ -18,7 +22,7 @@ namespace {
 inline constexpr uint32_t kDefaultStripeRows = 1024;  // "stripe" = 1
 
 const char* const kCommentNames[] = {"Source", "Version"};
-const char* const kCommentValues[] = {"Corvane JBIG-2 Encoder - The Ardenwick and Lumora Inc.", "1.0.0"};
+const char* const kCommentValues[] = {JB2_CODEC_NAME, JB2_CODEC_VERSION};
 
 // Owns the coding state of one run.
 class EncodeStateOwner {
@@ -77,7 +81,32 @@ bool SpareBitsClear(const BMP* image) {
   return true;
 }
 
-void CodeSections(ENCODE_STATE* state, BMP* image, PARAMETER* sections, long nSections) {
+struct Rect {
+  int64_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  bool Overlaps(const Rect& o) const { return x0 < o.x1 && o.x0 < x1 && y0 < o.y1 && o.y0 < y1; }
+};
+
+// Clears `r`, given in page co-ordinates, from a bitmap whose top-left
+// corner lies at (x, y) of the page.
+void ClearRect(BMP* bmp, const Rect& r, int64_t x, int64_t y) {
+  if (r.x1 <= r.x0 || r.y1 <= r.y0) return;
+  ClearRegion(bmp, static_cast<long>(r.x0 - x), static_cast<long>(r.y0 - y), static_cast<unsigned long>(r.x1 - r.x0),
+              static_cast<unsigned long>(r.y1 - r.y0));
+}
+
+// Text sections that draw with SBDEFPIXEL 1 or complement themselves rebuild
+// their rectangle only on a white page area; over an earlier section's
+// pixels they are placed by XOR.
+bool NeedsWhiteArea(PARAMETER* section) {
+  return section->lType == 1 &&
+         (GetParameterValue("defpixel", section, 0) != 0 || GetParameterValue("invert", section, 0) != 0);
+}
+
+// Codes each section's rectangle and, unless it is the last one, clears it
+// from the page, so that later sections do not code those pixels again.
+// Returns the last coded rectangle (empty when none was coded).
+Rect CodeSections(ENCODE_STATE* state, BMP* image, PARAMETER* sections, long nSections, uint32_t pagePlaceOp) {
+  std::vector<Rect> coded;
   for (long i = 0; i < nSections; ++i) {
     PARAMETER* section = &sections[i];
     if (section->lX1 == 0) section->lX1 = static_cast<int32_t>(image->lWidth);
@@ -88,29 +117,86 @@ void CodeSections(ENCODE_STATE* state, BMP* image, PARAMETER* sections, long nSe
     if (!ClipSection(section, image->lWidth, image->lHeight, &clipped)) continue;
     uint32_t w = static_cast<uint32_t>(clipped.lX1 - clipped.lX0);
     uint32_t h = static_cast<uint32_t>(clipped.lY1 - clipped.lY0);
+    const Rect rect{clipped.lX0, clipped.lY0, clipped.lX1, clipped.lY1};
+    bool overlaps = false;
+    for (const Rect& r : coded) overlaps = overlaps || r.Overlaps(rect);
+    // The last rectangle stays on the page; only its successors would clear it.
+    if (!coded.empty()) ClearRect(image, coded.back(), 0, 0);
+    coded.push_back(rect);
+    state->lPlaceOp = overlaps && NeedsWhiteArea(section) ? uint32_t{kOpXor} : pagePlaceOp;
     // A generic section over the whole page only reads its pixels: coded
     // from the page itself it gives the same bytes as from a copy, provided
     // the copy would not differ in its spare bits (typical prediction
     // compares whole bytes). Saves a page-sized copy.
     if (section->lType == 0 && w == image->lWidth && h == image->lHeight && SpareBitsClear(image)) {
       EncodeRegion(state, image, &clipped);
-      if (i + 1 < nSections) ClearRegion(image, 0, 0, w, h);
       continue;
     }
     BMP region;
     CreateBMP(&region, w, h, 0);
     ExtractRegion(&region, image, clipped.lX0, clipped.lY0);
     EncodeRegion(state, &region, &clipped);
-    // Later sections, in particular a final whole-page one, must not code
-    // these pixels again.
-    if (i + 1 < nSections) ClearRegion(image, clipped.lX0, clipped.lY0, w, h);
     DestroyBMP(&region);
   }
+  return coded.empty() ? Rect{} : coded.back();
+}
+
+// The smallest rectangle holding every black pixel of `image` outside
+// `covered`; false when there is none.
+bool UncoveredBounds(const BMP* image, const Rect& covered, Rect* bounds) {
+  // Per byte of a row: the pixel bits, and those left when `covered` is out.
+  std::vector<unsigned char> all(image->lBytesPerRow, 0xFF), outside;
+  if (image->lWidth % 8) all.back() = static_cast<unsigned char>(0xFF00u >> (image->lWidth % 8));
+  outside = all;
+  for (int64_t x = covered.x0; x < covered.x1; ++x) outside[x / 8] &= ConstMask0[x % 8];
+  int64_t top = -1, bottom = -1, left = INT64_MAX, right = -1;
+  for (uint32_t y = 0; y < image->lHeight; ++y) {
+    const unsigned char* row = image->pData + static_cast<size_t>(y) * image->lStride;
+    const std::vector<unsigned char>& mask = y >= covered.y0 && y < covered.y1 ? outside : all;
+    for (uint32_t k = 0; k < image->lBytesPerRow; ++k) {
+      const unsigned char b = row[k] & mask[k];
+      if (!b) continue;
+      if (top < 0) top = y;
+      bottom = y;
+      left = std::min<int64_t>(left, int64_t{k} * 8 + std::countl_zero(b));
+      right = std::max<int64_t>(right, int64_t{k} * 8 + 7 - std::countr_zero(b));
+    }
+  }
+  if (top < 0) return false;
+  *bounds = Rect{left, top, right + 1, bottom + 1};
+  return true;
+}
+
+// Pixels that no section covered would decode as the page's default: they
+// are coded as one more generic region with default settings.
+void CodeUncoveredPixels(ENCODE_STATE* state, BMP* image, const Rect& last, uint32_t placeOp) {
+  Rect r;
+  if (!UncoveredBounds(image, last, &r)) return;
+  PrintWarning("Pixels No Section Covers - Coded as One More Generic Region");
+  PARAMETER rest{};
+  rest.lX0 = static_cast<int32_t>(r.x0);
+  rest.lY0 = static_cast<int32_t>(r.y0);
+  rest.lX1 = static_cast<int32_t>(r.x1);
+  rest.lY1 = static_cast<int32_t>(r.y1);
+  BMP region;
+  CreateBMP(&region, static_cast<uint32_t>(r.x1 - r.x0), static_cast<uint32_t>(r.y1 - r.y0), 0);
+  ExtractRegion(&region, image, rest.lX0, rest.lY0);
+  ClearRect(&region, last, r.x0, r.y0);
+  state->lPlaceOp = placeOp;
+  EncodeGenericSection(state, &region, &rest);
+  DestroyBMP(&region);
+}
+
+void WriteEndOfStripe(ENCODE_STATE* state, uint32_t row) {
+  StartSegment(&state->Encoder);
+  EncodeBits(&state->Encoder, row, 32);
+  FinishSegmentBasic(&state->Encoder, kSegEndOfStripe, 0);
+  state->lLastStripeEnd = row;
 }
 
 void WriteRegionAndFinish(ENCODE_STATE* state, GRPARAM* gr, BMP* bitmap, uint32_t x, uint32_t y) {
   StartSegment(&state->Encoder);
-  EncodeRegionSegment(&state->Encoder, bitmap, x, y, kOpOr);
+  EncodeRegionSegment(&state->Encoder, bitmap, x, y, state->lPlaceOp);
   EncodeGenericRegionSegment(gr, bitmap);
 }
 
@@ -147,7 +233,8 @@ void ReadGenericParameters(GRPARAM* param, ENCODE_STATE* state, PARAMETER* p) {
   param->bEndMarker = 0;
 }
 
-void EncodePage(ENCODER* enc, uint32_t width, uint32_t height, PARAMETER* first) {
+void EncodePage(ENCODER* enc, uint32_t width, uint32_t height, PARAMETER* first, uint32_t xResolution,
+                uint32_t yResolution) {
   uint32_t stripe = StripeHeight(first);
   uint32_t pagePixel = GetParameterValue("pagepixel", first, 0) != 0;
   int32_t pageOp = GetParameterValue("pageop", first, 0);
@@ -157,11 +244,12 @@ void EncodePage(ENCODER* enc, uint32_t width, uint32_t height, PARAMETER* first)
     pageOp = 0;
   }
   uint32_t opOverride = GetParameterValue("opoverride", first, 1) != 0;
-  uint32_t resolution = static_cast<uint32_t>(GetParameterValue("resolution", first, 0));
   EncodeBits(enc, width, 32);
   EncodeBits(enc, stripe ? kUnknownPageHeight : height, 32);
-  EncodeBits(enc, resolution, 32);
-  EncodeBits(enc, resolution, 32);
+  // In pixels per metre (T.88 7.4.8.3): "resolution", else the image's.
+  const int32_t resolution = GetParameterValue("resolution", first, -1);
+  EncodeBits(enc, resolution >= 0 ? static_cast<uint32_t>(resolution) : xResolution, 32);
+  EncodeBits(enc, resolution >= 0 ? static_cast<uint32_t>(resolution) : yResolution, 32);
   EncodeBits(enc, 0x23 + 4 * pagePixel + 8 * static_cast<uint32_t>(pageOp) + 64 * opOverride, 8);
   EncodeBits(enc, stripe ? kPageStripedFlag + stripe : 0, 16);
 }
@@ -200,7 +288,7 @@ void EncodeGenericSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
   int32_t stripeValue = GetParameterValue("stripe", p, 0);
   uint32_t rows = StripeHeight(p);
   if (stripeValue != 0 && (rows == 0 || (stripeValue == 1 && (x != 0 || y != 0)))) {
-    PrintError("Invalid Stripe Settings - Ingoring STRIPE");
+    PrintError("Invalid Stripe Settings - Ignoring STRIPE");
     rows = 0;
   }
   if (rows == 0) {
@@ -217,9 +305,7 @@ void EncodeGenericSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
     ExtractRegion(&stripe, section, 0, top);
     WriteRegionAndFinish(state, &gr, &stripe, x, y + top);
     DestroyBMP(&stripe);
-    StartSegment(&state->Encoder);
-    EncodeBits(&state->Encoder, y + top + n - 1, 32);
-    FinishSegmentBasic(&state->Encoder, kSegEndOfStripe, 0);
+    WriteEndOfStripe(state, y + top + n - 1);
   }
 }
 
@@ -239,21 +325,38 @@ int Transcode(BMP* images, long nImages, PARAMETER* sections, long nSections, co
     sections = &defaultSection;
     nSections = 1;
   }
+  // The same review that CheckParameters reports; values are now the ones used.
+  if (CheckParameters(0, nullptr, sections, nSections, nullptr, nullptr) != 0) return 2;
   // Each run starts from empty tables, so one process can code many pages.
   ResetSegmentTables();
   EncodeStateOwner owner;
   ENCODE_STATE* state = owner.get();
   ENCODER* enc = &state->Encoder;
   int sequential = GetParameterValue("sequential", &sections[0], 0);
+  // On a black page (default pixel 1) the sections code the complement of
+  // the image and XOR it on; with the page's operator imposed on every
+  // region (CheckParameters left only OR or XOR) they use that one.
+  const bool blackPage = GetParameterValue("pagepixel", &sections[0], 0) != 0;
+  const bool imposedXor =
+      GetParameterValue("opoverride", &sections[0], 1) == 0 && GetParameterValue("pageop", &sections[0], 0) == kOpXor;
+  const uint32_t placeOp = blackPage || imposedXor ? kOpXor : kOpOr;
+  state->lLastStripeEnd = -1;
+  if (blackPage) InvertBMP(image);
 
   StartSegment(enc);
   EncodeComment(enc, kCommentNames, kCommentValues, 2);
   FinishSegmentBasic(enc, kSegExtension, 0);
   StartSegment(enc);
-  EncodePage(enc, image->lWidth, image->lHeight, &sections[0]);
+  EncodePage(enc, image->lWidth, image->lHeight, &sections[0], image->lXResolution, image->lYResolution);
   FinishSegmentBasic(enc, kSegPageInformation, 0);
 
-  CodeSections(state, image, sections, nSections);
+  const Rect last = CodeSections(state, image, sections, nSections, placeOp);
+  CodeUncoveredPixels(state, image, last, placeOp);
+  // A striped page is as tall as its last stripe says (T.88 7.4.8.2): end it
+  // at the image's last row whatever the sections did.
+  if (StripeHeight(&sections[0]) != 0 && state->lLastStripeEnd != int64_t{image->lHeight} - 1)
+    WriteEndOfStripe(state, image->lHeight - 1);
+  if (blackPage) InvertBMP(image);
 
   StartSegment(enc);
   FinishSegmentBasic(enc, kSegEndOfPage, 1);

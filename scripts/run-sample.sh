@@ -2,7 +2,7 @@
 # Encodes the bundled sample page, decodes it again and compares the result.
 set -e
 cd "$(dirname "$0")/.."
-sh scripts/install-deps.sh
+sh scripts/install-deps.sh build
 cmake -S . -B build-sample -DCMAKE_BUILD_TYPE=Release -DJB2_TESTS=OFF >/dev/null
 cmake --build build-sample -j"$(nproc 2>/dev/null || echo 2)" --target transc untransc
 mkdir -p out

@@ -83,6 +83,12 @@ void MakeRandomBMP(BMP* bmp, uint32_t width, uint32_t height, double density, st
   }
 }
 
+void ClearOutside(BMP* bmp, uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1) {
+  for (uint32_t y = 0; y < bmp->lHeight; ++y)
+    for (uint32_t x = 0; x < bmp->lWidth; ++x)
+      if (x < x0 || x >= x1 || y < y0 || y >= y1) SetPixel(bmp, x, y, 0);
+}
+
 bool SamePixels(const BMP* a, const BMP* b) {
   if (a->lWidth != b->lWidth || a->lHeight != b->lHeight) return false;
   for (uint32_t y = 0; y < a->lHeight; ++y)

@@ -53,6 +53,8 @@ class QuietStderr {
   int saved_;
 };
 
+// Clears every pixel outside the rectangle [x0, x1) x [y0, y1).
+void ClearOutside(BMP* bmp, uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1);
 // Pixel-wise equality, ignoring spare bits.
 bool SamePixels(const BMP* a, const BMP* b);
 

@@ -1,5 +1,5 @@
-// untransc BASENAME: decodes BASENAME.jb2 and writes each page as
-// BASENAME_<page number>.bmp.
+// untransc FILE: decodes FILE (BASENAME.jb2 or BASENAME.jbig2, named with or
+// without its extension) and writes each page as BASENAME_<page number>.bmp.
 //
 // Every page is written under a temporary name and renamed when complete, so
 // a failure never leaves a half-written BMP file behind.
@@ -11,7 +11,9 @@
 #include <cstring>
 
 #include "common/limits.h"
+#include "common/version.h"
 #include "decoder/untransclib.h"
+#include "tools/file_names.h"
 
 namespace {
 
@@ -62,19 +64,46 @@ bool WritePage(const char* name, BMP* bitmap) {
   return ok;
 }
 
+void PrintHelp() {
+  std::printf(
+      "Usage: untransc FILE\n"
+      "       untransc --help | --version\n"
+      "\n"
+      "Decodes a JBIG2 (ITU-T T.88) file and writes each page as a 1-bit BMP file\n"
+      "with the page's resolution. FILE is named with its extension (scan.jb2,\n"
+      "scan.jbig2) or without it (scan: scan.jb2, else scan.jbig2). Page N is\n"
+      "written as BASENAME_N.bmp next to the input (scan_1.bmp).\n"
+      "\n"
+      "Damaged files are decoded as far as they go: errors are reported on\n"
+      "standard error and every page is still written with what was decoded.\n"
+      "\n"
+      "Exit status: 0 when the file was decoded (also after errors inside it);\n"
+      "1 when it cannot be read or is not a JBIG2 file, or when a page is too\n"
+      "large to decode or cannot be written.\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 1) {
-    PrintProgramError("Syntax: untransc FILENAME (without .jb2 extension)");
+  if (jb2tool::Asks(argc, argv, "-h", "--help")) {
+    PrintHelp();
     return 0;
   }
+  if (jb2tool::Asks(argc, argv, "-V", "--version")) {
+    std::printf("untransc (%s) %s\n", JB2_CODEC_NAME, JB2_CODEC_VERSION);
+    return 0;
+  }
+  if (argc == 1) {
+    PrintProgramError("Syntax: untransc FILENAME (with or without .jb2 or .jbig2)");
+    return 0;
+  }
+  const jb2tool::Names names = jb2tool::ResolveInput(argv[1], {".jb2", ".jbig2"});
   char inputName[kNameBuffer];
-  if (std::strlen(argv[1]) + 4 >= sizeof inputName) {
+  if (names.input.size() >= sizeof inputName) {
     PrintProgramError("File Name too Long");
     return 1;
   }
-  std::snprintf(inputName, sizeof inputName, "%s.jb2", argv[1]);
+  std::snprintf(inputName, sizeof inputName, "%s", names.input.c_str());
 
   JB2FILE file;
   std::memset(&file, 0, sizeof file);
@@ -92,7 +121,8 @@ int main(int argc, char** argv) {
   for (uint32_t i = 0; i < file.nPages; ++i) {
     JB2PAGE* page = &file.pPages[i];
     char outputName[kNameBuffer];
-    int length = std::snprintf(outputName, sizeof outputName, "%s_%u.bmp", argv[1], static_cast<unsigned>(page->lPageNumber));
+    int length = std::snprintf(outputName, sizeof outputName, "%s_%u.bmp", names.base.c_str(),
+                               static_cast<unsigned>(page->lPageNumber));
     // The temporary name adds ".part".
     if (length < 0 || static_cast<size_t>(length) + 5 >= sizeof outputName) {
       PrintProgramError("File Name too Long");
@@ -107,6 +137,8 @@ int main(int argc, char** argv) {
     }
     CreateBMP(&page->Bitmap, page->Info.lWidth, page->Info.lHeight, static_cast<int>(page->Info.lDefaultPixel));
     UntranscodePage(page);
+    page->Bitmap.lXResolution = page->Info.lXResolution;
+    page->Bitmap.lYResolution = page->Info.lYResolution;
     if (!WritePage(outputName, &page->Bitmap)) {
       std::fprintf(stderr, "ERROR!   Could not write %s\n", outputName);
       status = 1;

@@ -11,13 +11,10 @@ using jb2test::FileExists;
 using jb2test::RunCommand;
 
 const std::string kTransc = JB2_TRANSC_PATH;
-const std::string kSyntax = "ERROR!   Syntax: transc BMPFILE (without .bmp extension) Parameters\n";
-const std::string kDefaults = "Warning! No paramaters... using default settings\n";
+const std::string kSyntax = "ERROR!   Syntax: transc BMPFILE (with or without .bmp or .pbm) Parameters\n";
+const std::string kDefaults = "Warning! No parameters... using default settings\n";
 
-bool IsInstructionsLine(const std::string& s) {
-  return s.rfind("Warning! Visit ", 0) == 0 && s.size() > 35 &&
-         s.compare(s.size() - 18, 18, " for instructions\n") == 0 && s.find('\n') == s.size() - 1;
-}
+bool IsInstructionsLine(const std::string& s) { return s == "Warning! Run transc --help for instructions\n"; }
 
 // A directory holding page.bmp (a small saved picture) and bad.bmp (compressed).
 std::string MakeWorkDir() {
@@ -56,7 +53,7 @@ TEST(Transc, LoadFailuresExitWithStatusOneAndWriteNothing) {
   const std::string badReasons = "ERROR!   Invalid .BMP, Compressed Pixel Data Not Supported\n";
   const Case cases[] = {
       {"missing gr", "\nERROR: Could not load file missing.bmp \n", "missing.jb2"},
-      {"page.bmp sr", "\nERROR: Could not load file page.bmp.bmp \n", "page.bmp.jb2"},
+      {"nothing.bmp sr", "\nERROR: Could not load file nothing.bmp \n", "nothing.jb2"},
       {"bad gr", badReasons + "\nERROR: Could not load file bad.bmp \n", "bad.jb2"},
       {std::string(1020, 'n') + " gr", "ERROR!   Base name too long (at most 1019 characters)\n", ""},
   };

@@ -40,7 +40,7 @@ TEST(Untransc, ArgumentsAndInputFailures) {
     std::string errStart;
     std::string errEnd;
   } cases[] = {
-      {"", 0, "ERROR!   Syntax: untransc FILENAME (without .jb2 extension)\n", ""},
+      {"", 0, "ERROR!   Syntax: untransc FILENAME (with or without .jb2 or .jbig2)\n", ""},
       {"missing", 1, "Could not load missing.jb2\n", ""},
       {"bad", 1, "ERROR!   Invalid File Header\n", "ERROR!   Invalid .JB2 File\n"},
       {"empty", 1, "ERROR!   DecNextByte() - Input past the End of Stream\n", "ERROR!   Invalid .JB2 File\n"},

@@ -1,0 +1,357 @@
+// The keyword table of the parameter language and the review of parsed
+// sections before coding: tokens and keywords that nothing reads, values
+// that are reduced or clamped to a safe meaning, and values that cannot make
+// a conformant file (T.88 6.2.5.4 for the adaptive pixels).
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/bitmap.h"
+#include "encoder/parameters.h"
+#include "encoder/transclib.h"
+
+namespace {
+
+constexpr uint32_t G = PARAMETER_GENERIC, T = PARAMETER_TEXT, H = PARAMETER_HALFTONE, P = PARAMETER_PAGE;
+
+// How the review treats a keyword's value. kCoder: the coder that reads it
+// reports and replaces a bad value itself.
+enum Check { kCoder, kSwitch, kClamp, kByte, kAdaptive, kTwoBits };
+
+struct Rule {
+  PARAMETER_KEYWORD keyword;
+  Check check;
+};
+
+const Rule kRules[] = {
+    {{"sequential", P, 0, 0, 1, "sequential file organisation (0: random access)"}, kSwitch},
+    {{"stripe", P | G, 0, 0, 32767, "stripes of n rows (1: of 1024 rows; 0: none)"}, kCoder},
+    {{"resolution", P, 0, 0, INT32_MAX, "pixels per metre, X and Y (11811 = 300 dpi; default: the image's)"}, kClamp},
+    {{"pagepixel", P, 0, 0, 1, "page default pixel (1: black)"}, kSwitch},
+    {{"pageop", P, 0, 0, 3, "page default operator: 0 OR, 1 AND, 2 XOR, 3 XNOR"}, kCoder},
+    {{"opoverride", P, 1, 0, 1, "regions may use operators of their own"}, kSwitch},
+    {{"mmr", G | T | H, 0, 0, 1, "MMR (T.6) coding instead of arithmetic coding"}, kSwitch},
+    {{"template", G | T | H, 0, 0, 3, "generic template"}, kCoder},
+    {{"tpdon", G | T, 0, 0, 1, "typical prediction"}, kSwitch},
+    {{"atx1", G | T, 3, -128, 127, "adaptive pixel 1, x"}, kAdaptive},
+    {{"aty1", G | T, -1, -128, 0, "adaptive pixel 1, y (0: only left of the pixel coded)"}, kAdaptive},
+    {{"atx2", G | T, -3, -128, 127, "adaptive pixel 2, x (template 0)"}, kAdaptive},
+    {{"aty2", G | T, -1, -128, 0, "adaptive pixel 2, y (template 0)"}, kAdaptive},
+    {{"atx3", G | T, 2, -128, 127, "adaptive pixel 3, x (template 0)"}, kAdaptive},
+    {{"aty3", G | T, -2, -128, 0, "adaptive pixel 3, y (template 0)"}, kAdaptive},
+    {{"atx4", G | T, -2, -128, 127, "adaptive pixel 4, x (template 0)"}, kAdaptive},
+    {{"aty4", G | T, -2, -128, 0, "adaptive pixel 4, y (template 0)"}, kAdaptive},
+    {{"huff", T, 0, 0, 1, "Huffman coding of dictionaries and text region"}, kSwitch},
+    {{"huffdh", T, 0, 0, 1, "height class table: 0 B.4, 1 B.5"}, kCoder},
+    {{"huffdw", T, 0, 0, 1, "width table: 0 B.2, 1 B.3"}, kCoder},
+    {{"huffbmsize", T, 0, 0, 0, "bitmap size table: 0 B.1"}, kCoder},
+    {{"huffagginst", T, 0, 0, 0, "aggregate instance table: 0 B.1"}, kCoder},
+    {{"direct", T, 0, 0, 1, "Huffman: collective bitmaps stored uncompressed"}, kSwitch},
+    {{"rtemplate", T, 0, 0, 1, "refinement template"}, kSwitch},
+    {{"ratx1", T, -1, -128, 127, "refinement adaptive pixel 1, x"}, kByte},
+    {{"raty1", T, -1, -128, 0, "refinement adaptive pixel 1, y"}, kByte},
+    {{"ratx2", T, -1, -128, 127, "refinement adaptive pixel 2, x"}, kByte},
+    {{"raty2", T, -1, -128, 127, "refinement adaptive pixel 2, y"}, kByte},
+    {{"sbrefine", T, 1, 0, 1, "refinement in the text region"}, kSwitch},
+    {{"strip", T, 0, 0, 3, "strips of 1, 2, 4 or 8 rows (log2)"}, kCoder},
+    {{"defpixel", T, 0, 0, 1, "text region default pixel"}, kSwitch},
+    {{"combop", T, 0, 0, 3, "symbol operator: 0 OR, 1 AND, 2 XOR, 3 XNOR"}, kCoder},
+    {{"transposed", T, 0, 0, 1, "symbols placed in columns"}, kSwitch},
+    {{"refcorner", T, 0, 0, 3, "reference corner: 0 bottom left, 1 top left, 2 bottom right, 3 top right"}, kTwoBits},
+    {{"dsoffset", T, 0, -16, 15, "offset added between symbols"}, kCoder},
+    {{"hufffs", T, 0, 0, 1, "first S table: 0 B.6, 1 B.7"}, kCoder},
+    {{"huffds", T, 0, 0, 2, "S difference table: 0 B.8, 1 B.9, 2 B.10"}, kCoder},
+    {{"huffdt", T, 0, 0, 2, "T difference table: 0 B.11, 1 B.12, 2 B.13"}, kCoder},
+    {{"huffrdw", T, 1, 0, 1, "refinement width table: 0 B.14, 1 B.15"}, kCoder},
+    {{"huffrdh", T, 1, 0, 1, "refinement height table: 0 B.14, 1 B.15"}, kCoder},
+    {{"huffrdx", T, 1, 0, 1, "refinement x table: 0 B.14, 1 B.15"}, kCoder},
+    {{"huffrdy", T, 1, 0, 1, "refinement y table: 0 B.14, 1 B.15"}, kCoder},
+    {{"huffrsize", T, 0, 0, 0, "refinement size table: 0 B.1"}, kCoder},
+    {{"tpron", T, 0, 0, 1, "typical prediction in refinement"}, kSwitch},
+    {{"invert", T, 0, 0, 1, "white text on black: the section is coded complemented"}, kSwitch},
+    {{"residue", T, 0, 0, INT32_MAX, "marks of at most n x n pixels go to a generic region"}, kClamp},
+    {{"soft", T, 1, 0, 1, "soft (approximate) matching, refined"}, kSwitch},
+    {{"refdict", T, 0, 0, 1, "second, refinement/aggregate dictionary"}, kSwitch},
+    {{"allrefdict", T, 0, 0, 1, "every refined symbol into that dictionary"}, kSwitch},
+    {{"match", T, 80, 0, 100, "soft match threshold, percent of agreeing pixels"}, kClamp},
+    {{"dictbonus", T, 0, INT32_MIN, INT32_MAX, "soft matching: penalty for candidates not yet symbols"}, kCoder},
+    {{"sizeoffset", T, 0, 0, INT32_MAX, "largest size difference to a match candidate"}, kClamp},
+    {{"matchoffset", T, 0, 0, 8, "soft matching: shifts tried in each direction"}, kClamp},
+    {{"htpattern", H, 0, 0, 1, "patterns: 0 clustered-dot, 1 dispersed-dot"}, kSwitch},
+    {{"combop", H, 0, 0, 4, "pattern operator: 0 OR, 1 AND, 2 XOR, 3 XNOR, 4 REPLACE"}, kCoder},
+    {{"skip", H, 0, 0, 1, "skip cells outside the region"}, kSwitch},
+};
+constexpr long kRuleCount = sizeof kRules / sizeof kRules[0];
+
+// The public table, in the same order.
+struct KeywordTable {
+  PARAMETER_KEYWORD entries[kRuleCount];
+  KeywordTable() {
+    for (long i = 0; i < kRuleCount; ++i) entries[i] = kRules[i].keyword;
+  }
+};
+
+const char* const kTypeNames[] = {"gr", "sr", "ht"};
+const uint32_t kTypeBits[] = {G, T, H};
+
+class Reviewer {
+ public:
+  Reviewer(PARAMETER_REPORT report, void* user) : report_(report), user_(user) {}
+  bool refused() const { return refused_; }
+
+  // Findings about a section start with its number and type word.
+  void Section(long number, int32_t type) {
+    prefix_ = "Section " + std::to_string(number) + " (" + kTypeNames[type >= 0 && type <= 2 ? type : 0] + "): ";
+  }
+  void Say(bool error, const std::string& text) {
+    if (error) refused_ = true;
+    if (!report_) return;
+    const std::string line = prefix_ + text;
+    report_(user_, error ? 1 : 0, line.c_str());
+  }
+
+ private:
+  PARAMETER_REPORT report_;
+  void* user_;
+  std::string prefix_;
+  bool refused_ = false;
+};
+
+size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+std::string NearestWord(const std::string& word) {
+  std::string best;
+  size_t bestDistance = SIZE_MAX;
+  auto consider = [&](const char* candidate) {
+    const size_t d = EditDistance(word, candidate);
+    if (d < bestDistance) {
+      bestDistance = d;
+      best = candidate;
+    }
+  };
+  for (const Rule& r : kRules) consider(r.keyword.pszName);
+  for (const char* t : kTypeNames) consider(t);
+  return best;
+}
+
+std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+
+// The rule for `name` in a section of type bits `typeBits` (page rules in the
+// first section), the first rule of that name when none applies (*applies
+// false), or null for an unknown name.
+const Rule* FindRule(const char* name, uint32_t typeBits, bool first, bool* applies) {
+  const Rule* any = nullptr;
+  for (const Rule& r : kRules) {
+    if (std::strcmp(r.keyword.pszName, name) != 0) continue;
+    if ((r.keyword.lSections & typeBits) || (first && (r.keyword.lSections & P))) {
+      *applies = true;
+      return &r;
+    }
+    if (!any) any = &r;
+  }
+  *applies = false;
+  return any;
+}
+
+// The value a record holds for `name` (first occurrence), or null.
+int32_t* ValueOf(PARAMETER* record, const char* name) {
+  int index = StringLookup(record->ppszKeys, record->nKeys, name);
+  return index ? &record->plValues[index - 1] : nullptr;
+}
+
+// A keyword's value, reduced or clamped to the value the coders will use.
+void ReviewValue(Reviewer& review, const Rule& rule, int32_t* value) {
+  const PARAMETER_KEYWORD& k = rule.keyword;
+  const int32_t v = *value;
+  int32_t used = v;
+  const char* why = " Outside Its Range";
+  switch (rule.check) {
+    case kCoder:
+      return;
+    case kSwitch:
+      if (v == 0 || v == 1) return;
+      used = 1;
+      why = " Is a Switch";
+      break;
+    case kClamp:
+      used = std::clamp(v, k.lMin, k.lMax);
+      break;
+    case kByte:
+    case kAdaptive:
+      if (v >= -128 && v <= 127) return;
+      used = static_cast<int8_t>(v);  // a signed 8-bit field (T.88 7.4.6.3)
+      why = " Does Not Fit Its 8-Bit Field";
+      break;
+    case kTwoBits:
+      used = v & 3;
+      why = " Does Not Fit Its 2-Bit Field";
+      break;
+  }
+  if (used == v) return;
+  const bool field = rule.check == kByte || rule.check == kAdaptive;
+  char range[64];
+  std::snprintf(range, sizeof range, " (%d to %d)", field ? -128 : k.lMin, field ? 127 : k.lMax);
+  review.Say(false,
+             std::string(k.pszName) + "=" + std::to_string(v) + why + range +
+                 " - Using " + std::to_string(used));
+  *value = used;
+}
+
+int32_t Get(PARAMETER* record, const char* name, int32_t defaultValue) {
+  return GetParameterValue(name, record, defaultValue);
+}
+
+// Adaptive pixels that a generic template reads must lie in the field of
+// T.88 6.2.5.4 (Figure 7): above the current row, or left of the current
+// pixel on it.
+void ReviewAdaptivePixels(Reviewer& review, PARAMETER* record) {
+  const bool generic = record->lType == 0;
+  const bool read = generic ? Get(record, "mmr", 0) == 0 : Get(record, "mmr", 0) == 0 || Get(record, "huff", 0) == 0;
+  if (!read) return;
+  const int32_t templ = Get(record, "template", 0);
+  const int pixels = templ >= 1 && templ <= 3 ? 1 : 4;
+  static const int32_t kDefaults[4][2] = {{3, -1}, {-3, -1}, {2, -2}, {-2, -2}};
+  for (int k = 0; k < pixels; ++k) {
+    const std::string xn = "atx" + std::to_string(k + 1), yn = "aty" + std::to_string(k + 1);
+    const int32_t x = Get(record, xn.c_str(), kDefaults[k][0]), y = Get(record, yn.c_str(), kDefaults[k][1]);
+    if (y < 0 || (y == 0 && x < 0)) continue;
+    review.Say(true,
+               "Adaptive Pixel (" + xn + "=" + std::to_string(x) + ", " + yn + "=" + std::to_string(y) +
+                   ") Not Allowed: it must lie above the pixel coded (" + yn + " -128 to -1, " + xn +
+                   " -128 to 127) or left of it on its row (" + yn + " 0, " + xn + " -128 to -1)");
+  }
+}
+
+// Co-ordinates must be "(" and up to four integers separated by "," and
+// closed by ")". Anything else is read as far as it goes and reported.
+void ReviewCoordinates(Reviewer& review, const char* token, const PARAMETER* record) {
+  const size_t len = std::strlen(token);
+  bool wellFormed = len >= 2 && token[len - 1] == ')';
+  int fields = 0;
+  for (const char* p = token + 1; wellFormed && *p && *p != ')';) {
+    char* end = nullptr;
+    std::strtol(p, &end, 10);
+    if (end == p || ++fields > 4) wellFormed = false;
+    p = end;
+    if (*p == ',') ++p;
+    else if (*p != ')') wellFormed = false;
+  }
+  if (wellFormed) return;
+  char used[96];
+  std::snprintf(used, sizeof used, "(%d,%d,%d,%d)", record->lX0, record->lY0, record->lX1, record->lY1);
+  const bool unclosed = std::strchr(token, ')') == nullptr;
+  review.Say(false,
+             "Co-Ordinates " + Quote(token) + (unclosed ? " Not Closed with \")\"" : " Malformed") + " - Read as " +
+                 used + " (0 for a right or bottom edge means the page's)");
+}
+
+void ReviewWord(Reviewer& review, const char* word, const PARAMETER* record) {
+  ForEachToken(word, [&](char* token, size_t len) {
+    if (len > 0 && token[0] == '(') ReviewCoordinates(review, token, record);
+  });
+}
+
+// Without "huff" the dictionaries and the text region are arithmetic-coded,
+// and their table selections must be 0 (T.88 7.4.2.1.1, 7.4.3.1.1).
+void ReviewUnusedTables(Reviewer& review, PARAMETER* record) {
+  for (const char* name : {"huffdh", "huffdw", "huffbmsize", "huffagginst", "hufffs", "huffds", "huffdt", "huffrdw",
+                           "huffrdh", "huffrdx", "huffrdy", "huffrsize", "direct"}) {
+    int32_t* value = ValueOf(record, name);
+    if (!value || *value == 0) continue;
+    review.Say(false, "Keyword " + Quote(name) + " Has No Effect without \"huff\" - Ignored");
+    *value = 0;
+  }
+}
+
+void ReviewKeywords(Reviewer& review, PARAMETER* record, bool first) {
+  const int32_t type = record->lType >= 0 && record->lType <= 2 ? record->lType : 0;
+  const uint32_t typeBits = kTypeBits[type];
+  for (uint32_t i = 0; i < record->nKeys; ++i) {
+    const char* name = record->ppszKeys[i];
+    if (StringLookup(record->ppszKeys, i, name)) continue;  // a repeat: the first occurrence counts
+    bool applies = false;
+    const Rule* rule = FindRule(name, typeBits, first, &applies);
+    if (!rule) {
+      std::string text =
+          "Unknown Keyword " + Quote(name) + " Ignored - Nearest Known Keyword: " + Quote(NearestWord(name));
+      if (std::strchr(name, ',') || std::strchr(name, ';')) text += " (separate keywords with \":\")";
+      review.Say(false, text);
+      continue;
+    }
+    if (!applies) {
+      const bool pageOnly = rule->keyword.lSections == P;
+      review.Say(false,
+                 "Keyword " + Quote(name) +
+                     (pageOnly ? " Is Read from the First Section Only - Ignored"
+                               : " Has No Effect in This Kind of Section - Ignored"));
+      continue;
+    }
+    ReviewValue(review, *rule, &record->plValues[i]);
+  }
+  if (type == 0 || type == 1) ReviewAdaptivePixels(review, record);
+  if (type == 1 && Get(record, "huff", 0) == 0) ReviewUnusedTables(review, record);
+}
+
+// With "opoverride" 0 every region must use the page's operator (T.88
+// 7.4.8.5). Only OR on a white page, or XOR on either, can rebuild the page
+// that way, and only when no text section needs AND or XNOR to draw itself.
+void ReviewPageOperator(Reviewer& review, PARAMETER* records, long n) {
+  PARAMETER* first = &records[0];
+  int32_t* override = ValueOf(first, "opoverride");
+  if (!override || *override != 0) return;
+  int32_t op = Get(first, "pageop", 0);
+  if (op < 0 || op > 3) op = 0;
+  const bool black = Get(first, "pagepixel", 0) != 0;
+  bool invert = false, defPixel = false;
+  for (long i = 0; i < n; ++i) {
+    if (records[i].lType != 1) continue;
+    invert = invert || Get(&records[i], "invert", 0) != 0;
+    defPixel = defPixel || Get(&records[i], "defpixel", 0) != 0;
+  }
+  const bool feasible = (op == kOpOr && !black && !invert && !defPixel) || (op == kOpXor && !invert);
+  if (feasible) return;
+  static const char* const kOps[] = {"OR", "AND", "XOR", "XNOR"};
+  review.Say(false,
+             std::string("opoverride=0 Would Make Every Region Use pageop=") + std::to_string(op) + " (" + kOps[op] +
+                 "), Which Cannot Rebuild This Page - Using opoverride=1");
+  *override = 1;
+}
+
+}  // namespace
+
+const PARAMETER_KEYWORD* GetParameterKeywords(long* count) noexcept {
+  static const KeywordTable table;
+  if (count) *count = kRuleCount;
+  return table.entries;
+}
+
+int CheckParameters(long nWords, char** words, PARAMETER* records, long nRecords, PARAMETER_REPORT report,
+                    void* user) noexcept {
+  if (!records || nRecords < 1) return 0;
+  Reviewer review(report, user);
+  for (long i = 0; i < nRecords; ++i) {
+    review.Section(i + 1, records[i].lType);
+    if (words && i < nWords && words[i]) ReviewWord(review, words[i], &records[i]);
+    ReviewKeywords(review, &records[i], i == 0);
+  }
+  review.Section(1, records[0].lType);
+  ReviewPageOperator(review, records, nRecords);
+  return review.refused() ? 1 : 0;
+}

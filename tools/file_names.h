@@ -1,0 +1,53 @@
+// Command-line names of the two programs: a file may be named with its
+// extension or by its base name, and outputs are named from the base name.
+#pragma once
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace jb2tool {
+
+inline bool Exists(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f) std::fclose(f);
+  return f != nullptr;
+}
+
+// The extension of the name's last component when it is one of
+// `extensions` (case-insensitive, with the dot), else "".
+inline std::string KnownExtension(const std::string& name, std::initializer_list<const char*> extensions) {
+  const size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || (name.find_last_of('/') != std::string::npos && dot < name.find_last_of('/')))
+    return "";
+  std::string ext = name.substr(dot);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* known : extensions)
+    if (ext == known) return name.substr(dot);
+  return "";
+}
+
+struct Names {
+  std::string input;  // the file to read
+  std::string base;   // the name outputs are made from
+};
+
+// A name with one of `extensions` is the input itself; a base name takes the
+// first extension whose file exists, else the first one.
+inline Names ResolveInput(const std::string& arg, std::initializer_list<const char*> extensions) {
+  const std::string ext = KnownExtension(arg, extensions);
+  if (!ext.empty()) return {arg, arg.substr(0, arg.size() - ext.size())};
+  for (const char* e : extensions)
+    if (Exists(arg + e)) return {arg + e, arg};
+  return {arg + *extensions.begin(), arg};
+}
+
+// Whether any argument asks for `shortName` or `longName`.
+inline bool Asks(int argc, char** argv, const char* shortName, const char* longName) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], shortName) == 0 || std::strcmp(argv[i], longName) == 0) return true;
+  return false;
+}
+
+}  // namespace jb2tool
