@@ -14,6 +14,8 @@
 #include "encoder/symbol.h"
 #include "encoder/symbol_dictionary_encoder.h"
 #include "encoder/text_choices.h"
+#include "common/limits.h"
+#include "encoder/text_limits.h"
 #include "encoder/text_region_encoder.h"
 
 namespace {
@@ -245,12 +247,16 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
   EvaluateMatches(marks.items, count, p);
   SelectClasses(marks.items, count, p);
 
+  // Without a refinement dictionary a refined mark is only ever an instance.
+  if (!refDict)
+    for (long i = 0; i < count; ++i)
+      if (marks.items[i].bRefine) marks.items[i].bDictionary = 0;
+  KeepWithinDecoderLimits(marks.items, count, kMaxSymbolDictionaryPixels, kMaxTextInstances);
+
   // Symbol IDs: the first dictionary's symbols, then the refined ones.
   unsigned long nFirst = 0, nRefined = 0;
   for (long i = 0; i < count; ++i) {
     SYMBOL& m = marks.items[i];
-    // Without a refinement dictionary a refined mark is only ever an instance.
-    if (!refDict && m.bRefine) m.bDictionary = 0;
     if (m.bResidue || !m.bDictionary) continue;
     if (m.bRefine) ++nRefined;
     else ++nFirst;
