@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -192,6 +193,25 @@ TEST(UntranscLimits, HostileDeclarationsEndQuicklyWithAnError) {
     EXPECT_LT(r.peakRssKiB, std::max(kMaxPeakRssKiB, self.ru_maxrss + 1024)) << r.err;
     EXPECT_EQ(jb2test::FileExists(dir + "/" + base + "_1.bmp"), c.pageWritten);
   }
+}
+
+// Every input that fuzzing found to be slow or to fault ends within the same
+// bounds, whatever it reports.
+TEST(UntranscLimits, KeptFuzzFindingsEndQuickly) {
+  const std::string dir = jb2test::MakeTempDir();
+  int n = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(JB2_TEST_DATA_DIR "/crashers/decode")) {
+    SCOPED_TRACE(entry.path().filename().string());
+    const std::string base = "k" + std::to_string(n++);
+    jb2test::WriteFileBytes(dir + "/" + base + ".jb2", jb2test::ReadFileBytes(entry.path().string()));
+    ChildRun r = RunLimited(dir, base);
+    EXPECT_TRUE(r.exitStatus == 0 || r.exitStatus == 1) << r.err;
+    EXPECT_LT(r.cpuSeconds, kMaxCpuSeconds) << r.err;
+    rusage self{};
+    getrusage(RUSAGE_SELF, &self);
+    EXPECT_LT(r.peakRssKiB, std::max(kMaxPeakRssKiB, self.ru_maxrss + 1024)) << r.err;
+  }
+  EXPECT_GT(n, 0);
 }
 
 }  // namespace
