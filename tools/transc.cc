@@ -51,8 +51,11 @@ int main(int argc, char** argv) {
     if (LoadBMP(inputName, image) != 0) {
       std::fprintf(stderr, "\nERROR: Could not load file %s \n", inputName);
       status = 1;
-    } else if (Transcode(image, 1, sections, nSections, outputName) != 0) {
-      status = 1;  // Transcode has reported the failure
+    } else {
+      char advice[kNameBufferSize];
+      for (long i = 0; i < nWords; ++i)
+        if (PortabilityAdvice(&sections[i], advice, sizeof advice)) PrintProgramWarning(advice);
+      if (Transcode(image, 1, sections, nSections, outputName) != 0) status = 1;  // Transcode has reported it
     }
   }
 
