@@ -57,14 +57,14 @@ int PortabilityAdvice(PARAMETER* section, char* text, unsigned long size) noexce
   const bool huff = Get(section, "huff", 0) != 0;
   const bool refinementPass = Get(section, "sbrefine", 1) == 0 && Get(section, "soft", 1) != 0;
   const bool black = Get(section, "defpixel", 0) != 0;
+  const bool refines = Get(section, "sbrefine", 1) != 0 && Get(section, "soft", 1) != 0;
   switch (section->lType) {
     case 1:  // text
-      if (huff && ((Get(section, "sbrefine", 1) != 0 && Get(section, "soft", 1) != 0) ||
-                   Get(section, "refdict", 0) != 0 || Get(section, "allrefdict", 0) != 0)) {
+      if (huff && (refines || Get(section, "refdict", 0) != 0 || Get(section, "allrefdict", 0) != 0)) {
         advice.Add("Refinement in Huffman Text Regions", kJbig2dec | kPdfjs, {"refdict", "allrefdict"});
         // A refinement pass over text drawn on black is the next defect
         // (below); exact matching alone needs no refinement at all.
-        advice.noRefinement = black ? "soft=0" : "sbrefine=0";
+        if (refines) advice.noRefinement = black ? "soft=0" : "sbrefine=0";
       } else if (!huff && black && refinementPass) {
         advice.Add("Refinement Regions over Text Drawn on Black", kPdfjs, {"sbrefine"});
       }
