@@ -392,7 +392,6 @@ void DecodeSymbolRegionSegment(SEGMENT_HEADER* seg) {
   p.lDSOffset = static_cast<int32_t>((flags >> 10) & 0x1F);
   if (p.lDSOffset >= 16) p.lDSOffset -= 32;
   p.lRTemplate = (flags >> 15) & 1;
-  if (p.lRTemplate && p.bHuff) PrintWarning("Invalid SBRTEMPLATE");
   if (p.lDefaultPixel) {
     // A black background is not what the page rows hold: paint a region.
     if (pageView.pData) {

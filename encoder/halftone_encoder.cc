@@ -232,6 +232,14 @@ void EncodeHalftoneSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
 
   uint32_t* grayValues = nullptr;
   AnalyzeHalfTone(section, &ht, &grayValues, p);
+  // A section without a whole cell shows nothing (white, combined with OR):
+  // its region would have an empty grid, which PDFium refuses along with
+  // the whole page and jbig2dec reports as an error. Nothing is written.
+  if (ht.lGridWidth == 0 || ht.lGridHeight == 0) {
+    FreePatternSet(&set);
+    std::free(grayValues);
+    return;
+  }
   EncodeHalftoneDictionarySegment(&pd, &set);
   StartSegment(&state->Encoder);
   EncodeRegionSegment(&state->Encoder, section, static_cast<uint32_t>(p->lX0), static_cast<uint32_t>(p->lY0),

@@ -60,20 +60,20 @@ void BuildCollectiveBitmap(SYMBOL* first, unsigned long count, uint64_t totalWid
 }
 
 // BMSIZE and the height class collective bitmap (T.88 6.5.9): MMR-coded
-// unless "direct" is set or MMR would not be smaller than the plain rows.
+// unless "direct" is set, even where the plain rows would be a few bytes
+// smaller, since a common reader loses its place after uncompressed ones.
 void EncodeCollectiveBitmap(SDPARAM* p, SYMBOL* first, unsigned long count, uint64_t totalWidth,
                             TemporaryWriter* mmr) {
   ENCODER* enc = &p->pState->Encoder;
   BMP collective;
   BuildCollectiveBitmap(first, count, totalWidth, &collective);
-  const uint64_t plainBytes = uint64_t{collective.lBytesPerRow} * collective.lHeight;
   bool direct = p->bDirect != 0 || mmr == nullptr;
   if (!direct) {
     InitEncoder(mmr->writer());
     MMREncode(mmr->writer(), &collective, 0);
     EncodeFlush(mmr->writer());
     // BMSIZE 0 means uncompressed, so an MMR stream must have bytes.
-    direct = mmr->writer()->lSize == 0 || mmr->writer()->lSize >= plainBytes;
+    direct = mmr->writer()->lSize == 0;
   }
   if (direct) {
     EncHuff(enc, p->pTableBMSize, 0);
@@ -172,10 +172,13 @@ void EncodeSymbolDictionarySegment(SDPARAM* p, SYMBOL* symbols, SYMBOL* referenc
   }
 
   // T.88 7.4.2.1.1; bits 8 and 9 (coding context used, retained) stay 0.
+  // A field the coding does not use must be 0: the table selections without
+  // SDHUFF, SDTEMPLATE with it, SDRTEMPLATE without SDREFAGG.
+  const uint32_t tables = static_cast<uint32_t>(p->lHuffDH) << 2 | static_cast<uint32_t>(p->lHuffDW) << 4 |
+                          static_cast<uint32_t>(p->lHuffBMSize) << 6 | static_cast<uint32_t>(p->lHuffAggInst) << 7;
   EncodeBits(enc,
-             (huff ? 1u : 0u) | (refAgg ? 2u : 0u) | static_cast<uint32_t>(p->lHuffDH) << 2 |
-                 static_cast<uint32_t>(p->lHuffDW) << 4 | static_cast<uint32_t>(p->lHuffBMSize) << 6 |
-                 static_cast<uint32_t>(p->lHuffAggInst) << 7 | (p->lTemplate & 3) << 10 | (p->lRTemplate & 1) << 12,
+             (huff ? 1u | tables : 0u) | (refAgg ? 2u : 0u) | (huff ? 0u : (p->lTemplate & 3) << 10) |
+                 (refAgg ? (p->lRTemplate & 1) << 12 : 0u),
              16);
   if (!huff) {
     const unsigned nAT = (p->lTemplate & 3) == 0 ? 4 : 1;

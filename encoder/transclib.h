@@ -64,4 +64,11 @@ JB2_EXPORT int CheckParameters(long nWords, char** words, PARAMETER* records, lo
 JB2_EXPORT int Transcode(BMP* images, long nImages, PARAMETER* sections, long nSections,
                          const char* fileName) JB2_NOEXCEPT;
 
+// Advice for a section whose mode common JBIG2 readers (jbig2dec, poppler,
+// pdf.js) mis-read although the file is conformant: writes into `text` (at
+// most `size` bytes with the terminator) what they mis-read and the words of
+// a mode that codes the same page losslessly for all of them, and returns 1.
+// Returns 0, with `text` empty, for a portable section. Prints nothing.
+JB2_EXPORT int PortabilityAdvice(PARAMETER* section, char* text, unsigned long size) JB2_NOEXCEPT;
+
 JB2_EXTERN_C_END

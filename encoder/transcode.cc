@@ -251,7 +251,9 @@ void EncodePage(ENCODER* enc, uint32_t width, uint32_t height, PARAMETER* first,
   EncodeBits(enc, resolution >= 0 ? static_cast<uint32_t>(resolution) : xResolution, 32);
   EncodeBits(enc, resolution >= 0 ? static_cast<uint32_t>(resolution) : yResolution, 32);
   EncodeBits(enc, 0x23 + 4 * pagePixel + 8 * static_cast<uint32_t>(pageOp) + 64 * opOverride, 8);
-  EncodeBits(enc, stripe ? kPageStripedFlag + stripe : 0, 16);
+  // No stripe is taller than the page: a reader may make a page of unknown
+  // height at least one maximum stripe tall (T.88 7.4.8.6 only bounds stripes).
+  EncodeBits(enc, stripe ? kPageStripedFlag + std::min(stripe, height) : 0, 16);
 }
 
 void EncodeRegionSegment(ENCODER* enc, BMP* region, uint32_t x, uint32_t y, uint32_t combOp) {

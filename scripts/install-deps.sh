@@ -18,10 +18,29 @@ want g++ command -v g++
 want make command -v make
 if [ "$group" = test ]; then
   want libgtest-dev test -f /usr/include/gtest/gtest.h
+  # the three independent JBIG2 readers the tests judge our files by:
+  # jbig2dec, poppler (pdfimages) and pdf.js (under node)
   want jbig2dec command -v jbig2dec
+  want poppler-utils command -v pdfimages
+  want nodejs command -v node
+  want npm command -v npm
 fi
 
-[ -n "$need" ] || exit 0
+install_pdfjs() {
+  # pdf.js, at the version package-lock.json pins, into the folder the tests own.
+  [ "$group" = test ] || return 0
+  pdfjs="$(dirname "$0")/../tests/interop/pdfjs"
+  if [ ! -f "$pdfjs/node_modules/pdfjs-dist/package.json" ] ||
+     [ "$pdfjs/package-lock.json" -nt "$pdfjs/node_modules/.package-lock.json" ]; then
+    echo "install-deps: installing pdfjs-dist with npm into tests/interop/pdfjs"
+    (cd "$pdfjs" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+  fi
+}
+
+if [ -z "$need" ]; then
+  install_pdfjs
+  exit 0
+fi
 if [ "$(id -u)" = 0 ]; then
   as_root=""
 elif command -v sudo >/dev/null 2>&1; then
@@ -33,3 +52,4 @@ fi
 echo "install-deps: installing with apt-get:$need"
 $as_root apt-get update -qq
 $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $need >/dev/null
+install_pdfjs

@@ -135,8 +135,11 @@ int main(int argc, char** argv) {
     // reason has been printed). Nothing is written then.
     std::fprintf(stderr, "\nERROR: Could not load file %s \n", names.input.c_str());
     status = 1;
-  } else if (Transcode(image, 1, sections, nSections, outputName.c_str()) != 0) {
-    status = 1;  // Transcode has reported the failure
+  } else {
+    char advice[kNameBufferSize];
+    for (long i = 0; i < nWords; ++i)
+      if (PortabilityAdvice(&sections[i], advice, sizeof advice)) PrintProgramWarning(advice);
+    if (Transcode(image, 1, sections, nSections, outputName.c_str()) != 0) status = 1;  // Transcode has reported it
   }
 
   FreeParameters(nSections, sections);

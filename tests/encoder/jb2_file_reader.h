@@ -143,6 +143,38 @@ class Sections {
     return *this;
   }
   Sections& Add(const Keys& keys = {}) { return Add(0, 0, 0, 0, 0, keys); }
+  // Appends a keyword to the last section.
+  Sections& AddKey(const char* name, int32_t value) {
+    names_.back().push_back(const_cast<char*>(name));
+    values_.back().push_back(value);
+    records_.back().nKeys = static_cast<uint32_t>(names_.back().size());
+    return *this;
+  }
+  // The sections as transc words, e.g. "sr:huff:soft=0 gr:(0,0,50,20)".
+  std::string Words() const {
+    static const char* const kTypes[] = {"gr", "sr", "ht"};
+    // Keywords that are switches read better bare when on.
+    static const std::string kSwitches = " huff direct tpdon tpron mmr refdict allrefdict sequential invert "
+                                         "transposed skip defpixel soft sbrefine ";
+    std::string words;
+    for (size_t i = 0; i < records_.size(); ++i) {
+      const PARAMETER& p = records_[i];
+      std::string word = p.lType >= 0 && p.lType <= 2 ? kTypes[p.lType] : "gr";
+      if (p.lX0 || p.lY0 || p.lX1 || p.lY1) {
+        word += ":(";
+        word += std::to_string(p.lX0) + "," + std::to_string(p.lY0) + "," + std::to_string(p.lX1) + "," +
+                std::to_string(p.lY1) + ")";
+      }
+      for (size_t k = 0; k < names_[i].size(); ++k) {
+        const std::string name = names_[i][k];
+        word += ":" + name;
+        if (values_[i][k] != 1 || kSwitches.find(" " + name + " ") == std::string::npos)
+          word.append("=").append(std::to_string(values_[i][k]));
+      }
+      words += (words.empty() ? "" : " ") + word;
+    }
+    return words;
+  }
   // The records, with their arrays pointing into this object.
   PARAMETER* data() {
     for (size_t i = 0; i < records_.size(); ++i) {

@@ -17,11 +17,6 @@ namespace jb2test {
 struct TextMode {
   const char* name;
   std::function<void(Sections&, int32_t w, int32_t h)> build;
-  // jbig2dec 0.19 mis-reads conformant Huffman-coded refinement (text
-  // region instances and refinement/aggregate symbols) and typical
-  // prediction under refinement template 1; such modes are read back by the
-  // T.88 reader of text_roundtrip_test.cc instead.
-  bool peerMisreads = false;
 };
 
 inline void Text(Sections& s, Sections::Keys keys) { s.Add(1, 0, 0, 0, 0, keys); }
@@ -32,8 +27,7 @@ inline const TextMode kModes[] = {
     MODE("Default", {}),
     MODE("Exact", {{"soft", 0}}),
     MODE("LossyWithRefinementPass", {{"sbrefine", 0}}),
-    {"RefinementPassTemplate1Tpron",
-     [](Sections& s, int32_t, int32_t) { Text(s, {{"sbrefine", 0}, {"rtemplate", 1}, {"tpron", 1}}); }, true},
+    MODE("RefinementPassTemplate1Tpron", {{"sbrefine", 0}, {"rtemplate", 1}, {"tpron", 1}}),
     MODE("RefinementPassTpronAT", {{"sbrefine", 0}, {"tpron", 1}, {"ratx1", -2}, {"raty1", 0}, {"ratx2", 1}, {"raty2", 1}}),
     MODE("RefDict", {{"refdict", 1}}),
     MODE("AllRefDict", {{"allrefdict", 1}}),
@@ -73,15 +67,17 @@ inline const TextMode kModes[] = {
     MODE("HuffmanTables",
          {{"huff", 1}, {"soft", 0}, {"hufffs", 1}, {"huffds", 2}, {"huffdt", 1}, {"huffdh", 1}, {"huffdw", 1}}),
     MODE("HuffmanTables2", {{"huff", 1}, {"sbrefine", 0}, {"huffds", 1}, {"huffdt", 2}, {"strip", 1}}),
-    {"HuffmanRefine", [](Sections& s, int32_t, int32_t) { Text(s, {{"huff", 1}}); }, true},
-    {"HuffmanRefineB14", [](Sections& s, int32_t, int32_t) {
-       Text(s, {{"huff", 1}, {"huffrdw", 0}, {"huffrdh", 0}, {"huffrdx", 0}, {"huffrdy", 0}, {"sizeoffset", 4}});
-     }, true},
-    {"HuffmanRefDict", [](Sections& s, int32_t, int32_t) { Text(s, {{"huff", 1}, {"refdict", 1}, {"sbrefine", 0}}); },
-     true},
-    {"HuffmanAllRefDictDirect",
-     [](Sections& s, int32_t, int32_t) { Text(s, {{"huff", 1}, {"allrefdict", 1}, {"direct", 1}, {"rtemplate", 1}}); },
-     true},
+    MODE("HuffmanRefine", {{"huff", 1}}),
+    MODE("HuffmanRefineB14",
+         {{"huff", 1}, {"huffrdw", 0}, {"huffrdh", 0}, {"huffrdx", 0}, {"huffrdy", 0}, {"sizeoffset", 4}}),
+    MODE("HuffmanRefineTemplate1", {{"huff", 1}, {"rtemplate", 1}}),
+    MODE("HuffmanRefDict", {{"huff", 1}, {"refdict", 1}, {"sbrefine", 0}}),
+    MODE("HuffmanRefDictRefine", {{"huff", 1}, {"refdict", 1}}),
+    MODE("HuffmanAllRefDictDirect", {{"huff", 1}, {"allrefdict", 1}, {"direct", 1}, {"rtemplate", 1}}),
+    // Settings of fields the coding then does not use (T.88 7.4.2.1.1).
+    MODE("HuffmanTemplate1", {{"huff", 1}, {"template", 1}}),
+    MODE("RefTemplate1WithoutRefDict", {{"rtemplate", 1}}),
+    MODE("TablesWithoutHuffman", {{"huffdh", 1}, {"huffdw", 1}}),
     {"MixedPage",
      [](Sections& s, int32_t w, int32_t h) {
        s.Add(0, 0, 0, w, h / 3, {{"template", 2}})

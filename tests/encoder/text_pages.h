@@ -98,4 +98,45 @@ inline void CopyPage(const BMP* src, BMP* dst) {
   std::memcpy(dst->pData, src->pData, static_cast<size_t>(src->lStride) * src->lHeight);
 }
 
+// A scan-like copy: one in eight edge pixels (those with a 4-neighbour of the
+// other colour) flipped, and dots on one pixel in 4096.
+inline TextPage NoisyScan(const BMP& page, unsigned seed) {
+  TextPage p{"noisyscan", {}};
+  CopyPage(&page, &p.bmp);
+  std::mt19937 rng(seed);
+  const long w = page.lWidth, h = page.lHeight;
+  for (long y = 0; y < h; ++y)
+    for (long x = 0; x < w; ++x) {
+      const int v = GetPixel(&page, x, y);
+      const bool edge = (x > 0 && GetPixel(&page, x - 1, y) != v) || (x + 1 < w && GetPixel(&page, x + 1, y) != v) ||
+                        (y > 0 && GetPixel(&page, x, y - 1) != v) || (y + 1 < h && GetPixel(&page, x, y + 1) != v);
+      const uint32_t r = rng();
+      if ((edge && r % 8 == 0) || r % 4096 == 1) SetPixel(&p.bmp, x, y, 1 - v);
+    }
+  return p;
+}
+
+// Half-size text: each 2 x 2 block of the page becomes one pixel, black
+// when at least two of its pixels are.
+inline TextPage SmallText(const BMP& page) {
+  TextPage p{"smalltext", {}};
+  CreateBMP(&p.bmp, page.lWidth / 2, page.lHeight / 2, 0);
+  for (long y = 0; y < static_cast<long>(p.bmp.lHeight); ++y)
+    for (long x = 0; x < static_cast<long>(p.bmp.lWidth); ++x) {
+      const int n = GetPixel(&page, 2 * x, 2 * y) + GetPixel(&page, 2 * x + 1, 2 * y) +
+                    GetPixel(&page, 2 * x, 2 * y + 1) + GetPixel(&page, 2 * x + 1, 2 * y + 1);
+      SetPixel(&p.bmp, x, y, n >= 2);
+    }
+  return p;
+}
+
+// The sample page (examples/sample.bmp) and two in the style of real input
+// made from it: a noisy scan and small text. Empty when it does not load.
+inline std::vector<TextPage> MakeScanPages() {
+  TextPage sample{"sample", {}};
+  if (LoadBMP(JB2_SOURCE_DIR "/examples/sample.bmp", &sample.bmp) != 0) return {};
+  std::vector<TextPage> pages{sample, NoisyScan(sample.bmp, 20240611), SmallText(sample.bmp)};
+  return pages;
+}
+
 }  // namespace jb2test

@@ -147,8 +147,11 @@ TEST(Transcode, StripeLayouts) {
       {"exact", 20, 32, 0, 0, 16, 0xFFFFFFFF, 0x8010, {0, 16}, {16, 16}, {15, 31}, false},
       {"default 1024", 9, 2100, 0, 0, 1, 0xFFFFFFFF, 0x8400, {0, 1024, 2048}, {1024, 1024, 52},
        {1023, 2047, 2099}, false},
-      // Coded unstriped on a striped page: one end of stripe gives the height.
-      {"1024 with origin", 9, 40, 0, 10, 1, 0xFFFFFFFF, 0x8400, {10}, {30}, {39}, true},
+      // Coded unstriped on a striped page: one end of stripe gives the height;
+      // the maximum stripe size is at most the page's height, since a reader
+      // may make a page of unknown height one maximum stripe tall at least.
+      {"1024 with origin", 9, 40, 0, 10, 1, 0xFFFFFFFF, 0x8028, {10}, {30}, {39}, true},
+      {"taller than the page", 20, 10, 0, 0, 64, 0xFFFFFFFF, 0x800A, {0}, {10}, {9}, false},
       {"offset section", 40, 60, 5, 20, 16, 0xFFFFFFFF, 0x8010, {20, 36, 52}, {16, 16, 8}, {35, 51, 59}, false},
       {"too large", 20, 40, 0, 0, 40000, 40, 0, {0}, {40}, {}, true},
       {"negative", 20, 40, 0, 0, -3, 40, 0, {0}, {40}, {}, true},
