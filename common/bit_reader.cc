@@ -13,7 +13,7 @@ namespace {
 // error is printed for the first kMaxPastEndMessages only.
 void FetchPastEnd(DECODER* dec, uint64_t count) {
   while (count != 0 && dec->nPastEnd < kMaxPastEndMessages) {
-    PrintError("DecNextByte() - Input past the End of Stream");
+    PrintError("Data Ends Early");
     ++dec->nPastEnd;
     --count;
   }

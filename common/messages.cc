@@ -2,14 +2,73 @@
 
 #include <cstdio>
 
-void PrintError(const char* message) { std::fprintf(stderr, "ERROR!   %s\n", message); }
+namespace {
 
-void PrintWarning(const char* message) { std::fprintf(stderr, "Warning! %s\n", message); }
+using jb2msg::Sink;
 
-void PrintErrorRef(const char* message, long number) {
-  std::fprintf(stderr, "ERROR!   %s [%d]\n", message, static_cast<int>(number));
+thread_local Sink* tSink = nullptr;
+thread_local bool tLocationSet = false;
+thread_local uint32_t tSegment = 0;
+thread_local uint32_t tPage = 0;
+
+void Emit(int severity, const std::string& text) {
+  std::string line = severity == jb2msg::kError ? "ERROR!   " : "Warning! ";
+  line += text;
+  if (tLocationSet) {
+    line += " [segment " + std::to_string(tSegment);
+    line += tPage ? ", page " + std::to_string(tPage) + "]" : "]";
+  }
+  if (!tSink) {
+    jb2msg::PrintToStderr(nullptr, severity, line.c_str());
+    return;
+  }
+  if (!tSink->said.insert(line).second) return;  // once per cause
+  if (severity == jb2msg::kError) ++tSink->errors;
+  else ++tSink->warnings;
+  if (tSink->callback) tSink->callback(tSink->user, severity, line.c_str());
 }
 
-void PrintWarningRef(const char* message, long number) {
-  std::fprintf(stderr, "Warning! %s [%d]\n", message, static_cast<int>(number));
+// A number a message is about: dropped when it is the segment the location
+// names already; numbers are unsigned 32-bit values (segment numbers of 2^31
+// and above included).
+void EmitRef(int severity, const char* message, long number) {
+  const uint32_t value = static_cast<uint32_t>(number);
+  if (tLocationSet && value == tSegment) Emit(severity, message);
+  else Emit(severity, std::string(message) + " [" + std::to_string(value) + "]");
 }
+
+}  // namespace
+
+void PrintError(const char* message) { Emit(jb2msg::kError, message); }
+void PrintWarning(const char* message) { Emit(jb2msg::kWarning, message); }
+void PrintErrorRef(const char* message, long number) { EmitRef(jb2msg::kError, message, number); }
+void PrintWarningRef(const char* message, long number) { EmitRef(jb2msg::kWarning, message, number); }
+
+namespace jb2msg {
+
+void PrintToStderr(void*, int, const char* line) { std::fprintf(stderr, "%s\n", line); }
+
+ScopedSink::ScopedSink(Sink* sink) : previous_(tSink) { tSink = sink; }
+ScopedSink::~ScopedSink() { tSink = previous_; }
+
+ScopedDefaultSink::ScopedDefaultSink(Sink* sink) : installed_(tSink == nullptr), previous_(tSink) {
+  if (installed_) tSink = sink;
+}
+ScopedDefaultSink::~ScopedDefaultSink() {
+  if (installed_) tSink = previous_;
+}
+Sink* ScopedDefaultSink::active() const { return tSink; }
+
+ScopedLocation::ScopedLocation(uint32_t segment, uint32_t page)
+    : previousSet_(tLocationSet), previousSegment_(tSegment), previousPage_(tPage) {
+  tLocationSet = true;
+  tSegment = segment;
+  tPage = page;
+}
+ScopedLocation::~ScopedLocation() {
+  tLocationSet = previousSet_;
+  tSegment = previousSegment_;
+  tPage = previousPage_;
+}
+
+}  // namespace jb2msg

@@ -365,6 +365,7 @@ void FreeSegmentHeader(SEGMENT_HEADER* seg) {
 }
 
 int JB2ParseFile(JB2FILE* file) noexcept {
+  jb2msg::CallScope messages;
   const unsigned char* data = file->pFileData;
   unsigned long size = file->lFileSize;
   std::memset(file, 0, sizeof *file);
@@ -395,6 +396,7 @@ int JB2ParseFile(JB2FILE* file) noexcept {
   for (uint32_t i = 0; i < file->nSegments; ++i) file->pSegments[i].pInput = &file->Input;
   CreatePages(file);
   BuildSegmentTree(file->pSegments, file->nSegments);
+  file->nParseErrors = static_cast<uint32_t>(std::min<uint64_t>(messages.Errors(), UINT32_MAX));
   return 0;
 }
 

@@ -105,10 +105,15 @@ typedef struct JB2FILE {
   // to. JB2ParseFile sets it to kMaxBitmapPixels; a caller may lower it after
   // parsing (the fuzz target does, to keep runs short).
   uint64_t lMaxBitmapPixels;
+  // Errors JB2ParseFile reported (a file cut short, damaged headers): its
+  // pages may then be incomplete even when they decode without an error.
+  uint32_t nParseErrors;
 } JB2FILE;
 
 JB2_EXPORT int JB2ParseFile(JB2FILE* file) JB2_NOEXCEPT;
 JB2_EXPORT void JB2FreeFile(JB2FILE* file) JB2_NOEXCEPT;
+// Both return 0 when every segment decoded without an error, 1 when some
+// segment reported one (the page may be incomplete or damaged).
 JB2_EXPORT int UntranscodeGlobal(JB2FILE* file) JB2_NOEXCEPT;
 JB2_EXPORT int UntranscodePage(JB2PAGE* page) JB2_NOEXCEPT;
 

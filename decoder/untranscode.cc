@@ -201,6 +201,8 @@ void RegionToPage(SEGMENT_HEADER* seg) {
 }
 
 void DecodeSegment(SEGMENT_HEADER* seg) {
+  // Messages from here on say which segment of which page they are about.
+  jb2msg::ScopedLocation location(seg->lNumber, seg->lPage);
   InitDecoder(seg->pInput, seg->pDataStart, seg->lDataLength);
   if (IsImmediateRegion(seg->lType) && !HasPagePixels(seg)) {
     // Nothing to draw on: a region of page 0 (also the global pass of a file
@@ -256,12 +258,14 @@ void DecodeSegment(SEGMENT_HEADER* seg) {
 }
 
 int UntranscodeGlobal(JB2FILE* file) noexcept {
+  jb2msg::CallScope messages;
   for (uint32_t i = 0; i < file->nSegments; ++i)
     if (file->pSegments[i].lPage == 0) DecodeSegment(&file->pSegments[i]);
-  return 0;
+  return messages.Damaged() ? 1 : 0;
 }
 
 int UntranscodePage(JB2PAGE* page) noexcept {
+  jb2msg::CallScope messages;
   for (uint32_t i = 0; i < page->nSegments; ++i) {
     SEGMENT_HEADER* seg = page->ppSegments[i];
     // Two pages with the same number share their segments; each draws into
@@ -270,5 +274,5 @@ int UntranscodePage(JB2PAGE* page) noexcept {
     seg->pPageInfo = &page->Info;
     DecodeSegment(seg);
   }
-  return 0;
+  return messages.Damaged() ? 1 : 0;
 }

@@ -64,6 +64,9 @@ bool WritePage(const char* name, BMP* bitmap) {
   return ok;
 }
 
+// The exit status of a file that decoded with errors or holds no page.
+constexpr int kExitDamaged = 2;
+
 void PrintHelp() {
   std::printf(
       "Usage: untransc FILE\n"
@@ -77,9 +80,11 @@ void PrintHelp() {
       "Damaged files are decoded as far as they go: errors are reported on\n"
       "standard error and every page is still written with what was decoded.\n"
       "\n"
-      "Exit status: 0 when the file was decoded (also after errors inside it);\n"
-      "1 when it cannot be read or is not a JBIG2 file, or when a page is too\n"
-      "large to decode or cannot be written.\n");
+      "Exit status: 0 when every page was decoded without an error; 2 when the\n"
+      "file is damaged (cut short, or a segment reported an error: its pages\n"
+      "were written as far as they decoded) or holds no page; 1 when it cannot\n"
+      "be read or is not a JBIG2 file, or when a page is too large to decode or\n"
+      "cannot be written.\n");
 }
 
 }  // namespace
@@ -115,7 +120,11 @@ int main(int argc, char** argv) {
     std::free(data);
     return 1;
   }
-  UntranscodeGlobal(&file);
+  // Damage (a file cut short, a segment that reported an error, no page)
+  // is told apart from failure: every page is still written.
+  bool damaged = file.nParseErrors != 0 || file.nPages == 0;
+  if (file.nPages == 0) PrintProgramError("No Page in the File");
+  damaged |= UntranscodeGlobal(&file) != 0;
 
   int status = 0;
   for (uint32_t i = 0; i < file.nPages; ++i) {
@@ -136,7 +145,7 @@ int main(int argc, char** argv) {
       continue;
     }
     CreateBMP(&page->Bitmap, page->Info.lWidth, page->Info.lHeight, static_cast<int>(page->Info.lDefaultPixel));
-    UntranscodePage(page);
+    damaged |= UntranscodePage(page) != 0;
     page->Bitmap.lXResolution = page->Info.lXResolution;
     page->Bitmap.lYResolution = page->Info.lYResolution;
     if (!WritePage(outputName, &page->Bitmap)) {
@@ -147,5 +156,5 @@ int main(int argc, char** argv) {
   }
   JB2FreeFile(&file);
   std::free(data);
-  return status;
+  return status != 0 ? status : damaged ? kExitDamaged : 0;
 }

@@ -14,7 +14,7 @@
 
 namespace {
 
-const char kPastEnd[] = "ERROR!   DecNextByte() - Input past the End of Stream\n";
+const char kPastEnd[] = "ERROR!   Data Ends Early\n";
 
 std::string Repeat(const char* s, int n) {
   std::string out;

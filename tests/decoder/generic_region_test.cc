@@ -224,7 +224,7 @@ TEST(RefinementRegion, ConsumesItsIntermediateRegion) {
       for (uint32_t x = 0; x < 40; ++x) ASSERT_EQ(GetPixel(page, x, y), GetPixel(&fine, x % 20, y)) << x << "," << y;
   }
   err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(err, "ERROR!   Referred Intermediate Region has no Pixels [3]\n");
+  EXPECT_EQ(err, "ERROR!   Referred Intermediate Region has no Pixels [segment 3, page 1]\n");
   DestroyBMP(&coarse);
   DestroyBMP(&fine);
   DestroyBMP(&white);
@@ -260,7 +260,7 @@ TEST(GenericRegion, RegionFarLargerThanItsPageIsRefused) {
     ParsedFile pf(jb2dectest::FileBytes({Seg(0, 48, jb2dectest::PageInfoData(64, 64, 0)), Seg(1, 38, data)}, true));
     testing::internal::CaptureStderr();
     pf.Decode();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR!   Region Far Larger than its Page: Not Decoded [1]\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR!   Region Far Larger than its Page: Not Decoded [segment 1, page 1]\n");
   }
 }
 

@@ -176,7 +176,7 @@ std::vector<Case> DrawingCases() {
   cases.push_back({"ThreePatterns", TwoByOne(2, {{"00"}, {"01"}, {"11"}}), Row(6, 3, 512, 2, {2, 1, 0}), "110100", ""});
   // A value past GRAYMAX is drawn with the last pattern.
   cases.push_back({"ValueBeyondPatterns", TwoByOne(2, {{"00"}, {"10"}, {"11"}}), Row(4, 2, 512, 2, {3, 1}), "1110",
-                   "Warning! Gray-Scale Value beyond the Patterns\n"});
+                   "Warning! Gray-Scale Value beyond the Patterns [segment 2, page 1]\n"});
   // HGX = -300 puts the cell at floor(-300 / 256) = -2: clipped away.
   {
     Region r = Row(4, 2, 768, 0, {});
@@ -193,7 +193,7 @@ std::vector<Case> DrawingCases() {
   {
     Region r = Row(4, 2, 512, 0, {});
     r.flags = 0x01 | (6 << 4);
-    cases.push_back({"UndefinedOperator", TwoByOne(0, {{"01"}}), r, "0101", "Warning! Invalid HCOMBOP - Using OR\n"});
+    cases.push_back({"UndefinedOperator", TwoByOne(0, {{"01"}}), r, "0101", "Warning! Invalid HCOMBOP - Using OR [segment 2, page 1]\n"});
   }
   // The grid is computed in 64 bits: cell 65537 lies at x = (1024 + 65537 *
   // 65535) >> 8, far right of the region; a 32-bit sum would wrap to 1023
@@ -245,19 +245,19 @@ std::vector<Case> RefusedCases() {
   {
     Dictionary d = TwoByOne(kMaxPatterns, {});
     cases.push_back({"OnePatternOverTheLimit", d, small, "00000000",
-                     "ERROR!   Pattern Dictionary Too Large\nERROR!   Pattern Dictionary Holds No Patterns\n"});
+                     "ERROR!   Pattern Dictionary Too Large [segment 1, page 1]\nERROR!   Pattern Dictionary Holds No Patterns [segment 2, page 1]\n"});
   }
   {
     Dictionary d = TwoByOne(0xFFFFFFFFu, {});  // HBPP would be 32
     cases.push_back({"GrayMaxAllOnes", d, small, "00000000",
-                     "ERROR!   Pattern Dictionary Too Large\nERROR!   Pattern Dictionary Holds No Patterns\n"});
+                     "ERROR!   Pattern Dictionary Too Large [segment 1, page 1]\nERROR!   Pattern Dictionary Holds No Patterns [segment 2, page 1]\n"});
   }
   for (auto [w, h] : {std::pair<uint32_t, uint32_t>{0, 1}, {1, 0}}) {
     Dictionary d = TwoByOne(3, {});
     d.width = w;
     d.height = h;
     cases.push_back({"EmptyPatterns", d, small, "00000000",
-                     "ERROR!   Pattern Dictionary with Empty Patterns\nERROR!   Pattern Dictionary Holds No Patterns\n"});
+                     "ERROR!   Pattern Dictionary with Empty Patterns [segment 1, page 1]\nERROR!   Pattern Dictionary Holds No Patterns [segment 2, page 1]\n"});
   }
   {
     // 65536 patterns of 255 x 255 from a few arithmetic-coded bytes.
@@ -267,8 +267,8 @@ std::vector<Case> RefusedCases() {
     d.grayMax = kMaxPatterns - 1;
     d.extra.assign(16, 0);
     cases.push_back({"PatternsOverTheLimit", d, small, "00000000",
-                     "ERROR!   Pattern Dictionary Too Large\n"
-                     "ERROR!   Pattern Dictionary Holds No Patterns\n"});
+                     "ERROR!   Pattern Dictionary Too Large [segment 1, page 1]\n"
+                     "ERROR!   Pattern Dictionary Holds No Patterns [segment 2, page 1]\n"});
   }
   {
     // Within the dictionary limit, the collective bitmap is still held to the
@@ -277,24 +277,24 @@ std::vector<Case> RefusedCases() {
     d.width = d.height = 255;
     d.grayMax = 4095;
     cases.push_back({"CollectiveBitmapTooLarge", d, small, "00000000",
-                     "ERROR!   Bitmap Too Large\nERROR!   Pattern Dictionary Holds No Patterns\n", 1u << 20});
+                     "ERROR!   Bitmap Too Large [segment 1, page 1]\nERROR!   Pattern Dictionary Holds No Patterns [segment 2, page 1]\n", 1u << 20});
   }
   {
     Region r = small;
     r.gridWidth = static_cast<uint32_t>(kMaxHalftoneGridCells) + 1;  // one cell over
-    cases.push_back({"GridOneCellOverTheLimit", TwoByOne(0, {{"11"}}), r, "00000000", "ERROR!   Halftone Grid Too Large\n"});
+    cases.push_back({"GridOneCellOverTheLimit", TwoByOne(0, {{"11"}}), r, "00000000", "ERROR!   Halftone Grid Too Large [segment 2, page 1]\n"});
   }
   {
     Region r = small;
     r.gridWidth = r.gridHeight = 0xFFFFFFFFu;
-    cases.push_back({"GridOfAllOnes", TwoByOne(0, {{"11"}}), r, "00000000", "ERROR!   Halftone Grid Too Large\n"});
+    cases.push_back({"GridOfAllOnes", TwoByOne(0, {{"11"}}), r, "00000000", "ERROR!   Halftone Grid Too Large [segment 2, page 1]\n"});
   }
   {
     // A grid of one pattern has no planes, but its gray-scale image is still
     // held to the file's bitmap cap.
     Region r = small;
     r.gridWidth = r.gridHeight = 2048;
-    cases.push_back({"GridOverTheBitmapCap", TwoByOne(0, {{"11"}}), r, "00000000", "ERROR!   Halftone Grid Too Large\n",
+    cases.push_back({"GridOverTheBitmapCap", TwoByOne(0, {{"11"}}), r, "00000000", "ERROR!   Halftone Grid Too Large [segment 2, page 1]\n",
                      1u << 20});
   }
   {
@@ -304,7 +304,7 @@ std::vector<Case> RefusedCases() {
     r.gridWidth = r.gridHeight = 8192;
     r.extra.assign(16, 0);
     cases.push_back({"GridFarDenserThanItsRegion", TwoByOne(15, std::vector<Pattern>(16, Pattern{"11"})), r,
-                     "00000000", "ERROR!   Halftone Grid Too Large\n"});
+                     "00000000", "ERROR!   Halftone Grid Too Large [segment 2, page 1]\n"});
   }
   {
     // Every cell on the same spot: drawing stops after 16 x 8 pixels.
@@ -312,7 +312,7 @@ std::vector<Case> RefusedCases() {
     r.gridWidth = r.gridHeight = 256;
     r.vectorX = 0;
     cases.push_back({"PatternsPiledUp", TwoByOne(0, {{"11"}}), r, "11000000",
-                     "ERROR!   Halftone Patterns Overlap Too Much: Drawing Stopped\n"});
+                     "ERROR!   Halftone Patterns Overlap Too Much: Drawing Stopped [segment 2, page 1]\n"});
   }
   return cases;
 }
@@ -330,7 +330,7 @@ TEST(HalftoneRegion, HostileHeadersAreRefusedQuickly) {
 TEST(HalftoneRegion, WithoutDictionaryNothingIsDrawn) {
   Decoded got = DecodeHalftone(TwoByOne(0, {{"11"}}), Row(4, 2, 512, 0, {}), 22, /*noRef=*/true);
   EXPECT_EQ(got.page, "0000");
-  EXPECT_EQ(got.err, "ERROR!   Halftone Region Refers to No Dictionary\n");
+  EXPECT_EQ(got.err, "ERROR!   Halftone Region Refers to No Dictionary [segment 2, page 1]\n");
 }
 
 }  // namespace

@@ -147,8 +147,8 @@ TEST(PageComposition, DispatchOfSegmentsWithoutAPageOrDecoder) {
   pf.Decode();
   // The empty symbol dictionary reads past its end and is reported as not decoded.
   const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(err.rfind("Warning! Region Segment without a Page Ignored [1]\n", 0), 0u) << err;
-  EXPECT_TRUE(err.ends_with("ERROR!   Symbol Dictionary not Decoded [3]\n")) << err;
+  EXPECT_EQ(err.rfind("Warning! Region Segment without a Page Ignored [segment 1]\n", 0), 0u) << err;
+  EXPECT_TRUE(err.ends_with("ERROR!   Symbol Dictionary not Decoded [segment 3, page 1]\n")) << err;
   EXPECT_EQ(AreaBMP(&pf.file().pPages[0].Bitmap), 0u);
 }
 

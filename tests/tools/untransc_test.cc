@@ -43,7 +43,7 @@ TEST(Untransc, ArgumentsAndInputFailures) {
       {"", 0, "ERROR!   Syntax: untransc FILENAME (with or without .jb2 or .jbig2)\n", ""},
       {"missing", 1, "Could not load missing.jb2\n", ""},
       {"bad", 1, "ERROR!   Invalid File Header\n", "ERROR!   Invalid .JB2 File\n"},
-      {"empty", 1, "ERROR!   DecNextByte() - Input past the End of Stream\n", "ERROR!   Invalid .JB2 File\n"},
+      {"empty", 1, "ERROR!   Data Ends Early\nERROR!   Invalid File Header\n", "ERROR!   Invalid .JB2 File\n"},
       {std::string(1100, 'a'), 1, "ERROR!   File Name too Long\n", ""},
   };
   for (const Case& c : cases) {
@@ -78,9 +78,10 @@ TEST(Untransc, WritesEveryPageUnderItsNumber) {
   EXPECT_EQ(AreaBMP(&page), 18u);  // default pixel 1
   DestroyBMP(&page);
 
+  // A file without pages is not decoded to anything: a distinct status.
   r = RunCommand(kUntransc + " none", dir);
-  EXPECT_EQ(r.exitStatus, 0);
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitStatus, 2);
+  EXPECT_EQ(r.err, "ERROR!   No Page in the File\n");
   EXPECT_FALSE(jb2test::FileExists(dir + "/none_1.bmp"));
 }
 
@@ -96,6 +97,37 @@ TEST(Untransc, DecodesACorpusFile) {
   EXPECT_TRUE(jb2test::SamePixels(&out, &ref));
   DestroyBMP(&out);
   DestroyBMP(&ref);
+}
+
+// A damaged file: pages are still written, but the exit status says the
+// file was damaged (2), and each message is given once, saying which
+// segment of which page it is about (numbers of 2^31 and above unsigned).
+TEST(Untransc, DamagedFilesExitTwoWithOneMessagePerCause) {
+  std::string dir = jb2test::MakeTempDir();
+  // A generic region whose data stops inside its region information.
+  auto bytes = jb2dectest::FileBytes({Seg(0, 48, 1, jb2dectest::PageInfoData(8, 2, 0)),
+                                      Seg(3000000000u, 38, 1, {0x00, 0x00, 0x00, 0x08, 0x00}), Seg(3000000001u, 49, 1)},
+                                     true);
+  jb2test::WriteFileBytes(dir + "/cut.jb2", bytes);
+  auto r = RunCommand(kUntransc + " cut", dir);
+  EXPECT_EQ(r.exitStatus, 2);
+  EXPECT_EQ(r.err, "ERROR!   Data Ends Early [segment 3000000000, page 1]\n");
+  EXPECT_TRUE(jb2test::FileExists(dir + "/cut_1.bmp"));
+
+  // Half of a valid file: its page is written as far as it goes.
+  const auto whole = jb2test::ReadFileBytes(std::string(JB2_TEST_DATA_DIR) + "/corpus/bitmap.jbig2");
+  jb2test::WriteFileBytes(dir + "/half.jb2", std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() / 2));
+  r = RunCommand(kUntransc + " half", dir);
+  EXPECT_EQ(r.exitStatus, 2) << r.err;
+  EXPECT_TRUE(jb2test::FileExists(dir + "/half_1.bmp"));
+
+  // The whole file, twice: clean runs stay 0.
+  jb2test::WriteFileBytes(dir + "/whole.jb2", whole);
+  for (int run = 0; run < 2; ++run) {
+    r = RunCommand(kUntransc + " whole", dir);
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.err, "");
+  }
 }
 
 }  // namespace
