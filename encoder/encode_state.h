@@ -10,6 +10,7 @@
 #include "common/integer_coding.h"
 #include "common/mq_coder.h"
 #include "encoder/generic_region_encoder.h"
+#include "encoder/segment_writer.h"
 #include "encoder/transclib.h"
 
 inline constexpr unsigned long kEncoderStartCapacity = 0x80000;  // bytes of the run's bit writer
@@ -27,6 +28,7 @@ typedef struct ENCODE_STATE {
   // or an earlier section's), so that each region changes only its own marks.
   uint32_t lPlaceOp;
   int64_t lLastStripeEnd;  // page row of the last end of stripe written, -1 for none
+  SEGMENT_TABLES Segments;  // the segments finished so far
 } ENCODE_STATE;
 
 // Writes the 19 data bytes of the page information segment (T.88 7.4.8);

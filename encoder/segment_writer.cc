@@ -3,51 +3,62 @@
 #include "encoder/segment_writer.h"
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
+#include <type_traits>
 
 #include "common/messages.h"
 #include "common/segment_header.h"
-
-unsigned char** pDataSegment = nullptr;
-uint32_t* lSizeDataSegment = nullptr;
-unsigned char** pHeaderSegment = nullptr;
-uint32_t* lSizeHeaderSegment = nullptr;
-uint32_t numSegments = 0;
+#include "encoder/encode_state.h"
 
 namespace {
 
-uint32_t gSegmentCapacity = 0;  // entries allocated in each of the four tables
-
-template <typename T>
-void GrowTable(T** table, uint32_t capacity) {
-  *table = static_cast<T*>(std::realloc(*table, sizeof(T) * capacity));
+// Makes room for entry t->nSegments; false (and the run failed) when it
+// cannot be had.
+bool ReserveSegment(SEGMENT_TABLES* t) {
+  if (t->bFailed) return false;
+  if (t->nSegments < t->nCapacity) return true;
+  const uint32_t capacity = t->nCapacity == 0 ? 64 : t->nCapacity * 2;
+  auto grow = [capacity](auto** table) {
+    auto* grown = static_cast<std::remove_reference_t<decltype(**table)>*>(std::realloc(*table, sizeof(**table) * capacity));
+    if (grown) *table = grown;
+    return grown != nullptr;
+  };
+  if (capacity < t->nCapacity || !grow(&t->pData) || !grow(&t->lSizeData) || !grow(&t->pHeader) ||
+      !grow(&t->lSizeHeader)) {
+    t->bFailed = 1;
+    return false;
+  }
+  t->nCapacity = capacity;
+  return true;
 }
 
-// Makes room for the entry numSegments.
-void ReserveSegment() {
-  if (numSegments < gSegmentCapacity) return;
-  uint32_t capacity = gSegmentCapacity == 0 ? 64 : gSegmentCapacity * 2;
-  GrowTable(&pDataSegment, capacity);
-  GrowTable(&lSizeDataSegment, capacity);
-  GrowTable(&pHeaderSegment, capacity);
-  GrowTable(&lSizeHeaderSegment, capacity);
-  gSegmentCapacity = capacity;
+// A copy of n bytes, or null (and the run failed).
+unsigned char* CopyBlock(SEGMENT_TABLES* t, const unsigned char* src, uint32_t n) {
+  auto* block = static_cast<unsigned char*>(std::malloc(n == 0 ? 1 : n));
+  if (!block) {
+    t->bFailed = 1;
+    return nullptr;
+  }
+  if (n != 0) std::memcpy(block, src, n);
+  return block;
 }
 
-void FreeSegmentBlocks() {
-  for (uint32_t i = 0; i < numSegments; ++i) {
-    std::free(pDataSegment[i]);
-    std::free(pHeaderSegment[i]);
-    pDataSegment[i] = pHeaderSegment[i] = nullptr;
+void FreeBlocksFrom(SEGMENT_TABLES* t, uint32_t first) {
+  for (uint32_t i = first; i < t->nSegments; ++i) {
+    std::free(t->pData[i]);
+    std::free(t->pHeader[i]);
+    t->pData[i] = t->pHeader[i] = nullptr;
   }
 }
 
-void WriteHeaderFields(ENCODER* enc, const SEGMENT_INFO* info, uint32_t dataLength) {
+void WriteHeaderFields(ENCODER* enc, uint32_t number, const SEGMENT_INFO* info, uint32_t dataLength) {
   uint32_t nReferred = info->nReferred;
-  EncodeBits(enc, numSegments, 32);
+  EncodeBits(enc, number, 32);
   EncodeBits(enc, (info->lType & kSegFlagTypeMask) | (info->lPage > 255 ? kSegFlagPageSize4 : 0) |
                       (info->bDeferredNonRetain ? kSegFlagDeferredNonRetain : 0),
              8);
@@ -70,36 +81,10 @@ void WriteHeaderFields(ENCODER* enc, const SEGMENT_INFO* info, uint32_t dataLeng
       EncodeBits(enc, byte, 8);
     }
   }
-  int width = static_cast<int>(ReferredNumberSize(numSegments)) * 8;
+  int width = static_cast<int>(ReferredNumberSize(number)) * 8;
   for (uint32_t i = 0; i < nReferred; ++i) EncodeBits(enc, info->alReferred[i], width);
   EncodeBits(enc, info->lPage, info->lPage > 255 ? 32 : 8);
   EncodeBits(enc, dataLength, 32);
-}
-
-// Writes n bytes, reporting whether all of them reached the stream.
-[[nodiscard]] bool WriteBytes(std::FILE* file, const unsigned char* bytes, uint32_t n) {
-  return n == 0 || std::fwrite(bytes, 1, n, file) == n;
-}
-
-[[nodiscard]] bool WriteSegments(std::FILE* file, int sequential) {
-  unsigned char header[kFileHeaderSize];
-  std::memcpy(header, kFileIdString, kFileIdLength);
-  header[8] = sequential ? kFileFlagSequential : 0;
-  header[9] = header[10] = header[11] = 0;
-  header[12] = 1;  // one page
-  if (!WriteBytes(file, header, kFileHeaderSize)) return false;
-  if (sequential) {
-    for (uint32_t i = 0; i < numSegments; ++i)
-      if (!WriteBytes(file, pHeaderSegment[i], lSizeHeaderSegment[i]) ||
-          !WriteBytes(file, pDataSegment[i], lSizeDataSegment[i]))
-        return false;
-    return true;
-  }
-  for (uint32_t i = 0; i < numSegments; ++i)
-    if (!WriteBytes(file, pHeaderSegment[i], lSizeHeaderSegment[i])) return false;
-  for (uint32_t i = 0; i < numSegments; ++i)
-    if (!WriteBytes(file, pDataSegment[i], lSizeDataSegment[i])) return false;
-  return true;
 }
 
 // Creates a new file beside fileName that no one else is using; its name is
@@ -122,6 +107,12 @@ void ReportWriteFailure(const char* what, const char* fileName) {
 
 }  // namespace
 
+SEGMENT_TABLES* SegmentTables(ENCODER* enc) {
+  return &reinterpret_cast<ENCODE_STATE*>(reinterpret_cast<char*>(enc) - offsetof(ENCODE_STATE, Encoder))->Segments;
+}
+
+uint32_t NextSegmentNumber(ENCODER* enc) { return SegmentTables(enc)->nSegments; }
+
 void StartSegment(ENCODER* enc) { InitEncoder(enc); }
 
 void FinishSegment(ENCODER* enc, const SEGMENT_INFO* info) {
@@ -129,16 +120,24 @@ void FinishSegment(ENCODER* enc, const SEGMENT_INFO* info) {
     PrintError("Too Many Referred-To Segments");
     return;
   }
-  ReserveSegment();
-  uint32_t dataLength = enc->lSize;
-  WriteMem(enc->pBuffer, dataLength, &pDataSegment[numSegments]);
-  lSizeDataSegment[numSegments] = dataLength;
-
+  SEGMENT_TABLES* t = SegmentTables(enc);
+  if (!ReserveSegment(t)) return;
+  const uint32_t n = t->nSegments;
+  const uint32_t dataLength = enc->lSize;
+  unsigned char* data = CopyBlock(t, enc->pBuffer, dataLength);
   StartSegment(enc);
-  WriteHeaderFields(enc, info, dataLength);
-  WriteMem(enc->pBuffer, enc->lSize, &pHeaderSegment[numSegments]);
-  lSizeHeaderSegment[numSegments] = enc->lSize;
-  ++numSegments;
+  WriteHeaderFields(enc, n, info, dataLength);
+  unsigned char* header = CopyBlock(t, enc->pBuffer, enc->lSize);
+  if (!data || !header) {
+    std::free(data);
+    std::free(header);
+    return;
+  }
+  t->pData[n] = data;
+  t->lSizeData[n] = dataLength;
+  t->pHeader[n] = header;
+  t->lSizeHeader[n] = enc->lSize;
+  t->nSegments = n + 1;
 }
 
 namespace {
@@ -162,14 +161,9 @@ void FinishSegmentRefPrev(ENCODER* enc, uint32_t type, uint32_t retain) {
   SEGMENT_INFO info;
   SetBasicInfo(&info, type, retain);
   info.nReferred = 1;
-  info.alReferred[0] = numSegments - 1;
+  info.alReferred[0] = NextSegmentNumber(enc) - 1;
   info.abReferredRetain[0] = 0;
   FinishSegment(enc, &info);
-}
-
-void WriteMem(const unsigned char* src, uint32_t n, unsigned char** dst) {
-  *dst = static_cast<unsigned char*>(std::malloc(n == 0 ? 1 : n));
-  if (n != 0) std::memcpy(*dst, src, n);
 }
 
 void EncodeComment(ENCODER* enc, const char* const* names, const char* const* values, uint32_t n) {
@@ -184,54 +178,68 @@ void EncodeComment(ENCODER* enc, const char* const* names, const char* const* va
   EncodeFlush(enc);
 }
 
-bool WriteFile(const char* fileName, int sequential) {
+bool AssembleFile(ENCODER* enc, int sequential, std::vector<unsigned char>* out) {
+  const SEGMENT_TABLES* t = SegmentTables(enc);
+  if (t->bFailed) return false;
+  const size_t start = out->size();
+  try {
+    unsigned char header[kFileHeaderSize];
+    std::memcpy(header, kFileIdString, kFileIdLength);
+    header[8] = sequential ? kFileFlagSequential : 0;
+    header[9] = header[10] = header[11] = 0;
+    header[12] = 1;  // one page
+    out->insert(out->end(), header, header + kFileHeaderSize);
+    auto append = [out](const unsigned char* bytes, uint32_t n) { out->insert(out->end(), bytes, bytes + n); };
+    for (uint32_t i = 0; i < t->nSegments; ++i) {
+      append(t->pHeader[i], t->lSizeHeader[i]);
+      if (sequential) append(t->pData[i], t->lSizeData[i]);
+    }
+    if (!sequential)
+      for (uint32_t i = 0; i < t->nSegments; ++i) append(t->pData[i], t->lSizeData[i]);
+  } catch (const std::bad_alloc&) {
+    out->resize(start);
+    return false;
+  }
+  return true;
+}
+
+bool WriteWholeFile(const char* fileName, const std::vector<unsigned char>& bytes) {
   // The file is written under a temporary name in the same directory and
   // renamed when complete, so a failed run never leaves a truncated file.
   errno = 0;
   std::string tempName;
   std::FILE* file = CreateTempFile(fileName, &tempName);
-  bool ok = file != nullptr;
-  if (!ok) {
+  if (!file) {
     ReportWriteFailure("Cannot Create Output File", fileName);
-  } else {
-    bool written = WriteSegments(file, sequential);
-    written = std::fflush(file) == 0 && written;
-    written = std::fclose(file) == 0 && written;
-    if (written && std::rename(tempName.c_str(), fileName) == 0) {
-      ok = true;
-    } else {
-      ReportWriteFailure("Cannot Write Output File", fileName);
-      std::remove(tempName.c_str());
-      ok = false;
-    }
+    return false;
   }
-  FreeSegmentBlocks();
-  return ok;
+  bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  written = std::fflush(file) == 0 && written;
+  written = std::fclose(file) == 0 && written;
+  if (written && std::rename(tempName.c_str(), fileName) == 0) return true;
+  ReportWriteFailure("Cannot Write Output File", fileName);
+  std::remove(tempName.c_str());
+  return false;
 }
 
-uint64_t SegmentBytesFrom(uint32_t first) {
+uint64_t SegmentBytesFrom(ENCODER* enc, uint32_t first) {
+  const SEGMENT_TABLES* t = SegmentTables(enc);
   uint64_t total = 0;
-  for (uint32_t i = first; i < numSegments; ++i) total += uint64_t{lSizeDataSegment[i]} + lSizeHeaderSegment[i];
+  for (uint32_t i = first; i < t->nSegments; ++i) total += uint64_t{t->lSizeData[i]} + t->lSizeHeader[i];
   return total;
 }
 
-void DiscardSegmentsFrom(uint32_t first) {
-  for (uint32_t i = first; i < numSegments; ++i) {
-    std::free(pDataSegment[i]);
-    std::free(pHeaderSegment[i]);
-    pDataSegment[i] = pHeaderSegment[i] = nullptr;
-  }
-  if (first < numSegments) numSegments = first;
+void DiscardSegmentsFrom(ENCODER* enc, uint32_t first) {
+  SEGMENT_TABLES* t = SegmentTables(enc);
+  FreeBlocksFrom(t, first);
+  if (first < t->nSegments) t->nSegments = first;
 }
 
-void ResetSegmentTables() {
-  FreeSegmentBlocks();
-  std::free(pDataSegment);
-  std::free(lSizeDataSegment);
-  std::free(pHeaderSegment);
-  std::free(lSizeHeaderSegment);
-  pDataSegment = pHeaderSegment = nullptr;
-  lSizeDataSegment = lSizeHeaderSegment = nullptr;
-  gSegmentCapacity = 0;
-  numSegments = 0;
+void FreeSegmentTables(SEGMENT_TABLES* t) {
+  FreeBlocksFrom(t, 0);
+  std::free(t->pData);
+  std::free(t->lSizeData);
+  std::free(t->pHeader);
+  std::free(t->lSizeHeader);
+  *t = SEGMENT_TABLES{};
 }

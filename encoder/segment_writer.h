@@ -1,9 +1,10 @@
 // The segment writer: each segment's data is written into the run's bit
-// writer, then copied out together with its header (T.88 7.2) into the
-// process-wide segment tables; WriteFile assembles the file (T.88 Annex D).
+// writer, then copied out together with its header (T.88 7.2) into the run's
+// segment tables; AssembleFile makes the file of them (T.88 Annex D).
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "common/bit_writer.h"
 #include "common/limits.h"
@@ -19,32 +20,45 @@ typedef struct SEGMENT_INFO {
   uint8_t abReferredRetain[kMaxWrittenReferredSegments];
 } SEGMENT_INFO;
 
-// Segment tables, indexed by segment number; they grow as segments are
-// finished. numSegments is also the number given to the next segment.
-extern unsigned char** pDataSegment;
-extern uint32_t* lSizeDataSegment;
-extern unsigned char** pHeaderSegment;
-extern uint32_t* lSizeHeaderSegment;
-extern uint32_t numSegments;
+// The segments of one run, indexed by segment number, filed as they are
+// finished: each one's data and header bytes. Every run (and every thread)
+// has its own; they live in the run's ENCODE_STATE beside the ENCODER that
+// fills them, which is how the functions below find them.
+typedef struct SEGMENT_TABLES {
+  unsigned char** pData;
+  uint32_t* lSizeData;
+  unsigned char** pHeader;
+  uint32_t* lSizeHeader;
+  uint32_t nSegments;  // also the number given to the next segment
+  uint32_t nCapacity;  // entries allocated in each table
+  uint32_t bFailed;    // an allocation failed: the run cannot be written
+} SEGMENT_TABLES;
+
+// `enc` is the Encoder of an ENCODE_STATE throughout.
+SEGMENT_TABLES* SegmentTables(ENCODER* enc);
+uint32_t NextSegmentNumber(ENCODER* enc);
 
 void StartSegment(ENCODER* enc);
 void FinishSegment(ENCODER* enc, const SEGMENT_INFO* info);
 void FinishSegmentBasic(ENCODER* enc, uint32_t type, uint32_t retain);
 void FinishSegmentRefPrev(ENCODER* enc, uint32_t type, uint32_t retain);
-void WriteMem(const unsigned char* src, uint32_t n, unsigned char** dst);
 void EncodeComment(ENCODER* enc, const char* const* names, const char* const* values, uint32_t n);
 
-// Writes the file header and every filed segment to fileName (sequential or
-// random-access organisation) and frees the filed blocks. The file appears
-// under its name only when it was written completely; on failure an error is
-// printed, no file of that name is left behind, and the result is false.
-[[nodiscard]] bool WriteFile(const char* fileName, int sequential);
+// The file header and every filed segment (sequential or random-access
+// organisation) appended to *out. False, with *out as it was, when an
+// allocation failed during the run or now.
+[[nodiscard]] bool AssembleFile(ENCODER* enc, int sequential, std::vector<unsigned char>* out);
+
+// Writes `bytes` to fileName. The file appears under its name only when it
+// was written completely; on failure an error is printed, no file of that
+// name is left behind, and the result is false.
+[[nodiscard]] bool WriteWholeFile(const char* fileName, const std::vector<unsigned char>& bytes);
 
 // Bytes, headers included, of the segments numbered `first` and after.
-uint64_t SegmentBytesFrom(uint32_t first);
+uint64_t SegmentBytesFrom(ENCODER* enc, uint32_t first);
 // Drops the segments numbered `first` and after, which nothing kept may
 // refer to; the next segment finished is numbered `first`.
-void DiscardSegmentsFrom(uint32_t first);
+void DiscardSegmentsFrom(ENCODER* enc, uint32_t first);
 
-// Frees every filed block and sets numSegments to 0: the start of a run.
-void ResetSegmentTables();
+// Frees every filed block and the tables: the end of a run.
+void FreeSegmentTables(SEGMENT_TABLES* tables);

@@ -181,18 +181,19 @@ void TakeRemainingMarks(BMP* section, Marks* marks) {
 // page), the section becomes one generic region, as if every mark had been
 // left to the residue. `original` is the section as it was given.
 void KeepSmallerCoding(ENCODE_STATE* state, GRPARAM* gr, BMP* original, PARAMETER* p, uint32_t firstSegment) {
-  const uint64_t textBytes = SegmentBytesFrom(firstSegment);
+  ENCODER* enc = &state->Encoder;
+  const uint64_t textBytes = SegmentBytesFrom(enc, firstSegment);
   // A generic region within a tenth of the text coding is coded in full.
   if (!gr->bMMR && textBytes * 10 < EstimateGenericBytes(*gr, original) * 9) return;
   // Placed as every region of the section is (XOR when the page is coded
   // as the complement of its image).
-  const uint32_t trial = numSegments;
+  const uint32_t trial = NextSegmentNumber(enc);
   WriteGenericRegion(state, gr, original, p, state->lPlaceOp);
-  if (SegmentBytesFrom(trial) >= textBytes) {
-    DiscardSegmentsFrom(trial);
+  if (SegmentBytesFrom(enc, trial) >= textBytes) {
+    DiscardSegmentsFrom(enc, trial);
     return;
   }
-  DiscardSegmentsFrom(firstSegment);
+  DiscardSegmentsFrom(enc, firstSegment);
   WriteGenericRegion(state, gr, original, p, state->lPlaceOp);
 }
 
@@ -204,7 +205,7 @@ void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
   GRPARAM gr;
   ReadGenericParameters(&gr, state, p);
   const bool autoResidue = !ParameterGiven(p, "residue");
-  const uint32_t firstSegment = numSegments;
+  const uint32_t firstSegment = NextSegmentNumber(&state->Encoder);
   BMP original{};
   if (autoResidue) CopyBMP(&original, section);
   CodeTextSection(state, section, p, gr, autoResidue);

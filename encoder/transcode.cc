@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "encoder/encode_state.h"
 #include "encoder/segment_writer.h"
 #include "encoder/transclib.h"
+#include "encoder/transcode.h"
 
 namespace {
 
@@ -34,7 +36,13 @@ class EncodeStateOwner {
     InitializeHuffStandard(state_.aHuffStandard);
     CreateEncoder(&state_.Encoder, kEncoderStartCapacity);
   }
+  // Whether every store could be allocated.
+  bool ok() const {
+    return state_.GenericContexts.pIndex && state_.GenericContexts.pMPS && state_.RefinementContexts.pIndex &&
+           state_.RefinementContexts.pMPS && state_.Encoder.pBuffer;
+  }
   ~EncodeStateOwner() {
+    FreeSegmentTables(&state_.Segments);
     DestroyEncoder(&state_.Encoder);
     DestroyMQBuffer(&state_.GenericContexts);
     DestroyMQBuffer(&state_.RefinementContexts);
@@ -311,60 +319,74 @@ void EncodeGenericSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
   }
 }
 
-int Transcode(BMP* images, long nImages, PARAMETER* sections, long nSections, const char* fileName) noexcept {
-  if (nImages != 1) {
-    PrintError("Only Single Page Support Enabled");
-    std::exit(1);
-  }
-  if (images == nullptr || fileName == nullptr || images->pData == nullptr || images->lWidth == 0 ||
-      images->lHeight == 0) {
+int TranscodeToMemory(BMP* image, PARAMETER* sections, long nSections, std::vector<unsigned char>* out) noexcept {
+  if (image == nullptr || image->pData == nullptr || image->lWidth == 0 || image->lHeight == 0) {
     PrintError("No Image to Encode");
-    return 1;
+    return kTranscodeFailed;
   }
-  BMP* image = &images[0];
   PARAMETER defaultSection{};  // stands in when the caller gives no section
   if (sections == nullptr || nSections < 1) {
     sections = &defaultSection;
     nSections = 1;
   }
   // The same review that CheckParameters reports; values are now the ones used.
-  if (CheckParameters(0, nullptr, sections, nSections, nullptr, nullptr) != 0) return 2;
-  // Each run starts from empty tables, so one process can code many pages.
-  ResetSegmentTables();
-  EncodeStateOwner owner;
-  ENCODE_STATE* state = owner.get();
-  ENCODER* enc = &state->Encoder;
-  int sequential = GetParameterValue("sequential", &sections[0], 0);
-  // On a black page (default pixel 1) the sections code the complement of
-  // the image and XOR it on; with the page's operator imposed on every
-  // region (CheckParameters left only OR or XOR) they use that one.
-  const bool blackPage = GetParameterValue("pagepixel", &sections[0], 0) != 0;
-  const bool imposedXor =
-      GetParameterValue("opoverride", &sections[0], 1) == 0 && GetParameterValue("pageop", &sections[0], 0) == kOpXor;
-  const uint32_t placeOp = blackPage || imposedXor ? kOpXor : kOpOr;
-  state->lLastStripeEnd = -1;
-  if (blackPage) InvertBMP(image);
+  if (CheckParameters(0, nullptr, sections, nSections, nullptr, nullptr) != 0) return kTranscodeRefused;
+  try {
+    EncodeStateOwner owner;
+    if (!owner.ok()) throw std::bad_alloc();
+    ENCODE_STATE* state = owner.get();
+    ENCODER* enc = &state->Encoder;
+    int sequential = GetParameterValue("sequential", &sections[0], 0);
+    // On a black page (default pixel 1) the sections code the complement of
+    // the image and XOR it on; with the page's operator imposed on every
+    // region (CheckParameters left only OR or XOR) they use that one.
+    const bool blackPage = GetParameterValue("pagepixel", &sections[0], 0) != 0;
+    const bool imposedXor = GetParameterValue("opoverride", &sections[0], 1) == 0 &&
+                            GetParameterValue("pageop", &sections[0], 0) == kOpXor;
+    const uint32_t placeOp = blackPage || imposedXor ? kOpXor : kOpOr;
+    state->lLastStripeEnd = -1;
+    if (blackPage) InvertBMP(image);
 
-  StartSegment(enc);
-  EncodeComment(enc, kCommentNames, kCommentValues, 2);
-  FinishSegmentBasic(enc, kSegExtension, 0);
-  StartSegment(enc);
-  EncodePage(enc, image->lWidth, image->lHeight, &sections[0], image->lXResolution, image->lYResolution);
-  FinishSegmentBasic(enc, kSegPageInformation, 0);
+    StartSegment(enc);
+    EncodeComment(enc, kCommentNames, kCommentValues, 2);
+    FinishSegmentBasic(enc, kSegExtension, 0);
+    StartSegment(enc);
+    EncodePage(enc, image->lWidth, image->lHeight, &sections[0], image->lXResolution, image->lYResolution);
+    FinishSegmentBasic(enc, kSegPageInformation, 0);
 
-  const Rect last = CodeSections(state, image, sections, nSections, placeOp);
-  CodeUncoveredPixels(state, image, last, placeOp);
-  // A striped page is as tall as its last stripe says (T.88 7.4.8.2): end it
-  // at the image's last row whatever the sections did.
-  if (StripeHeight(&sections[0]) != 0 && state->lLastStripeEnd != int64_t{image->lHeight} - 1)
-    WriteEndOfStripe(state, image->lHeight - 1);
-  if (blackPage) InvertBMP(image);
+    const Rect last = CodeSections(state, image, sections, nSections, placeOp);
+    CodeUncoveredPixels(state, image, last, placeOp);
+    // A striped page is as tall as its last stripe says (T.88 7.4.8.2): end
+    // it at the image's last row whatever the sections did.
+    if (StripeHeight(&sections[0]) != 0 && state->lLastStripeEnd != int64_t{image->lHeight} - 1)
+      WriteEndOfStripe(state, image->lHeight - 1);
+    if (blackPage) InvertBMP(image);
 
-  StartSegment(enc);
-  FinishSegmentBasic(enc, kSegEndOfPage, 1);
-  StartSegment(enc);
-  FinishSegmentBasic(enc, kSegEndOfFile, 1);
-  bool written = WriteFile(fileName, sequential);
-  ResetSegmentTables();
-  return written ? 0 : 1;
+    StartSegment(enc);
+    FinishSegmentBasic(enc, kSegEndOfPage, 1);
+    StartSegment(enc);
+    FinishSegmentBasic(enc, kSegEndOfFile, 1);
+    if (!AssembleFile(enc, sequential, out)) throw std::bad_alloc();
+  } catch (const std::bad_alloc&) {
+    PrintError("Out of Memory");
+    return kTranscodeOutOfMemory;
+  }
+  return kTranscodeDone;
+}
+
+int Transcode(BMP* images, long nImages, PARAMETER* sections, long nSections, const char* fileName) noexcept {
+  jb2msg::CallScope messages;
+  if (nImages != 1) {
+    PrintError("Only Single Page Support Enabled");
+    return kTranscodeFailed;
+  }
+  if (fileName == nullptr) {
+    PrintError("No Image to Encode");
+    return kTranscodeFailed;
+  }
+  std::vector<unsigned char> bytes;
+  const int status = TranscodeToMemory(images, sections, nSections, &bytes);
+  if (status == kTranscodeRefused) return 2;
+  if (status != kTranscodeDone) return 1;
+  return WriteWholeFile(fileName, bytes) ? 0 : 1;
 }

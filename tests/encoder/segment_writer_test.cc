@@ -1,5 +1,7 @@
 #include "encoder/segment_writer.h"
 
+#include "encoder/encode_state.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,17 +16,16 @@ namespace {
 
 using jb2test::ParseJb2;
 
-// A writer and empty segment tables for one test.
+// A writer and empty segment tables for one test: the run state they live in.
 class SegmentWriterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetSegmentTables();
-    CreateEncoder(&enc_, 1024);
-    InitEncoder(&enc_);
+    CreateEncoder(&state_.Encoder, 1024);
+    InitEncoder(&state_.Encoder);
   }
   void TearDown() override {
-    ResetSegmentTables();
-    DestroyEncoder(&enc_);
+    FreeSegmentTables(&state_.Segments);
+    DestroyEncoder(&state_.Encoder);
   }
   // Finishes `count` empty segments of type 62 (extension).
   void AddEmptySegments(uint32_t count) {
@@ -34,12 +35,19 @@ class SegmentWriterTest : public ::testing::Test {
     }
   }
   std::vector<uint8_t> Header(uint32_t i) {
-    return std::vector<uint8_t>(pHeaderSegment[i], pHeaderSegment[i] + lSizeHeaderSegment[i]);
+    const SEGMENT_TABLES& t = state_.Segments;
+    return std::vector<uint8_t>(t.pHeader[i], t.pHeader[i] + t.lSizeHeader[i]);
   }
   std::vector<uint8_t> Data(uint32_t i) {
-    return std::vector<uint8_t>(pDataSegment[i], pDataSegment[i] + lSizeDataSegment[i]);
+    const SEGMENT_TABLES& t = state_.Segments;
+    return std::vector<uint8_t>(t.pData[i], t.pData[i] + t.lSizeData[i]);
   }
-  ENCODER enc_{};
+  bool WriteFile(const std::string& path, int sequential) {
+    std::vector<unsigned char> bytes;
+    return AssembleFile(&enc_, sequential, &bytes) && WriteWholeFile(path.c_str(), bytes);
+  }
+  ENCODE_STATE state_{};
+  ENCODER& enc_ = state_.Encoder;
 };
 
 TEST_F(SegmentWriterTest, RefPrevHeaderLayout) {
@@ -49,7 +57,7 @@ TEST_F(SegmentWriterTest, RefPrevHeaderLayout) {
   FinishSegmentRefPrev(&enc_, kSegImmediateHalftoneRegion, 1);
   EXPECT_EQ(Header(5), (std::vector<uint8_t>{0, 0, 0, 5, 22, 0x21, 4, 1, 0, 0, 0, 2}));
   EXPECT_EQ(Data(5), (std::vector<uint8_t>{0xAB, 0xCD}));
-  EXPECT_EQ(numSegments, 6u);
+  EXPECT_EQ(NextSegmentNumber(&enc_), 6u);
 }
 
 // The referred-to numbers take 1, 2 or 4 bytes by the referring segment's
@@ -117,7 +125,7 @@ TEST_F(SegmentWriterTest, CommentDataEndsWithTwoZeroBytes) {
 TEST_F(SegmentWriterTest, ManySegmentsInBothOrganisations) {
   std::string dir = jb2test::MakeTempDir();
   for (int sequential = 0; sequential < 2; ++sequential) {
-    ResetSegmentTables();
+    FreeSegmentTables(&state_.Segments);
     for (uint32_t i = 0; i < 2000; ++i) {
       StartSegment(&enc_);
       EncodeBits(&enc_, i, 16);
@@ -126,7 +134,7 @@ TEST_F(SegmentWriterTest, ManySegmentsInBothOrganisations) {
     StartSegment(&enc_);
     FinishSegmentBasic(&enc_, kSegEndOfFile, 1);
     std::string path = dir + "/many" + std::to_string(sequential) + ".jb2";
-    ASSERT_TRUE(WriteFile(path.c_str(), sequential));
+    ASSERT_TRUE(WriteFile(path, sequential));
     jb2test::WrittenFile file = ParseJb2(jb2test::ReadFileBytes(path));
     ASSERT_TRUE(file.ok);
     EXPECT_EQ(file.sequential, sequential == 1);
@@ -147,9 +155,9 @@ TEST_F(SegmentWriterTest, FailedWriteLeavesNoFile) {
   for (const std::string& target : targets) {
     AddEmptySegments(3);
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(WriteFile(target.c_str(), 0)) << target;
+    EXPECT_FALSE(WriteFile(target, 0)) << target;
     EXPECT_NE(testing::internal::GetCapturedStderr().find("ERROR!   "), std::string::npos);
-    ResetSegmentTables();
+    FreeSegmentTables(&state_.Segments);
   }
   EXPECT_FALSE(std::filesystem::exists(dir + "/missing"));
   EXPECT_TRUE(std::filesystem::is_directory(dir + "/taken.jb2"));
