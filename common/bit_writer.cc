@@ -3,6 +3,7 @@
 #include "common/bit_writer.h"
 
 #include <cstdlib>
+#include <new>
 
 #include "common/huffman_table.h"
 #include "common/limits.h"
@@ -61,10 +62,7 @@ void CreateEncoder(ENCODER* enc, unsigned long size) {
   // A writer always has room for the next byte, so it holds at least one.
   uint32_t capacity = size == 0 ? 1 : (size > kMaxEncoderBytes ? kMaxEncoderBytes : static_cast<uint32_t>(size));
   enc->pBuffer = static_cast<unsigned char*>(std::malloc(capacity));
-  if (enc->pBuffer == nullptr) {
-    PrintError("CreateEncoder: Out of Memory");
-    capacity = 0;
-  }
+  if (enc->pBuffer == nullptr) throw std::bad_alloc();
   enc->lCapacity = capacity;
   enc->pWrite = enc->pBuffer;
   enc->nBits = 0;
@@ -102,11 +100,8 @@ void ReSizeEncoder(ENCODER* enc) {
     return;
   }
   void* grown = std::realloc(enc->pBuffer, capacity);
-  if (grown == nullptr) {
-    // Keep the old buffer: it stays valid and full, and later bytes are dropped.
-    PrintError("ReSizeEncoder: Out of Memory, Further Bytes Are Dropped");
-    return;
-  }
+  // The old buffer stays valid; the run that wanted more ends with a status.
+  if (grown == nullptr) throw std::bad_alloc();
   enc->pBuffer = static_cast<unsigned char*>(grown);
   enc->lCapacity = capacity;
   enc->pWrite = enc->pBuffer + enc->lSize;

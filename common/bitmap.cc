@@ -6,8 +6,10 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "common/bit_count.h"
+#include "common/checked_alloc.h"
 #include "common/limits.h"
 #include "common/messages.h"
 
@@ -281,7 +283,7 @@ void ClearRegion(BMP* bmp, long x, long y, unsigned long w, unsigned long h) {
 }
 
 void CopyBMP(BMP* dst, BMP* src) {
-  CreateBMP(dst, src->lWidth, src->lHeight, 0);
+  CreateBMPChecked(dst, src->lWidth, src->lHeight, 0);
   if (!dst->pData || !src->pData || src->lBytesPerRow == 0) return;
   const unsigned char mask = LastByteMask(src->lWidth);
   for (uint32_t r = 0; r < src->lHeight; ++r) {
@@ -342,19 +344,13 @@ void WriteBytesToFile(FILE* file, unsigned long value, unsigned long count) {
 }
 
 // A capacity of 0 grows to 1 (doubling 0 would never make room). A size that
-// overflows or an allocation that fails ends the process: callers write into
-// the new room right away and have no way to hear of a failure.
+// overflows or an allocation that fails throws std::bad_alloc (the array is
+// left as it was), which the libraries' entry points turn into a status.
 void ReSizeArray(void** array, unsigned long elementSize, unsigned long* capacity) {
   const unsigned long newCapacity = *capacity == 0 ? 1 : *capacity * 2;
-  if (newCapacity < *capacity || (elementSize != 0 && newCapacity > ULONG_MAX / elementSize)) {
-    PrintError("Out of memory");
-    std::abort();
-  }
+  if (newCapacity < *capacity || (elementSize != 0 && newCapacity > ULONG_MAX / elementSize)) throw std::bad_alloc();
   void* p = std::realloc(*array, elementSize * newCapacity == 0 ? 1 : elementSize * newCapacity);
-  if (!p) {
-    PrintError("Out of memory");
-    std::abort();
-  }
+  if (!p) throw std::bad_alloc();
   *array = p;
   *capacity = newCapacity;
 }

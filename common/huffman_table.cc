@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "common/checked_alloc.h"
 #include "common/limits.h"
 #include "common/messages.h"
 
@@ -76,7 +77,7 @@ long RangeSpan(unsigned long rangeLen) { return rangeLen >= 32 ? 1l << 32 : 1l <
 
 template <typename T>
 T* AllocateLines(unsigned long count) {
-  return static_cast<T*>(std::calloc(count, sizeof(T)));
+  return Checked(static_cast<T*>(std::calloc(count, sizeof(T))));
 }
 
 }  // namespace
@@ -208,10 +209,7 @@ void FreeHuffTree(HUFFNODE* node) {
   }
 }
 
-void NewHuffNode(HUFFNODE** node) {
-  *node = static_cast<HUFFNODE*>(std::calloc(1, sizeof(HUFFNODE)));
-  if (*node == nullptr) PrintError("NewHuffNode: Out of Memory");
-}
+void NewHuffNode(HUFFNODE** node) { *node = Checked(static_cast<HUFFNODE*>(std::calloc(1, sizeof(HUFFNODE)))); }
 
 void EncodeHuffNum(HUFFTABLE* table, long value, unsigned long* code, unsigned long* codeLen,
                    unsigned long* rangeBits, unsigned long* rangeLen) {

@@ -3,6 +3,7 @@
 #include "common/integer_coding.h"
 
 #include <limits>
+#include <new>
 
 #include "common/limits.h"
 #include "common/messages.h"
@@ -92,12 +93,18 @@ void CreateMQInt(MQINT* ia, unsigned long codeLen, void* coder) {
     if (i == kIAID) {
       proc->bIAID = 1;
       proc->lCodeLen = static_cast<uint32_t>(codeLen);
-      CreateMQBuffer(&proc->Contexts, 1UL << codeLen);
     } else {
       proc->bIAID = 0;
       proc->lCodeLen = 0;
-      CreateMQBuffer(&proc->Contexts, kIaContexts);
     }
+    proc->Contexts = MQBUFFER{};
+  }
+  try {
+    for (int i = 0; i < kNumIntProcs; ++i)
+      CreateMQBuffer(&ia->Proc[i].Contexts, i == kIAID ? 1UL << codeLen : kIaContexts);
+  } catch (const std::bad_alloc&) {
+    DestroyMQInt(ia);
+    throw;
   }
 }
 

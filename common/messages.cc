@@ -1,6 +1,7 @@
 #include "common/messages.h"
 
 #include <cstdio>
+#include <new>
 
 namespace {
 
@@ -11,7 +12,7 @@ thread_local bool tLocationSet = false;
 thread_local uint32_t tSegment = 0;
 thread_local uint32_t tPage = 0;
 
-void Emit(int severity, const std::string& text) {
+void EmitLine(int severity, const std::string& text) {
   std::string line = severity == jb2msg::kError ? "ERROR!   " : "Warning! ";
   line += text;
   if (tLocationSet) {
@@ -28,13 +29,28 @@ void Emit(int severity, const std::string& text) {
   if (tSink->callback) tSink->callback(tSink->user, severity, line.c_str());
 }
 
+// A message that cannot be formed for want of memory is dropped: messages
+// never end a library call.
+void Emit(int severity, const char* text) noexcept {
+  try {
+    EmitLine(severity, text);
+  } catch (const std::bad_alloc&) {
+  }
+}
+
 // A number a message is about: dropped when it is the segment the location
 // names already; numbers are unsigned 32-bit values (segment numbers of 2^31
 // and above included).
-void EmitRef(int severity, const char* message, long number) {
+void EmitRef(int severity, const char* message, long number) noexcept {
   const uint32_t value = static_cast<uint32_t>(number);
-  if (tLocationSet && value == tSegment) Emit(severity, message);
-  else Emit(severity, std::string(message) + " [" + std::to_string(value) + "]");
+  if (tLocationSet && value == tSegment) {
+    Emit(severity, message);
+    return;
+  }
+  try {
+    EmitLine(severity, std::string(message) + " [" + std::to_string(value) + "]");
+  } catch (const std::bad_alloc&) {
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 // T.88 Table E.1.
 const uint32_t MQQe[kMQNumStates] = {
@@ -43,6 +44,10 @@ const double MQMpsCost[kMQNumStates] = {
 void CreateMQBuffer(MQBUFFER* store, unsigned long count) {
   store->pIndex = static_cast<unsigned char*>(std::calloc(count, 1));
   store->pMPS = static_cast<unsigned char*>(std::calloc(count, 1));
+  if (!store->pIndex || !store->pMPS) {
+    DestroyMQBuffer(store);
+    throw std::bad_alloc();
+  }
 }
 
 void ResetMQBuffer(MQBUFFER* store, unsigned long count) {

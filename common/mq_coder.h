@@ -38,6 +38,7 @@ typedef struct MQDECODER {
   MQInFunction pInFunction;
 } MQDECODER;
 
+// Throws std::bad_alloc (the store left empty) when it cannot be allocated.
 void CreateMQBuffer(MQBUFFER* store, unsigned long count);
 void ResetMQBuffer(MQBUFFER* store, unsigned long count);
 void DestroyMQBuffer(MQBUFFER* store);

@@ -2,5 +2,7 @@
 // comment (extension) segment of every file the encoder makes.
 #pragma once
 
+#include "include/jbig2codec/jb2codec.h"
+
 #define JB2_CODEC_NAME "jbig2codec"
-#define JB2_CODEC_VERSION "1.0.0"
+#define JB2_CODEC_VERSION JB2CODEC_VERSION_STRING

@@ -57,7 +57,7 @@ void RegionToPage(SEGMENT_HEADER* seg);
 // Creates a white bitmap of width x height unless it exceeds the file's pixel
 // cap, in which case it prints "Bitmap Too Large", leaves bmp empty (pData
 // null, size 0 x 0) and returns false. Every file-driven bitmap goes through
-// here.
+// here. A failed allocation throws std::bad_alloc.
 [[nodiscard]] bool CreateCheckedBMP(JB2FILE* file, BMP* bmp, uint64_t width, uint64_t height, int fill);
 
 // How a region decoder fills its bitmap. It decides how much of an

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/checked_alloc.h"
 #include "common/context_template.h"
 #include "common/limits.h"
 #include "common/messages.h"
@@ -104,7 +105,7 @@ void DecodeGrayScaleImage(const HALFTONE_PARAMS* p, uint32_t bitsPerValue, Scrat
   for (uint32_t j = bitsPerValue; j-- > 0;) {
     BMP* plane = &s->planes[j];
     // HGW x HGH was checked against the pixel cap.
-    CreateBMP(plane, gw, gh, 0);
+    CreateBMPChecked(plane, gw, gh, 0);
     DecodeGenericRegion(&params, plane);
     if (j + 1 < bitsPerValue) {
       const BMP* above = &s->planes[j + 1];

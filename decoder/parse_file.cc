@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/checked_alloc.h"
 #include "common/limits.h"
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
@@ -73,7 +74,7 @@ void CreatePages(JB2FILE* file) {
   uint32_t nInfo = 0;
   for (uint32_t i = 0; i < file->nSegments; ++i) nInfo += file->pSegments[i].lType == kSegPageInformation;
   file->nPages = 0;
-  file->pPages = static_cast<JB2PAGE*>(std::calloc(nInfo ? nInfo : 1, sizeof(JB2PAGE)));
+  file->pPages = Checked(static_cast<JB2PAGE*>(std::calloc(nInfo ? nInfo : 1, sizeof(JB2PAGE))));
   std::unordered_map<uint32_t, std::vector<uint32_t>> pagesByNumber;
   for (uint32_t i = 0; i < file->nSegments; ++i) {
     SEGMENT_HEADER* seg = &file->pSegments[i];
@@ -111,8 +112,8 @@ void CreatePages(JB2FILE* file) {
   for (uint32_t p = 0; p < file->nPages; ++p) {
     JB2PAGE* page = &file->pPages[p];
     page->nSegments = static_cast<uint32_t>(lists[p].size());
-    page->ppSegments = static_cast<SEGMENT_HEADER**>(std::calloc(page->nSegments ? page->nSegments : 1,
-                                                                 sizeof(SEGMENT_HEADER*)));
+    page->ppSegments = Checked(static_cast<SEGMENT_HEADER**>(std::calloc(page->nSegments ? page->nSegments : 1,
+                                                                 sizeof(SEGMENT_HEADER*))));
     if (page->nSegments) std::memcpy(page->ppSegments, lists[p].data(), page->nSegments * sizeof(SEGMENT_HEADER*));
   }
 }
@@ -199,8 +200,8 @@ void ReadSegmentHeader(DECODER* reader, SEGMENT_HEADER** segments, uint32_t* cou
   seg->bDeferredNonRetain = (flags >> 7) & 1;
   seg->nReferred = nReferred;
   if (nReferred) {
-    seg->pReferredNumbers = static_cast<uint32_t*>(std::calloc(nReferred, sizeof(uint32_t)));
-    seg->pReferredRetain = static_cast<uint8_t*>(std::calloc(nReferred, sizeof(uint8_t)));
+    seg->pReferredNumbers = Checked(static_cast<uint32_t*>(std::calloc(nReferred, sizeof(uint32_t))));
+    seg->pReferredRetain = Checked(static_cast<uint8_t*>(std::calloc(nReferred, sizeof(uint8_t))));
   }
   if (retainBytes == 0) {
     seg->bRetain = first & 1;
@@ -286,8 +287,8 @@ void BuildSegmentTree(SEGMENT_HEADER* segments, uint32_t count) {
     seg->bHasRegionRef = seg->bHasPatternDict = 0;
     seg->pRegionRef = seg->pPatternDict = nullptr;
     if (seg->nReferred) {
-      seg->ppSymbolDicts = static_cast<SEGMENT_HEADER**>(std::calloc(seg->nReferred, sizeof(SEGMENT_HEADER*)));
-      seg->ppTables = static_cast<SEGMENT_HEADER**>(std::calloc(seg->nReferred, sizeof(SEGMENT_HEADER*)));
+      seg->ppSymbolDicts = Checked(static_cast<SEGMENT_HEADER**>(std::calloc(seg->nReferred, sizeof(SEGMENT_HEADER*))));
+      seg->ppTables = Checked(static_cast<SEGMENT_HEADER**>(std::calloc(seg->nReferred, sizeof(SEGMENT_HEADER*))));
     }
     for (uint32_t j = 0; j < seg->nReferred; ++j) {
       auto it = firstIndex.find(seg->pReferredNumbers[j]);
@@ -364,8 +365,26 @@ void FreeSegmentHeader(SEGMENT_HEADER* seg) {
   }
 }
 
+namespace {
+
+int ParseFile(JB2FILE* file, jb2msg::CallScope& messages);
+
+}  // namespace
+
 int JB2ParseFile(JB2FILE* file) noexcept {
   jb2msg::CallScope messages;
+  try {
+    return ParseFile(file, messages);
+  } catch (const std::bad_alloc&) {
+    PrintError("Out of Memory");
+    JB2FreeFile(file);
+    return 2;
+  }
+}
+
+namespace {
+
+int ParseFile(JB2FILE* file, jb2msg::CallScope& messages) {
   const unsigned char* data = file->pFileData;
   unsigned long size = file->lFileSize;
   std::memset(file, 0, sizeof *file);
@@ -384,12 +403,14 @@ int JB2ParseFile(JB2FILE* file) noexcept {
   uint32_t flags = ReadByte(&reader);
   if (!(flags & kFileFlagPagesUnknown)) (void)ReadU32(&reader);  // number of pages, not used
 
-  file->pSegments = static_cast<SEGMENT_HEADER*>(std::calloc(kInitialSegmentRoom, sizeof(SEGMENT_HEADER)));
+  file->pSegments = Checked(static_cast<SEGMENT_HEADER*>(std::calloc(kInitialSegmentRoom, sizeof(SEGMENT_HEADER))));
   ReadSegments(file, &reader, flags & kFileFlagSequential);
 
   MQSetInFunction(&file->MQ, MQMainIn, &file->Input);
   CreateMQBuffer(&file->Contexts[0], 65536);
   CreateMQBuffer(&file->Contexts[1], 65536);
+  for (const MQBUFFER& store : file->Contexts)
+    if (!store.pIndex || !store.pMPS) throw std::bad_alloc();
   InitializeMMR(&file->MMR);
   InitializeHuffStandard(file->HuffStandard);
   InitDecoder(&file->Input, data, 0);
@@ -400,9 +421,11 @@ int JB2ParseFile(JB2FILE* file) noexcept {
   return 0;
 }
 
+}  // namespace
+
 void JB2FreeFile(JB2FILE* file) noexcept {
-  if (file->Contexts[0].pIndex) DestroyMQBuffer(&file->Contexts[0]);
-  if (file->Contexts[1].pIndex) DestroyMQBuffer(&file->Contexts[1]);
+  for (MQBUFFER& store : file->Contexts)
+    if (store.pIndex || store.pMPS) DestroyMQBuffer(&store);
   if (file->MMR.pWhite || file->MMR.pBlack || file->MMR.pMode) FreeMMR(&file->MMR);
   if (file->HuffStandard[0].pDef || file->HuffStandard[0].pTree) FreeHuffStandard(file->HuffStandard);
   for (uint32_t i = 0; i < file->nSegments; ++i) FreeSegmentHeader(&file->pSegments[i]);

@@ -2,6 +2,7 @@
 // HDPW x HDPH pixels, coded side by side as one collective bitmap.
 #include <cstdlib>
 
+#include "common/checked_alloc.h"
 #include "common/context_template.h"
 #include "common/limits.h"
 #include "common/messages.h"
@@ -41,7 +42,7 @@ void DecodePatternDictionary(DECODER* input, uint32_t mmr, uint32_t templ, SEGME
   dict->pPatterns = static_cast<BMP*>(std::calloc(dict->nPatterns, sizeof(BMP)));
   if (dict->pPatterns) {
     for (uint32_t k = 0; k < dict->nPatterns; ++k) {
-      CreateBMP(&dict->pPatterns[k], width, height, 0);
+      CreateBMPChecked(&dict->pPatterns[k], width, height, 0);
       ExtractRegion(&dict->pPatterns[k], &collective, static_cast<long>(uint64_t{k} * width), 0);
     }
   }

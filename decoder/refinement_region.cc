@@ -2,6 +2,7 @@
 // segment (T.88 7.4.7): templates 0 and 1, typical prediction (TPGRON), a
 // referred intermediate region or the page area under the region as the
 // reference.
+#include "common/checked_alloc.h"
 #include "common/context_template.h"
 #include "common/refinement_rows.h"
 #include "common/messages.h"
@@ -135,7 +136,7 @@ void DecodeRefinementRegionSegment(SEGMENT_HEADER* seg) {
     // refinement consumed (or that was never decoded) has no pixels left: the
     // reference is then white.
     if (referred) PrintErrorRef("Referred Intermediate Region has no Pixels", seg->lNumber);
-    CreateBMP(&own, seg->Bitmap.lWidth, seg->Bitmap.lHeight, 0);
+    CreateBMPChecked(&own, seg->Bitmap.lWidth, seg->Bitmap.lHeight, 0);
     if (!referred && seg->pPageBitmap && seg->pPageBitmap->pData)
       ExtractRegion(&own, seg->pPageBitmap, static_cast<long>(seg->Region.lX), static_cast<long>(seg->Region.lY));
   }

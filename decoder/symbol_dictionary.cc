@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/checked_alloc.h"
 #include "common/context_template.h"
 #include "common/limits.h"
 #include "common/messages.h"
@@ -155,7 +156,7 @@ int32_t ReadNumber(SYMDICT_PARAMS* p, HUFFTABLE* table, int proc, int* oob = nul
   int64_t x = 0;
   for (size_t i = newSymbols.size(); i < widths.size(); ++i) {
     BMP symbol{};
-    CreateBMP(&symbol, widths[i], height, 0);
+    CreateBMPChecked(&symbol, widths[i], height, 0);
     ExtractRegion(&symbol, &collective, static_cast<long>(x), 0);
     x += widths[i];
     newSymbols.push_back(symbol);
@@ -203,6 +204,7 @@ int32_t ReadNumber(SYMDICT_PARAMS* p, HUFFTABLE* table, int proc, int* oob = nul
       }
       exported.emplace_back();
       CopyBMP(&exported.back(), symbol);
+      if (!exported.back().pData && symbol->pData) throw std::bad_alloc();
     }
     index += run;
   }
@@ -347,7 +349,7 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
     return;
   }
   if (exported.empty()) return;
-  *symbols = static_cast<BMP*>(std::malloc(exported.size() * sizeof(BMP)));
+  *symbols = Checked(static_cast<BMP*>(std::malloc(exported.size() * sizeof(BMP))));
   std::copy(exported.begin(), exported.end(), *symbols);
   p->nExSymbols = static_cast<uint32_t>(exported.size());
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "common/checked_alloc.h"
 #include "common/limits.h"
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
@@ -51,7 +52,7 @@ void DecodeTableSegment(SEGMENT_HEADER* seg) {
     curRangeLow += int64_t{1} << range;
   } while (curRangeLow < hthigh);
 
-  auto* def = static_cast<HUFFDEF*>(std::calloc(1, sizeof(HUFFDEF)));
+  auto* def = Checked(static_cast<HUFFDEF*>(std::calloc(1, sizeof(HUFFDEF))));
   def->bHTOOB = htoob;
   def->lHTLOW = htlow;
   def->lHTHIGH = hthigh;

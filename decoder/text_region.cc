@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/checked_alloc.h"
 #include "common/context_template.h"
 #include "common/limits.h"
 #include "common/messages.h"
@@ -180,8 +181,13 @@ void BuildSymbolList(SYMBOL_LIST* list, SEGMENT_HEADER* seg) {
     return;
   }
   // One spare entry for the symbols a dictionary decodes (AppendSymbolSet).
-  list->pDicts = static_cast<SYMBOL_SET*>(std::calloc(seg->nSymbolDicts + 1, sizeof(SYMBOL_SET)));
+  list->pDicts = Checked(static_cast<SYMBOL_SET*>(std::calloc(seg->nSymbolDicts + 1, sizeof(SYMBOL_SET))));
   list->pFirst = static_cast<uint32_t*>(std::calloc(seg->nSymbolDicts + 1, sizeof(uint32_t)));
+  if (!list->pFirst) {
+    std::free(list->pDicts);
+    list->pDicts = nullptr;
+    throw std::bad_alloc();
+  }
   for (uint32_t i = 0; i < seg->nSymbolDicts; ++i) {
     const SEGMENT_HEADER* dict = seg->ppSymbolDicts[i];
     list->pDicts[i] = SYMBOL_SET{dict->nSymbols, dict->pSymbols};

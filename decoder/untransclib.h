@@ -110,6 +110,9 @@ typedef struct JB2FILE {
   uint32_t nParseErrors;
 } JB2FILE;
 
+// Returns 0 when the file was read (damaged parts are reported, and counted
+// in nParseErrors), 1 when it is not a JBIG2 file, 2 when memory ran out
+// (the record is then freed).
 JB2_EXPORT int JB2ParseFile(JB2FILE* file) JB2_NOEXCEPT;
 JB2_EXPORT void JB2FreeFile(JB2FILE* file) JB2_NOEXCEPT;
 // Both return 0 when every segment decoded without an error, 1 when some

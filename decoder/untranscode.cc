@@ -2,7 +2,9 @@
 // segments in file order, dispatched by type; immediate regions are combined
 // into the page, which grows for striped pages of unknown height (T.88 8.2).
 #include <algorithm>
+#include <new>
 
+#include "common/checked_alloc.h"
 #include "common/limits.h"
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
@@ -72,7 +74,7 @@ bool CreateCheckedBMP(JB2FILE* file, BMP* bmp, uint64_t width, uint64_t height, 
     *bmp = BMP{};
     return false;
   }
-  CreateBMP(bmp, static_cast<unsigned long>(width), static_cast<unsigned long>(height), fill);
+  CreateBMPChecked(bmp, static_cast<unsigned long>(width), static_cast<unsigned long>(height), fill);
   return true;
 }
 
@@ -259,8 +261,12 @@ void DecodeSegment(SEGMENT_HEADER* seg) {
 
 int UntranscodeGlobal(JB2FILE* file) noexcept {
   jb2msg::CallScope messages;
-  for (uint32_t i = 0; i < file->nSegments; ++i)
-    if (file->pSegments[i].lPage == 0) DecodeSegment(&file->pSegments[i]);
+  try {
+    for (uint32_t i = 0; i < file->nSegments; ++i)
+      if (file->pSegments[i].lPage == 0) DecodeSegment(&file->pSegments[i]);
+  } catch (const std::bad_alloc&) {
+    PrintError("Out of Memory: Decoding Stopped");
+  }
   return messages.Damaged() ? 1 : 0;
 }
 
@@ -272,7 +278,13 @@ int UntranscodePage(JB2PAGE* page) noexcept {
     // the page being decoded now.
     seg->pPageBitmap = &page->Bitmap;
     seg->pPageInfo = &page->Info;
-    DecodeSegment(seg);
+    try {
+      DecodeSegment(seg);
+    } catch (const std::bad_alloc&) {
+      // What the segment made so far stays with it and is freed with the file.
+      PrintError("Out of Memory: Decoding Stopped");
+      break;
+    }
   }
   return messages.Damaged() ? 1 : 0;
 }

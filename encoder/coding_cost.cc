@@ -1,6 +1,7 @@
 #include "encoder/coding_cost.h"
 
 #include <cstring>
+#include <new>
 
 #include "encoder/refinement_region_encoder.h"
 
@@ -12,10 +13,16 @@ void DiscardByte(void*, int) {}
 
 CostCoder::CostCoder() {
   std::memset(&state_, 0, sizeof state_);
-  CreateMQBuffer(&state_.GenericContexts, kContextStoreSize);
-  CreateMQBuffer(&state_.RefinementContexts, kContextStoreSize);
-  MQSetOutFunction(&state_.MQEncoder, DiscardByte, nullptr);
-  CreateMQInt(&state_.IntContexts, 0, &state_.MQEncoder);
+  try {
+    CreateMQBuffer(&state_.GenericContexts, kContextStoreSize);
+    CreateMQBuffer(&state_.RefinementContexts, kContextStoreSize);
+    MQSetOutFunction(&state_.MQEncoder, DiscardByte, nullptr);
+    CreateMQInt(&state_.IntContexts, 0, &state_.MQEncoder);
+  } catch (const std::bad_alloc&) {
+    DestroyMQBuffer(&state_.GenericContexts);
+    DestroyMQBuffer(&state_.RefinementContexts);
+    throw;
+  }
   MQInitEnc(&state_.MQEncoder);
 }
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/checked_alloc.h"
 #include "common/messages.h"
 #include "common/mq_coder.h"
 #include "common/segment_header.h"
@@ -103,10 +104,10 @@ void AnalyzeHalfTone(BMP* section, HTPARAM* ht, uint32_t** grayValues, PARAMETER
   set->nPatterns = kNumPatterns;
   set->lPatternWidth = kCellSize;
   set->lPatternHeight = kCellSize;
-  set->pPatterns = static_cast<BMP*>(std::calloc(kNumPatterns, sizeof(BMP)));
+  set->pPatterns = Checked(static_cast<BMP*>(std::calloc(kNumPatterns, sizeof(BMP))));
   for (uint32_t k = 0; k < kNumPatterns; ++k) {
     BMP* pattern = &set->pPatterns[k];
-    CreateBMP(pattern, kCellSize, kCellSize, 0);
+    CreateBMPChecked(pattern, kCellSize, kCellSize, 0);
     for (uint32_t y = 0; y < kCellSize; ++y)
       for (uint32_t x = 0; x < kCellSize; ++x)
         if (k > matrix[y * kCellSize + x]) pattern->pData[y * pattern->lStride] |= ConstMask1[x];
@@ -119,7 +120,7 @@ void AnalyzeHalfTone(BMP* section, HTPARAM* ht, uint32_t** grayValues, PARAMETER
   ht->lGridVectorY = 0;
   ht->bDefPixel = 0;
   const size_t cells = static_cast<size_t>(ht->lGridWidth) * ht->lGridHeight;
-  *grayValues = static_cast<uint32_t*>(std::calloc(cells ? cells : 1, sizeof(uint32_t)));
+  *grayValues = Checked(static_cast<uint32_t*>(std::calloc(cells ? cells : 1, sizeof(uint32_t))));
   ComputeGrayValues(section, *grayValues, kCellSize);
 }
 
@@ -128,7 +129,7 @@ void EncodeHalftoneDictionarySegment(PDPARAM* pd, PATTERN_SET* patterns) {
   ENCODER* enc = &state->Encoder;
   const uint32_t pw = patterns->lPatternWidth, ph = patterns->lPatternHeight;
   BMP collective;
-  CreateBMP(&collective, static_cast<unsigned long>(patterns->nPatterns) * pw, ph, 0);
+  CreateBMPChecked(&collective, static_cast<unsigned long>(patterns->nPatterns) * pw, ph, 0);
   for (uint32_t k = 0; k < patterns->nPatterns; ++k)
     CombineBMP(&collective, &patterns->pPatterns[k], static_cast<long>(k * pw), 0, kOpOr);
 
@@ -178,7 +179,7 @@ void EncodeHalftoneRegionSegment(HTPARAM* ht, uint32_t* grayValues, BMP* section
   // XOR bit j + 1 (the most significant plane holds its bit as it is).
   BMP planes[32];
   for (uint32_t j = 0; j < bitsPerValue; ++j) {
-    CreateBMP(&planes[j], gw, gh, 0);
+    CreateBMPChecked(&planes[j], gw, gh, 0);
     for (uint32_t m = 0; m < gh; ++m) {
       unsigned char* row = planes[j].pData + static_cast<size_t>(m) * planes[j].lStride;
       const uint32_t* values = grayValues + static_cast<size_t>(m) * gw;
@@ -190,7 +191,7 @@ void EncodeHalftoneRegionSegment(HTPARAM* ht, uint32_t* grayValues, BMP* section
   }
   BMP skip{};
   if (skipOn) {
-    CreateBMP(&skip, gw, gh, 0);
+    CreateBMPChecked(&skip, gw, gh, 0);
     ComputeSkip(ht, section, &skip);
   }
   if (!ht->bMMR) MQInitEnc(&state->MQEncoder);  // one MQ stream for all planes

@@ -3,6 +3,7 @@
 // that are reduced or clamped to a safe meaning, and values that cannot make
 // a conformant file (T.88 6.2.5.4 for the adaptive pixels).
 #include <algorithm>
+#include <new>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "common/bitmap.h"
+#include "common/messages.h"
 #include "encoder/parameters.h"
 #include "encoder/transclib.h"
 
@@ -342,16 +344,26 @@ const PARAMETER_KEYWORD* GetParameterKeywords(long* count) noexcept {
   return table.entries;
 }
 
+int ReviewSections(long nWords, char** words, PARAMETER* records, long nRecords, PARAMETER_REPORT report,
+                   void* user) noexcept {
+  if (!records || nRecords < 1) return kReviewPassed;
+  try {
+    Reviewer review(report, user);
+    for (long i = 0; i < nRecords; ++i) {
+      review.Section(i + 1, records[i].lType);
+      if (words && i < nWords && words[i]) ReviewWord(review, words[i], &records[i]);
+      ReviewKeywords(review, &records[i], i == 0);
+    }
+    review.Section(1, records[0].lType);
+    ReviewPageOperator(review, records, nRecords);
+    return review.refused() ? kReviewRefused : kReviewPassed;
+  } catch (const std::bad_alloc&) {
+    PrintError("Out of Memory");
+    return kReviewOutOfMemory;
+  }
+}
+
 int CheckParameters(long nWords, char** words, PARAMETER* records, long nRecords, PARAMETER_REPORT report,
                     void* user) noexcept {
-  if (!records || nRecords < 1) return 0;
-  Reviewer review(report, user);
-  for (long i = 0; i < nRecords; ++i) {
-    review.Section(i + 1, records[i].lType);
-    if (words && i < nWords && words[i]) ReviewWord(review, words[i], &records[i]);
-    ReviewKeywords(review, &records[i], i == 0);
-  }
-  review.Section(1, records[0].lType);
-  ReviewPageOperator(review, records, nRecords);
-  return review.refused() ? 1 : 0;
+  return ReviewSections(nWords, words, records, nRecords, report, user) == kReviewPassed ? 0 : 1;
 }

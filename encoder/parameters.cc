@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "common/limits.h"
 #include "common/messages.h"
@@ -122,9 +123,19 @@ int StringLookup(const char* const* table, long count, const char* key) {
   return 0;
 }
 
+bool ParseSections(long nWords, char** words, PARAMETER* records) noexcept {
+  if (nWords <= 0 || !words || !records) return true;
+  try {
+    for (long i = 0; i < nWords; ++i) ParseWord(words[i] ? words[i] : "", i == nWords - 1, &records[i]);
+  } catch (const std::bad_alloc&) {
+    PrintError("Out of Memory");
+    return false;  // the records hold what was parsed, and can be freed
+  }
+  return true;
+}
+
 void ParameterAnalysis(long nWords, char** words, PARAMETER* records) noexcept {
-  if (nWords <= 0 || !words || !records) return;
-  for (long i = 0; i < nWords; ++i) ParseWord(words[i] ? words[i] : "", i == nWords - 1, &records[i]);
+  (void)ParseSections(nWords, words, records);
 }
 
 int32_t GetParameterValue(const char* name, PARAMETER* record, int32_t defaultValue) noexcept {

@@ -22,3 +22,15 @@ int32_t ReadInteger(const char* text);
 // length. A token longer than kMaxParameterToken is passed empty with its
 // true length.
 void ForEachToken(const char* word, const std::function<void(char* token, size_t length)>& visit);
+
+struct PARAMETER;
+typedef void (*PARAMETER_REPORT)(void* user, int bError, const char* text);
+
+// ParameterAnalysis that tells of a failed allocation: false then (the
+// records hold what was parsed and can be freed).
+bool ParseSections(long nWords, char** words, PARAMETER* records) noexcept;
+
+// CheckParameters with the reason of a refusal.
+enum : int { kReviewPassed = 0, kReviewRefused = 1, kReviewOutOfMemory = 2 };
+int ReviewSections(long nWords, char** words, PARAMETER* records, long nRecords, PARAMETER_REPORT report,
+                   void* user) noexcept;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/checked_alloc.h"
 #include "common/bit_writer.h"
 #include "common/integer_coding.h"
 #include "common/messages.h"
@@ -46,7 +47,7 @@ class TemporaryWriter {
 
 // One class's symbols side by side from column 0 (T.88 6.5.9), spare bits clear.
 void BuildCollectiveBitmap(SYMBOL* first, unsigned long count, uint64_t totalWidth, BMP* out) {
-  CreateBMP(out, static_cast<unsigned long>(totalWidth), first->Bitmap.lHeight, 0);
+  CreateBMPChecked(out, static_cast<unsigned long>(totalWidth), first->Bitmap.lHeight, 0);
   long x = 0;
   for (unsigned long i = 0; i < count; ++i) {
     CombineBMP(out, &first[i].Bitmap, x, 0, kOpOr);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/checked_alloc.h"
 #include "common/messages.h"
 #include "encoder/symbol.h"
 
@@ -105,7 +106,7 @@ struct Spill {
   bool used = false;  // the current mark's runs are (partly) here
   ~Spill() { DestroyBMP(&page); }
   void Draw(const Section& s, std::vector<Run>* runs) {
-    if (!page.pData) CreateBMP(&page, static_cast<unsigned long>(s.width), static_cast<unsigned long>(s.height), 0);
+    if (!page.pData) CreateBMPChecked(&page, static_cast<unsigned long>(s.width), static_cast<unsigned long>(s.height), 0);
     for (const Run& r : *runs) FillBits<true>(page.pData + r.y * static_cast<long>(page.lStride), r.x0, r.x1);
     runs->clear();
     used = true;
@@ -185,7 +186,7 @@ void ExtractSymbols(BMP* section, SYMBOL** marks, unsigned long* count, uint32_t
   *count = 0;
   if (left) *left = 0;
   unsigned long capacity = kInitialMarks;
-  *marks = static_cast<SYMBOL*>(std::malloc(capacity * sizeof(SYMBOL)));
+  *marks = Checked(static_cast<SYMBOL*>(std::malloc(capacity * sizeof(SYMBOL))));
 
   const Section s{section->pData, static_cast<long>(section->lStride), static_cast<long>(section->lWidth),
                   static_cast<long>(section->lHeight)};
@@ -235,7 +236,7 @@ void ExtractSymbols(BMP* section, SYMBOL** marks, unsigned long* count, uint32_t
           if (*count == capacity) ReSizeArray(reinterpret_cast<void**>(marks), sizeof(SYMBOL), &capacity);
           SYMBOL* mark = *marks + *count;
           std::memset(mark, 0, sizeof *mark);
-          CreateBMP(&mark->Bitmap, static_cast<unsigned long>(box.width), static_cast<unsigned long>(box.height), 0);
+          CreateBMPChecked(&mark->Bitmap, static_cast<unsigned long>(box.width), static_cast<unsigned long>(box.height), 0);
           for (const Run& r : runs)
             FillBits<true>(mark->Bitmap.pData + (r.y - box.top) * static_cast<long>(mark->Bitmap.lStride),
                            r.x0 - box.left, r.x1 - box.left);

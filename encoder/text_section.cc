@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "common/checked_alloc.h"
 #include "common/messages.h"
 #include "common/segment_header.h"
 #include "encoder/encode_state.h"
@@ -133,8 +134,8 @@ void WriteGenericRegion(ENCODE_STATE* state, GRPARAM* gr, BMP* bitmap, PARAMETER
 void WriteRefinementPass(ENCODE_STATE* state, PARAMETER* p, TRPARAM* tr, std::vector<SYMBOL>& instances,
                          std::vector<SYMBOL>& dictionary, BMP* section, BMP* blank, uint32_t op) {
   BMP reference, own{};
-  CreateBMP(&reference, section->lWidth, section->lHeight, static_cast<int>(tr->bDefPixel));
-  if (!blank) CreateBMP(&own, section->lWidth, section->lHeight, static_cast<int>(tr->bDefPixel));
+  CreateBMPChecked(&reference, section->lWidth, section->lHeight, static_cast<int>(tr->bDefPixel));
+  if (!blank) CreateBMPChecked(&own, section->lWidth, section->lHeight, static_cast<int>(tr->bDefPixel));
   BMP& target = blank ? *blank : own;
   std::vector<SYMBOL> prepared;
   PrepareSymbolInstances(tr, instances.data(), instances.size(), dictionary.data(), &prepared);
@@ -165,7 +166,7 @@ void TakeRemainingMarks(BMP* section, Marks* marks) {
   Marks more;
   ExtractAllSymbols(section, &more.items, &more.count);
   const unsigned long total = marks->count + more.count;
-  SYMBOL* merged = static_cast<SYMBOL*>(std::malloc(std::max(total, 1UL) * sizeof(SYMBOL)));
+  SYMBOL* merged = Checked(static_cast<SYMBOL*>(std::malloc(std::max(total, 1UL) * sizeof(SYMBOL))));
   auto before = [](const SYMBOL& a, const SYMBOL& b) {
     return a.lY != b.lY ? a.lY < b.lY : FirstPixelColumn(a) < FirstPixelColumn(b);
   };
@@ -341,7 +342,7 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
   }
   if (invert) {
     BMP white;
-    CreateBMP(&white, section->lWidth, section->lHeight, 0);
+    CreateBMPChecked(&white, section->lWidth, section->lHeight, 0);
     WriteGenericRegion(state, &gr, &white, p, kOpXnor);
     DestroyBMP(&white);
   }

@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "common/checked_alloc.h"
 #include "common/bit_writer.h"
 #include "common/messages.h"
 #include "common/segment_header.h"
 #include "common/version.h"
 #include "encoder/encode_state.h"
+#include "encoder/parameters.h"
 #include "encoder/segment_writer.h"
 #include "encoder/transclib.h"
 #include "encoder/transcode.h"
@@ -29,19 +31,22 @@ const char* const kCommentValues[] = {JB2_CODEC_NAME, JB2_CODEC_VERSION};
 // Owns the coding state of one run.
 class EncodeStateOwner {
  public:
+  // Throws std::bad_alloc, with nothing left allocated, when a store cannot
+  // be had.
   EncodeStateOwner() : state_() {
     MQSetOutFunction(&state_.MQEncoder, MQMainOut, &state_.Encoder);
-    CreateMQBuffer(&state_.GenericContexts, kContextStoreSize);
-    CreateMQBuffer(&state_.RefinementContexts, kContextStoreSize);
-    InitializeHuffStandard(state_.aHuffStandard);
-    CreateEncoder(&state_.Encoder, kEncoderStartCapacity);
+    try {
+      CreateMQBuffer(&state_.GenericContexts, kContextStoreSize);
+      CreateMQBuffer(&state_.RefinementContexts, kContextStoreSize);
+      InitializeHuffStandard(state_.aHuffStandard);
+      CreateEncoder(&state_.Encoder, kEncoderStartCapacity);
+    } catch (const std::bad_alloc&) {
+      Release();
+      throw;
+    }
   }
-  // Whether every store could be allocated.
-  bool ok() const {
-    return state_.GenericContexts.pIndex && state_.GenericContexts.pMPS && state_.RefinementContexts.pIndex &&
-           state_.RefinementContexts.pMPS && state_.Encoder.pBuffer;
-  }
-  ~EncodeStateOwner() {
+  ~EncodeStateOwner() { Release(); }
+  void Release() {
     FreeSegmentTables(&state_.Segments);
     DestroyEncoder(&state_.Encoder);
     DestroyMQBuffer(&state_.GenericContexts);
@@ -141,7 +146,7 @@ Rect CodeSections(ENCODE_STATE* state, BMP* image, PARAMETER* sections, long nSe
       continue;
     }
     BMP region;
-    CreateBMP(&region, w, h, 0);
+    CreateBMPChecked(&region, w, h, 0);
     ExtractRegion(&region, image, clipped.lX0, clipped.lY0);
     EncodeRegion(state, &region, &clipped);
     DestroyBMP(&region);
@@ -187,7 +192,7 @@ void CodeUncoveredPixels(ENCODE_STATE* state, BMP* image, const Rect& last, uint
   rest.lX1 = static_cast<int32_t>(r.x1);
   rest.lY1 = static_cast<int32_t>(r.y1);
   BMP region;
-  CreateBMP(&region, static_cast<uint32_t>(r.x1 - r.x0), static_cast<uint32_t>(r.y1 - r.y0), 0);
+  CreateBMPChecked(&region, static_cast<uint32_t>(r.x1 - r.x0), static_cast<uint32_t>(r.y1 - r.y0), 0);
   ExtractRegion(&region, image, rest.lX0, rest.lY0);
   ClearRect(&region, last, r.x0, r.y0);
   state->lPlaceOp = placeOp;
@@ -311,7 +316,7 @@ void EncodeGenericSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
   for (uint32_t top = 0; top < height; top += rows) {
     uint32_t n = std::min(rows, height - top);
     BMP stripe;
-    CreateBMP(&stripe, section->lWidth, n, 0);
+    CreateBMPChecked(&stripe, section->lWidth, n, 0);
     ExtractRegion(&stripe, section, 0, top);
     WriteRegionAndFinish(state, &gr, &stripe, x, y + top);
     DestroyBMP(&stripe);
@@ -330,10 +335,10 @@ int TranscodeToMemory(BMP* image, PARAMETER* sections, long nSections, std::vect
     nSections = 1;
   }
   // The same review that CheckParameters reports; values are now the ones used.
-  if (CheckParameters(0, nullptr, sections, nSections, nullptr, nullptr) != 0) return kTranscodeRefused;
+  const int review = ReviewSections(0, nullptr, sections, nSections, nullptr, nullptr);
+  if (review != kReviewPassed) return review == kReviewRefused ? kTranscodeRefused : kTranscodeOutOfMemory;
   try {
     EncodeStateOwner owner;
-    if (!owner.ok()) throw std::bad_alloc();
     ENCODE_STATE* state = owner.get();
     ENCODER* enc = &state->Encoder;
     int sequential = GetParameterValue("sequential", &sections[0], 0);
@@ -384,9 +389,14 @@ int Transcode(BMP* images, long nImages, PARAMETER* sections, long nSections, co
     PrintError("No Image to Encode");
     return kTranscodeFailed;
   }
-  std::vector<unsigned char> bytes;
-  const int status = TranscodeToMemory(images, sections, nSections, &bytes);
-  if (status == kTranscodeRefused) return 2;
-  if (status != kTranscodeDone) return 1;
-  return WriteWholeFile(fileName, bytes) ? 0 : 1;
+  try {
+    std::vector<unsigned char> bytes;
+    const int status = TranscodeToMemory(images, sections, nSections, &bytes);
+    if (status == kTranscodeRefused) return 2;
+    if (status != kTranscodeDone) return 1;
+    return WriteWholeFile(fileName, bytes) ? 0 : 1;
+  } catch (const std::bad_alloc&) {
+    PrintError("Out of Memory");
+    return 1;
+  }
 }

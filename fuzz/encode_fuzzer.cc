@@ -2,11 +2,9 @@
 // command line, as transc takes them.
 //
 // Input layout: a 16-bit little-endian length n, then n bytes of section
-// words (separated by newlines, parsed as ParameterAnalysis parses transc's
-// arguments), then the BMP file. When the file loads and its page is small
-// enough, Transcode codes it into a temporary file, which is then removed.
-#include <unistd.h>
-
+// words (separated by newlines, taken as transc takes its arguments), then
+// the BMP file. When the file loads and its page is small enough, the
+// embedding interface codes it into memory; nothing is printed or written.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -15,18 +13,13 @@
 #include <vector>
 
 #include "common/bitmap.h"
-#include "encoder/transclib.h"
+#include "include/jbig2codec/jb2_encode.h"
 
 namespace {
 // Pages above this many pixels are skipped so that runs stay short; the
 // loader's own limits are exercised all the same.
 constexpr uint64_t kFuzzMaxPagePixels = uint64_t{1} << 17;
 constexpr size_t kMaxWords = 16;
-
-std::string OutputName() {
-  const char* dir = std::getenv("TMPDIR");
-  return std::string(dir && *dir ? dir : "/tmp") + "/encode_fuzzer_" + std::to_string(getpid()) + ".jb2";
-}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -58,18 +51,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       words.back().push_back(static_cast<char>(text[i]));
     }
   }
-  std::vector<char*> argv;
-  for (std::string& w : words) argv.push_back(w.data());
-  const long nSections = words.empty() ? 1 : static_cast<long>(words.size());
-  PARAMETER* sections = static_cast<PARAMETER*>(std::calloc(static_cast<size_t>(nSections), sizeof(PARAMETER)));
-  ParameterAnalysis(static_cast<long>(words.size()), argv.data(), sections);
-
-  const std::string output = OutputName();
-  Transcode(&image, 1, sections, nSections, output.c_str());
-  std::remove(output.c_str());
-
-  FreeParameters(nSections, sections);
-  std::free(sections);
+  std::vector<const char*> argv;
+  for (std::string& w : words) argv.push_back(w.c_str());
+  jb2_encoder* encoder = nullptr;
+  if (jb2_encoder_create(&encoder) == JB2_OK) {
+    if (jb2_encoder_set_sections(encoder, static_cast<int>(argv.size()), argv.data()) == JB2_OK) {
+      unsigned char* coded = nullptr;
+      size_t codedSize = 0;
+      (void)jb2_encode_page(encoder, image.pData, image.lWidth, image.lHeight, image.lStride, 0, 0, &coded, &codedSize);
+      jb2_free(coded);
+    }
+    jb2_encoder_destroy(encoder);
+  }
   DestroyBMP(&image);
   return 0;
 }

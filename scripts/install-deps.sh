@@ -18,6 +18,7 @@ want g++ command -v g++
 want make command -v make
 if [ "$group" = test ]; then
   want libgtest-dev test -f /usr/include/gtest/gtest.h
+  want pkgconf command -v pkg-config
   # the three independent JBIG2 readers the tests judge our files by:
   # jbig2dec, poppler (pdfimages) and pdf.js (under node)
   want jbig2dec command -v jbig2dec

@@ -1,0 +1,28 @@
+// A PDF document of JBIG2 page images: one PDF page per image, each drawn
+// by an image XObject with /Filter /JBIG2Decode whose stream holds the
+// page's segments in the embedded organisation (T.88 Annex D.3), and one
+// /JBIG2Globals stream for the segments the pages share. Only the few
+// objects this needs are written: catalog, page tree, pages, images,
+// content streams, cross-reference table and trailer (PDF 1.4).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace jb2pdf {
+
+struct Page {
+  uint32_t width = 0, height = 0;                // pixels
+  uint32_t xResolution = 0, yResolution = 0;     // pixels per metre; 0: unknown
+  std::string segments;                          // the page's embedded stream
+};
+
+// The resolution a page without one is shown at: 300 dpi.
+inline constexpr double kDefaultDpi = 300.0;
+
+// The PDF bytes. `globals` may be empty (no /JBIG2Globals then). Each page
+// is as large as its pixels at its resolution (kDefaultDpi where unknown).
+std::string WriteDocument(const std::vector<Page>& pages, const std::string& globals);
+
+}  // namespace jb2pdf

@@ -1,0 +1,137 @@
+// Allocation failures through the embedding interface: the n-th allocation
+// from a chosen point on fails (malloc, calloc and realloc return null,
+// operator new throws), for every n up to the number a run makes. Each run
+// must come back with a status, never crash; the sanitizer build's leak
+// check at exit finds anything a failed run left behind.
+//
+// Built as its own program, linked with --wrap for the C allocation
+// functions, so that every allocation of the library code goes through here.
+#include <gtest/gtest.h>
+
+// operator delete here frees what operator new here took from malloc.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+#include <cstddef>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "include/jbig2codec/jb2_decode.h"
+#include "include/jbig2codec/jb2_encode.h"
+#include "tests/page_maker.h"
+
+extern "C" {
+void* __real_malloc(size_t size);
+void* __real_calloc(size_t n, size_t size);
+void* __real_realloc(void* p, size_t size);
+}
+
+namespace {
+
+long gCountdown = -1;  // allocations left before the failing one; -1: none fails
+long gMade = 0;        // allocations made since the count was reset
+
+bool FailNow() {
+  ++gMade;
+  if (gCountdown < 0) return false;
+  return gCountdown-- == 0;
+}
+
+}  // namespace
+
+extern "C" {
+void* __wrap_malloc(size_t size) { return FailNow() ? nullptr : __real_malloc(size); }
+void* __wrap_calloc(size_t n, size_t size) { return FailNow() ? nullptr : __real_calloc(n, size); }
+void* __wrap_realloc(void* p, size_t size) { return FailNow() ? nullptr : __real_realloc(p, size); }
+}
+
+void* operator new(size_t size) {
+  if (FailNow()) throw std::bad_alloc();
+  void* p = __real_malloc(size ? size : 1);
+  if (!p) throw std::bad_alloc();
+  return p;
+}
+void* operator new[](size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
+
+namespace {
+
+struct Page {
+  Page() { jb2test::MakeTestPage(&bmp, jb2test::PageKind::kText, 300, 120); }
+  ~Page() { DestroyBMP(&bmp); }
+  BMP bmp{};
+};
+
+// One encoding run; the file's bytes when it succeeded.
+jb2_status EncodeOnce(const Page& page, const char* word, std::vector<unsigned char>* file) {
+  jb2_encoder* enc = nullptr;
+  jb2_status s = jb2_encoder_create(&enc);
+  if (s != JB2_OK) return s;
+  s = jb2_encoder_set_sections(enc, 1, &word);
+  unsigned char* data = nullptr;
+  size_t size = 0;
+  if (s == JB2_OK) s = jb2_encode_page(enc, page.bmp.pData, page.bmp.lWidth, page.bmp.lHeight, page.bmp.lStride, 0, 0, &data, &size);
+  if (s == JB2_OK && file) file->assign(data, data + size);
+  jb2_free(data);
+  jb2_encoder_destroy(enc);
+  return s;
+}
+
+jb2_status DecodeOnce(const std::vector<unsigned char>& file) {
+  jb2_decoder* dec = nullptr;
+  jb2_status s = jb2_decoder_create(&dec);
+  if (s != JB2_OK) return s;
+  s = jb2_decoder_open(dec, file.data(), file.size());
+  if (s == JB2_OK || s == JB2_DAMAGED) {
+    jb2_page page;
+    s = jb2_decoder_decode_page(dec, 0, &page);
+  }
+  jb2_decoder_destroy(dec);
+  return s;
+}
+
+// Runs `run` once to count its allocations, then once for each of them
+// failing; every run must end with one of `allowed`.
+template <typename Run>
+void FailEachAllocation(Run run, std::vector<jb2_status> allowed) {
+  gCountdown = -1;
+  gMade = 0;
+  ASSERT_EQ(run(), JB2_OK);
+  const long total = gMade;
+  ASSERT_GT(total, 0);
+  // Every allocation of short runs; an even spread over long ones.
+  const long step = total <= 400 ? 1 : total / 400;
+  for (long n = 0; n < total; n += step) {
+    gMade = 0;
+    gCountdown = n;
+    const jb2_status s = run();
+    gCountdown = -1;
+    bool ok = false;
+    for (jb2_status a : allowed) ok = ok || s == a;
+    EXPECT_TRUE(ok) << "allocation " << n << " of " << total << " failed: " << jb2_status_name(s);
+  }
+}
+
+TEST(AllocationFailures, EncodingReportsOutOfMemory) {
+  Page page;
+  for (const char* word : {"gr", "sr", "sr:huff:refdict", "ht"}) {
+    SCOPED_TRACE(word);
+    FailEachAllocation([&] { return EncodeOnce(page, word, nullptr); }, {JB2_OK, JB2_ERROR_NO_MEMORY});
+  }
+}
+
+TEST(AllocationFailures, DecodingReportsOutOfMemoryOrDamage) {
+  Page page;
+  for (const char* word : {"gr", "sr", "sr:huff:refdict", "gr:mmr"}) {
+    SCOPED_TRACE(word);
+    std::vector<unsigned char> file;
+    ASSERT_EQ(EncodeOnce(page, word, &file), JB2_OK);
+    // A bitmap that cannot be had damages the page that needs it.
+    FailEachAllocation([&] { return DecodeOnce(file); }, {JB2_OK, JB2_ERROR_NO_MEMORY, JB2_DAMAGED});
+  }
+}
+
+}  // namespace
