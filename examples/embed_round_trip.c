@@ -11,7 +11,8 @@ enum { kWidth = 200, kHeight = 60, kStride = (kWidth + 7) / 8 };
 
 static void Show(void* user, int is_error, const char* line) {
   (void)user;
-  fprintf(stderr, "%s%s\n", is_error ? "" : "", line);
+  (void)is_error;
+  fprintf(stderr, "%s\n", line);
 }
 
 int main(void) {
