@@ -19,3 +19,21 @@ inline void CreateBMPChecked(BMP* bmp, unsigned long width, unsigned long height
   CreateBMP(bmp, width, height, fill);
   if (!bmp->pData && width != 0 && height != 0) throw std::bad_alloc();
 }
+
+// Runs `f` when the scope ends, also when an exception leaves it: frees what
+// a coder holds in plain records when an allocation fails further on.
+template <typename F>
+class ScopeExit {
+ public:
+  explicit ScopeExit(F f) : f_(f) {}
+  ~ScopeExit() {
+    if (armed_) f_();
+  }
+  ScopeExit(const ScopeExit&) = delete;
+  ScopeExit& operator=(const ScopeExit&) = delete;
+  void Dismiss() { armed_ = false; }
+
+ private:
+  F f_;
+  bool armed_ = true;
+};

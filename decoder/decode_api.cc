@@ -48,7 +48,6 @@ jb2_status Open(jb2_decoder* d, std::vector<unsigned char> bytes) {
   d->open = true;
   d->file.lMaxBitmapPixels = d->maxBitmapPixels;
   d->damaged = d->sink.errors != errorsBefore;
-  if (d->file.nPages == 0) return JB2_ERROR_NOT_JBIG2;
   return d->damaged ? JB2_DAMAGED : JB2_OK;
 }
 

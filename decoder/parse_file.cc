@@ -200,8 +200,15 @@ void ReadSegmentHeader(DECODER* reader, SEGMENT_HEADER** segments, uint32_t* cou
   seg->bDeferredNonRetain = (flags >> 7) & 1;
   seg->nReferred = nReferred;
   if (nReferred) {
-    seg->pReferredNumbers = Checked(static_cast<uint32_t*>(std::calloc(nReferred, sizeof(uint32_t))));
-    seg->pReferredRetain = Checked(static_cast<uint8_t*>(std::calloc(nReferred, sizeof(uint8_t))));
+    seg->pReferredNumbers = static_cast<uint32_t*>(std::calloc(nReferred, sizeof(uint32_t)));
+    seg->pReferredRetain = static_cast<uint8_t*>(std::calloc(nReferred, sizeof(uint8_t)));
+    if (!seg->pReferredNumbers || !seg->pReferredRetain) {
+      std::free(seg->pReferredNumbers);
+      std::free(seg->pReferredRetain);
+      seg->pReferredNumbers = nullptr;
+      seg->pReferredRetain = nullptr;
+      throw std::bad_alloc();
+    }
   }
   if (retainBytes == 0) {
     seg->bRetain = first & 1;

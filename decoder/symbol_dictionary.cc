@@ -310,6 +310,7 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
         continue;
       }
       BMP bs{};
+      ScopeExit freeSymbol([&] { DestroyBMP(&bs); });  // until newSymbols holds it
       if (!CreateCheckedBMP(file, &bs, static_cast<uint64_t>(width), rows, 0)) {
         ok = false;
         break;
@@ -330,6 +331,7 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
         ok = DecodeRefAggSymbol(p, &bs, newSymbols, numDecoded, codeLen);
       }
       newSymbols.push_back(bs);
+      freeSymbol.Dismiss();
       if (!ok) break;
       ++numDecoded;
     }
@@ -343,14 +345,17 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
 
   SetLastSymbolSet(&p->Symbols, numDecoded, newSymbols.data());
   std::vector<BMP> exported;
-  if (!ExportSymbols(p, exported, numExpected)) {
+  ScopeExit freeExported([&] {
     for (BMP& b : exported) DestroyBMP(&b);
+  });
+  if (!ExportSymbols(p, exported, numExpected)) {
     PrintErrorRef("Symbol Dictionary Decoding Stopped: No Symbols Exported", p->lSegmentNumber);
     return;
   }
   if (exported.empty()) return;
   *symbols = Checked(static_cast<BMP*>(std::malloc(exported.size() * sizeof(BMP))));
   std::copy(exported.begin(), exported.end(), *symbols);
+  freeExported.Dismiss();  // the copies now belong to *symbols
   p->nExSymbols = static_cast<uint32_t>(exported.size());
 }
 
@@ -406,6 +411,7 @@ void DecodeSymbolDictionarySegment(SEGMENT_HEADER* seg) {
     }
   }
   BuildSymbolList(&p.Symbols, seg);
+  ScopeExit freeList([&] { FreeSymbolList(&p.Symbols); });
   ok = ok && !p.Symbols.bTooMany;
   p.nExSymbols = DecodeBits(input, 32);
   p.nNewSymbols = DecodeBits(input, 32);
@@ -440,11 +446,13 @@ void DecodeSymbolDictionarySegment(SEGMENT_HEADER* seg) {
       CreateMQInt(&file->Integers, SymbolIdCodeLength(uint64_t{p.Symbols.nSymbols} + p.nNewSymbols), &file->MQ);
       MQInitDec(&file->MQ);
     }
+    ScopeExit freeIntegers([&] {
+      if (!p.bHuff) DestroyMQInt(&file->Integers);
+    });
     TextWork work(seg->lNumber);
     p.pWork = &work;
     DecodeSymbolDictionary(&p, &seg->pSymbols);
     seg->nSymbols = p.nExSymbols;
-    if (!p.bHuff) DestroyMQInt(&file->Integers);
   } else {
     PrintErrorRef("Symbol Dictionary not Decoded", seg->lNumber);
   }
@@ -456,5 +464,4 @@ void DecodeSymbolDictionarySegment(SEGMENT_HEADER* seg) {
       CopyContexts(&seg->SavedContexts[k], &file->Contexts[k]);
     }
   }
-  FreeSymbolList(&p.Symbols);
 }

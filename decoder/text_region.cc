@@ -385,6 +385,7 @@ void DecodeSymbolRegionSegment(SEGMENT_HEADER* seg) {
   p.pInput = input;
   p.lSegmentNumber = seg->lNumber;
   BuildSymbolList(&p.Symbols, seg);
+  ScopeExit freeList([&] { FreeSymbolList(&p.Symbols); });
 
   // T.88 7.4.3.1.1.
   const uint32_t flags = DecodeBits(input, 16);
@@ -441,6 +442,7 @@ void DecodeSymbolRegionSegment(SEGMENT_HEADER* seg) {
 
   const uint32_t numSymbols = p.Symbols.nSymbols;
   HUFFNODE* symbolTree = nullptr;
+  ScopeExit freeTree([&] { FreeHuffTree(symbolTree); });
   if (ok && p.bHuff) {
     ok = DecodeSymbolIdTable(input, numSymbols, &symbolTree, seg->lNumber);
     p.pSymbolCodes = symbolTree;
@@ -451,19 +453,19 @@ void DecodeSymbolRegionSegment(SEGMENT_HEADER* seg) {
       CreateMQInt(&file->Integers, p.lSymCodeLen, &file->MQ);
       MQInitDec(&file->MQ);
     }
+    ScopeExit freeIntegers([&] {
+      if (!p.bHuff) DestroyMQInt(&file->Integers);
+    });
     // Instances are refined with the refinement contexts only.
     if (p.bRefine) ResetMQBuffer(&file->Contexts[1], RefinementContextCount(p.lRTemplate));
     TextWork work(seg->lNumber, uint64_t{seg->Region.lWidth} * seg->Region.lHeight);
     p.pWork = &work;
     // A region whose decoding stops keeps what it has drawn.
     (void)DecodeTextRegion(&p, pageView.pData ? &pageView : &seg->Bitmap);
-    if (!p.bHuff) DestroyMQInt(&file->Integers);
     EndRegionSegment(seg);
   } else {
     // A region whose header cannot be decoded is not drawn anywhere.
     PrintErrorRef("Text Region not Decoded", seg->lNumber);
     DestroyBMP(&seg->Bitmap);
   }
-  FreeHuffTree(symbolTree);
-  FreeSymbolList(&p.Symbols);
 }

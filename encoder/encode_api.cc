@@ -9,13 +9,17 @@
 #include "common/bitmap.h"
 #include "common/limits.h"
 #include "common/messages.h"
+#include "encoder/embedded_streams.h"
 #include "encoder/parameters.h"
+#include "encoder/pdf_writer.h"
 #include "encoder/transcode.h"
 #include "include/jbig2codec/jb2_encode.h"
 
 struct jb2_encoder {
   jb2msg::Sink sink;
   std::vector<PARAMETER> sections;  // empty: one generic region over the page
+  jb2_progress_fn progress = nullptr;
+  void* progressUser = nullptr;
 
   ~jb2_encoder() { FreeParameters(static_cast<long>(sections.size()), sections.data()); }
 };
@@ -85,30 +89,144 @@ jb2_status jb2_encoder_set_sections(jb2_encoder* encoder, int count, const char*
   return JB2_OK;
 }
 
+void jb2_encoder_set_progress(jb2_encoder* encoder, jb2_progress_fn callback, void* user) {
+  if (!encoder) return;
+  encoder->progress = callback;
+  encoder->progressUser = user;
+}
+
+namespace {
+
+// Owns the page bitmaps of one run.
+struct PageBitmaps {
+  std::vector<BMP> pages;
+  ~PageBitmaps() {
+    for (BMP& b : pages) DestroyBMP(&b);
+  }
+};
+
+// A malloc'ed copy of n bytes for the caller.
+jb2_status HandOut(const void* bytes, size_t n, unsigned char** data, size_t* size) {
+  auto* out = static_cast<unsigned char*>(std::malloc(n ? n : 1));
+  if (!out) return JB2_ERROR_NO_MEMORY;
+  if (n) std::memcpy(out, bytes, n);
+  *data = out;
+  *size = n;
+  return JB2_OK;
+}
+
+jb2_status ValidImage(const jb2_image& image) {
+  if (!image.rows || image.width == 0 || image.height == 0 || image.stride < (size_t{image.width} + 7) / 8)
+    return JB2_ERROR_ARGUMENT;
+  // The same bounds as for a BMP file the program loads.
+  if (image.width > kMaxBmpDimension || image.height > kMaxBmpDimension ||
+      StoredBitmapPixels(image.width, image.height) > kMaxBitmapPixels)
+    return JB2_ERROR_LIMIT;
+  return JB2_OK;
+}
+
+// Codes the pages into a standalone file in *bytes.
+jb2_status CodeDocument(jb2_encoder* encoder, const jb2_image* images, uint32_t count, std::vector<unsigned char>* bytes) {
+  if (!encoder || !images || count == 0) return JB2_ERROR_ARGUMENT;
+  for (uint32_t i = 0; i < count; ++i)
+    if (const jb2_status s = ValidImage(images[i]); s != JB2_OK) return s;
+  PageBitmaps owned;
+  try {
+    owned.pages.resize(count);
+  } catch (const std::bad_alloc&) {
+    return JB2_ERROR_NO_MEMORY;
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    const jb2_image& im = images[i];
+    if (!CopyPage(im.rows, im.width, im.height, im.stride, im.x_resolution, im.y_resolution, &owned.pages[i]))
+      return JB2_ERROR_NO_MEMORY;
+  }
+  PageProgress progress;
+  if (encoder->progress) {
+    progress = [encoder](uint32_t page, uint32_t pages) { encoder->progress(encoder->progressUser, page, pages); };
+  }
+  const int status = TranscodeDocumentToMemory(owned.pages.data(), count, encoder->sections.data(),
+                                               static_cast<long>(encoder->sections.size()), bytes, progress);
+  if (status == kTranscodeRefused) return JB2_ERROR_REFUSED;
+  if (status == kTranscodeOutOfMemory) return JB2_ERROR_NO_MEMORY;
+  if (status != kTranscodeDone) return JB2_ERROR_ARGUMENT;
+  return JB2_OK;
+}
+
+}  // namespace
+
+jb2_status jb2_encode_document(jb2_encoder* encoder, const jb2_image* pages, uint32_t count, unsigned char** data,
+                               size_t* size) {
+  if (data) *data = nullptr;
+  if (size) *size = 0;
+  if (!data || !size) return JB2_ERROR_ARGUMENT;
+  if (!encoder) return JB2_ERROR_ARGUMENT;
+  jb2msg::ScopedSink scope(&encoder->sink);
+  try {
+    std::vector<unsigned char> bytes;
+    const jb2_status s = CodeDocument(encoder, pages, count, &bytes);
+    return s == JB2_OK ? HandOut(bytes.data(), bytes.size(), data, size) : s;
+  } catch (const std::bad_alloc&) {
+    return JB2_ERROR_NO_MEMORY;
+  }
+}
+
+jb2_status jb2_encode_pdf(jb2_encoder* encoder, const jb2_image* pages, uint32_t count, unsigned char** data,
+                          size_t* size) {
+  if (data) *data = nullptr;
+  if (size) *size = 0;
+  if (!data || !size || !encoder) return JB2_ERROR_ARGUMENT;
+  jb2msg::ScopedSink scope(&encoder->sink);
+  try {
+    std::vector<unsigned char> bytes;
+    const jb2_status s = CodeDocument(encoder, pages, count, &bytes);
+    if (s != JB2_OK) return s;
+    jb2pdf::EmbeddedDocument doc;
+    if (!jb2pdf::SplitFile(bytes.data(), bytes.size(), &doc)) return JB2_ERROR_ARGUMENT;
+    const std::string pdf = jb2pdf::WriteDocument(doc.pages, doc.globals);
+    return HandOut(pdf.data(), pdf.size(), data, size);
+  } catch (const std::bad_alloc&) {
+    return JB2_ERROR_NO_MEMORY;
+  }
+}
+
+jb2_status jb2_split_embedded(const unsigned char* file, size_t size, jb2_buffer* globals, jb2_buffer** pages,
+                              uint32_t* count) {
+  if (globals) *globals = jb2_buffer{};
+  if (pages) *pages = nullptr;
+  if (count) *count = 0;
+  if (!file || !globals || !pages || !count) return JB2_ERROR_ARGUMENT;
+  try {
+    jb2pdf::EmbeddedDocument doc;
+    if (!jb2pdf::SplitFile(file, size, &doc)) return JB2_ERROR_NOT_JBIG2;
+    auto* array = static_cast<jb2_buffer*>(std::calloc(doc.pages.size() ? doc.pages.size() : 1, sizeof(jb2_buffer)));
+    if (!array) return JB2_ERROR_NO_MEMORY;
+    auto release = [&] {
+      for (size_t i = 0; i < doc.pages.size(); ++i) std::free(array[i].data);
+      std::free(array);
+      std::free(globals->data);
+      *globals = jb2_buffer{};
+    };
+    auto give = [](const std::string& s, jb2_buffer* b) { return HandOut(s.data(), s.size(), &b->data, &b->size); };
+    jb2_status s = give(doc.globals, globals);
+    for (size_t i = 0; s == JB2_OK && i < doc.pages.size(); ++i) s = give(doc.pages[i].segments, &array[i]);
+    if (s != JB2_OK) {
+      release();
+      return s;
+    }
+    *pages = array;
+    *count = static_cast<uint32_t>(doc.pages.size());
+    return JB2_OK;
+  } catch (const std::bad_alloc&) {
+    return JB2_ERROR_NO_MEMORY;
+  }
+}
+
 jb2_status jb2_encode_page(jb2_encoder* encoder, const unsigned char* rows, uint32_t width, uint32_t height,
                            size_t stride, uint32_t x_resolution, uint32_t y_resolution, unsigned char** data,
                            size_t* size) {
   if (data) *data = nullptr;
   if (size) *size = 0;
-  if (!encoder || !rows || !data || !size || width == 0 || height == 0 || stride < (size_t{width} + 7) / 8)
-    return JB2_ERROR_ARGUMENT;
-  // The same bounds as for a BMP file the program loads.
-  if (width > kMaxBmpDimension || height > kMaxBmpDimension || StoredBitmapPixels(width, height) > kMaxBitmapPixels)
-    return JB2_ERROR_LIMIT;
-  jb2msg::ScopedSink scope(&encoder->sink);
-  BMP page{};
-  if (!CopyPage(rows, width, height, stride, x_resolution, y_resolution, &page)) return JB2_ERROR_NO_MEMORY;
-  std::vector<unsigned char> bytes;
-  const int status = TranscodeToMemory(&page, encoder->sections.data(), static_cast<long>(encoder->sections.size()),
-                                       &bytes);
-  DestroyBMP(&page);
-  if (status == kTranscodeRefused) return JB2_ERROR_REFUSED;
-  if (status == kTranscodeOutOfMemory) return JB2_ERROR_NO_MEMORY;
-  if (status != kTranscodeDone) return JB2_ERROR_ARGUMENT;
-  auto* out = static_cast<unsigned char*>(std::malloc(bytes.size()));
-  if (!out) return JB2_ERROR_NO_MEMORY;
-  std::memcpy(out, bytes.data(), bytes.size());
-  *data = out;
-  *size = bytes.size();
-  return JB2_OK;
+  const jb2_image image{rows, width, height, stride, x_resolution, y_resolution};
+  return jb2_encode_document(encoder, &image, 1, data, size);
 }

@@ -16,6 +16,8 @@
 inline constexpr unsigned long kEncoderStartCapacity = 0x80000;  // bytes of the run's bit writer
 inline constexpr unsigned long kContextStoreSize = 65536;        // contexts per store (16-bit contexts)
 
+struct GLOBAL_SYMBOLS;
+
 typedef struct ENCODE_STATE {
   ENCODER Encoder;              // bit writer: every segment's data and header
   MQENCODER MQEncoder;          // writes through MQMainOut into Encoder
@@ -29,6 +31,9 @@ typedef struct ENCODE_STATE {
   uint32_t lPlaceOp;
   int64_t lLastStripeEnd;  // page row of the last end of stripe written, -1 for none
   SEGMENT_TABLES Segments;  // the segments finished so far
+  // The symbols the document's pages share (global_symbols.h), coded in
+  // the dictionary of segment pGlobals->lSegment; null for none.
+  const GLOBAL_SYMBOLS* pGlobals;
 } ENCODE_STATE;
 
 // Writes the 19 data bytes of the page information segment (T.88 7.4.8);
@@ -48,5 +53,8 @@ uint32_t StripeHeight(PARAMETER* parameters);
 // One coder per section type. The text and halftone pipelines live in their
 // own modules.
 void EncodeGenericSection(ENCODE_STATE* state, BMP* section, PARAMETER* parameters);
+// Writes the dictionary of the symbols a document's pages share, with the
+// dictionary settings of `section`, and sets globals->lSegment.
+void WriteGlobalDictionary(ENCODE_STATE* state, GLOBAL_SYMBOLS* globals, PARAMETER* section);
 void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* parameters);
 void EncodeHalftoneSection(ENCODE_STATE* state, BMP* section, PARAMETER* parameters);

@@ -177,7 +177,12 @@ void EncodeHalftoneRegionSegment(HTPARAM* ht, uint32_t* grayValues, BMP* section
 
   // T.88 C.5 in the encoding direction: plane j holds bit j of each value
   // XOR bit j + 1 (the most significant plane holds its bit as it is).
-  BMP planes[32];
+  BMP planes[32]{};
+  BMP skip{};
+  ScopeExit freePlanes([&] {
+    for (BMP& plane : planes) DestroyBMP(&plane);
+    DestroyBMP(&skip);
+  });
   for (uint32_t j = 0; j < bitsPerValue; ++j) {
     CreateBMPChecked(&planes[j], gw, gh, 0);
     for (uint32_t m = 0; m < gh; ++m) {
@@ -189,7 +194,6 @@ void EncodeHalftoneRegionSegment(HTPARAM* ht, uint32_t* grayValues, BMP* section
       }
     }
   }
-  BMP skip{};
   if (skipOn) {
     CreateBMPChecked(&skip, gw, gh, 0);
     ComputeSkip(ht, section, &skip);
@@ -205,8 +209,6 @@ void EncodeHalftoneRegionSegment(HTPARAM* ht, uint32_t* grayValues, BMP* section
   for (uint32_t j = bitsPerValue; j-- > 0;) EncodeGenericRegion(&gr, &planes[j]);
   if (!ht->bMMR) MQFlush(&state->MQEncoder);
   EncodeFlush(enc);
-  if (skipOn) DestroyBMP(&skip);
-  for (uint32_t j = 0; j < bitsPerValue; ++j) DestroyBMP(&planes[j]);
 }
 
 void EncodeHalftoneSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
@@ -232,21 +234,19 @@ void EncodeHalftoneSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
   PDPARAM pd{state, keywords.bMMR, keywords.lTemplate};
 
   uint32_t* grayValues = nullptr;
+  ScopeExit release([&] {
+    FreePatternSet(&set);
+    std::free(grayValues);
+  });
   AnalyzeHalfTone(section, &ht, &grayValues, p);
   // A section without a whole cell shows nothing (white, combined with OR):
   // its region would have an empty grid, which PDFium refuses along with
   // the whole page and jbig2dec reports as an error. Nothing is written.
-  if (ht.lGridWidth == 0 || ht.lGridHeight == 0) {
-    FreePatternSet(&set);
-    std::free(grayValues);
-    return;
-  }
+  if (ht.lGridWidth == 0 || ht.lGridHeight == 0) return;
   EncodeHalftoneDictionarySegment(&pd, &set);
   StartSegment(&state->Encoder);
   EncodeRegionSegment(&state->Encoder, section, static_cast<uint32_t>(p->lX0), static_cast<uint32_t>(p->lY0),
                       state->lPlaceOp);
   EncodeHalftoneRegionSegment(&ht, grayValues, section);
   FinishSegmentRefPrev(&state->Encoder, kSegImmediateHalftoneRegion, 0);
-  FreePatternSet(&set);
-  std::free(grayValues);
 }

@@ -1,14 +1,19 @@
 #include "encoder/pdf_writer.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace jb2pdf {
 
 namespace {
 
-// Points (1/72 inch) that `pixels` cover at `perMetre` pixels per metre.
+// Points (1/72 inch) that `pixels` cover at `perMetre` pixels per metre. A
+// whole number of dots per inch, stored in whole pixels per metre, comes
+// back within 0.013 dpi: it is taken as that whole number (300 dpi is 11811
+// pixels per metre, 299.9994 dpi).
 double Points(uint32_t pixels, uint32_t perMetre) {
-  const double dpi = perMetre ? perMetre * 0.0254 : kDefaultDpi;
+  double dpi = perMetre ? perMetre * 0.0254 : kDefaultDpi;
+  if (std::fabs(dpi - std::round(dpi)) < 0.02) dpi = std::round(dpi);
   return pixels * 72.0 / dpi;
 }
 

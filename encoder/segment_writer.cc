@@ -141,10 +141,10 @@ void FinishSegment(ENCODER* enc, const SEGMENT_INFO* info) {
 }
 
 namespace {
-// A header on page 1 with no referred-to segments.
-void SetBasicInfo(SEGMENT_INFO* info, uint32_t type, uint32_t retain) {
+// A header on the run's current page with no referred-to segments.
+void SetBasicInfo(SEGMENT_INFO* info, ENCODER* enc, uint32_t type, uint32_t retain) {
   info->lType = type;
-  info->lPage = 1;
+  info->lPage = SegmentTables(enc)->lPage;
   info->bDeferredNonRetain = 0;
   info->bRetain = retain;
   info->nReferred = 0;
@@ -153,13 +153,13 @@ void SetBasicInfo(SEGMENT_INFO* info, uint32_t type, uint32_t retain) {
 
 void FinishSegmentBasic(ENCODER* enc, uint32_t type, uint32_t retain) {
   SEGMENT_INFO info;
-  SetBasicInfo(&info, type, retain);
+  SetBasicInfo(&info, enc, type, retain);
   FinishSegment(enc, &info);
 }
 
 void FinishSegmentRefPrev(ENCODER* enc, uint32_t type, uint32_t retain) {
   SEGMENT_INFO info;
-  SetBasicInfo(&info, type, retain);
+  SetBasicInfo(&info, enc, type, retain);
   info.nReferred = 1;
   info.alReferred[0] = NextSegmentNumber(enc) - 1;
   info.abReferredRetain[0] = 0;
@@ -178,7 +178,7 @@ void EncodeComment(ENCODER* enc, const char* const* names, const char* const* va
   EncodeFlush(enc);
 }
 
-bool AssembleFile(ENCODER* enc, int sequential, std::vector<unsigned char>* out) {
+bool AssembleFile(ENCODER* enc, int sequential, uint32_t pages, std::vector<unsigned char>* out) {
   const SEGMENT_TABLES* t = SegmentTables(enc);
   if (t->bFailed) return false;
   const size_t start = out->size();
@@ -186,8 +186,10 @@ bool AssembleFile(ENCODER* enc, int sequential, std::vector<unsigned char>* out)
     unsigned char header[kFileHeaderSize];
     std::memcpy(header, kFileIdString, kFileIdLength);
     header[8] = sequential ? kFileFlagSequential : 0;
-    header[9] = header[10] = header[11] = 0;
-    header[12] = 1;  // one page
+    header[9] = static_cast<unsigned char>(pages >> 24);
+    header[10] = static_cast<unsigned char>(pages >> 16);
+    header[11] = static_cast<unsigned char>(pages >> 8);
+    header[12] = static_cast<unsigned char>(pages);
     out->insert(out->end(), header, header + kFileHeaderSize);
     auto append = [out](const unsigned char* bytes, uint32_t n) { out->insert(out->end(), bytes, bytes + n); };
     for (uint32_t i = 0; i < t->nSegments; ++i) {

@@ -30,6 +30,7 @@ typedef struct SEGMENT_TABLES {
   unsigned char** pHeader;
   uint32_t* lSizeHeader;
   uint32_t nSegments;  // also the number given to the next segment
+  uint32_t lPage;      // page association of the segments FinishSegmentBasic/RefPrev finish
   uint32_t nCapacity;  // entries allocated in each table
   uint32_t bFailed;    // an allocation failed: the run cannot be written
 } SEGMENT_TABLES;
@@ -44,10 +45,10 @@ void FinishSegmentBasic(ENCODER* enc, uint32_t type, uint32_t retain);
 void FinishSegmentRefPrev(ENCODER* enc, uint32_t type, uint32_t retain);
 void EncodeComment(ENCODER* enc, const char* const* names, const char* const* values, uint32_t n);
 
-// The file header and every filed segment (sequential or random-access
-// organisation) appended to *out. False, with *out as it was, when an
+// The file header (with the number of pages) and every filed segment
+// (sequential or random-access organisation) appended to *out. False, with *out as it was, when an
 // allocation failed during the run or now.
-[[nodiscard]] bool AssembleFile(ENCODER* enc, int sequential, std::vector<unsigned char>* out);
+[[nodiscard]] bool AssembleFile(ENCODER* enc, int sequential, uint32_t pages, std::vector<unsigned char>* out);
 
 // Writes `bytes` to fileName. The file appears under its name only when it
 // was written completely; on failure an error is printed, no file of that

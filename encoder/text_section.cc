@@ -16,6 +16,7 @@
 #include "encoder/symbol_dictionary_encoder.h"
 #include "encoder/text_choices.h"
 #include "common/limits.h"
+#include "encoder/global_symbols.h"
 #include "encoder/text_limits.h"
 #include "encoder/text_region_encoder.h"
 
@@ -208,10 +209,10 @@ void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
   const bool autoResidue = !ParameterGiven(p, "residue");
   const uint32_t firstSegment = NextSegmentNumber(&state->Encoder);
   BMP original{};
+  ScopeExit freeOriginal([&] { DestroyBMP(&original); });
   if (autoResidue) CopyBMP(&original, section);
   CodeTextSection(state, section, p, gr, autoResidue);
   if (autoResidue && original.pData) KeepSmallerCoding(state, &gr, &original, p, firstSegment);
-  DestroyBMP(&original);
 }
 
 namespace {
@@ -246,8 +247,25 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
         marks.items[i].bResidue = 1;
     }
   }
+  // Marks the document's pages share are instances of the global
+  // dictionary's symbols (IDs 0 .. G - 1); the others are matched among
+  // themselves as on a page of their own, their IDs following the globals.
+  const GLOBAL_SYMBOLS* globals = state->pGlobals && !invertSymbols && !invert && !tr.bDefPixel ? state->pGlobals : nullptr;
+  const uint32_t nGlobals = globals ? static_cast<uint32_t>(globals->symbols.size()) : 0;
+  std::vector<int32_t> globalId(globals ? marks.count : 0, -1);
+  for (size_t i = 0; i < globalId.size(); ++i) {
+    SYMBOL& m = marks.items[i];
+    if (m.bResidue || (globalId[i] = globals->Find(m.Bitmap)) < 0) continue;
+    m.bResidue = 1;  // out of the page's matching
+  }
   EvaluateMatches(marks.items, count, p);
   SelectClasses(marks.items, count, p);
+  for (size_t i = 0; i < globalId.size(); ++i)
+    if (globalId[i] >= 0) {
+      SYMBOL& m = marks.items[i];
+      m.bResidue = m.bDictionary = m.bRefine = 0;
+      m.bExact = 1;
+    }
 
   // Without a refinement dictionary a refined mark is only ever an instance.
   if (!refDict)
@@ -263,7 +281,10 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
     if (m.bRefine) ++nRefined;
     else ++nFirst;
   }
-  std::vector<SYMBOL> dictionary(nFirst + nRefined);
+  // The symbols by ID: the globals, the first dictionary's, the refined ones.
+  std::vector<SYMBOL> allSymbols(nGlobals + nFirst + nRefined);
+  if (globals) std::copy(globals->symbols.begin(), globals->symbols.end(), allSymbols.begin());
+  SYMBOL* dictionary = allSymbols.data() + nGlobals;
   std::vector<SYMBOL> instances;
   instances.reserve(marks.count);
   bool anyResidue = dots > 0;
@@ -276,14 +297,18 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
       continue;
     }
     if (invertSymbols) InvertBMP(&m.Bitmap);
-    if (m.bDictionary && m.bRefine) {
+    if (!globalId.empty() && globalId[i] >= 0) {
+      m.lIndex = globalId[i];
+    } else if (m.bDictionary && m.bRefine) {
+      // A refined symbol names the symbol it refines within its dictionary's inputs.
       dictionary[nFirst + r] = m;
-      dictionary[nFirst + r].lIndex = marks.items[m.lMatch].lIndex;
-      m.lIndex = static_cast<int32_t>(nFirst + r);
+      dictionary[nFirst + r].lIndex = marks.items[m.lMatch].lIndex - static_cast<int32_t>(nGlobals);
+      m.lIndex = static_cast<int32_t>(nGlobals + nFirst + r);
       ++r;
     } else if (m.bDictionary) {
-      m.lIndex = static_cast<int32_t>(f);
+      m.lIndex = static_cast<int32_t>(nGlobals + f);
       dictionary[f] = m;
+      dictionary[f].lIndex = static_cast<int32_t>(f);
       ++f;
     } else {
       m.lIndex = marks.items[m.lMatch].lIndex;
@@ -304,21 +329,25 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
   if (!instances.empty()) {
     SDPARAM sd;
     ReadDictionaryParameters(state, p, gr, &sd);
-    if (!sd.bHuff && !ParameterGiven(p, "template")) sd.lTemplate = ChooseDictionaryTemplate(gr, dictionary.data(), nFirst);
+    if (!sd.bHuff && !ParameterGiven(p, "template")) sd.lTemplate = ChooseDictionaryTemplate(gr, dictionary, nFirst);
     const uint32_t dictionaryTemplate = sd.lTemplate;
     sd.nNewSyms = sd.nExSyms = static_cast<uint32_t>(nFirst);
-    StartSegment(enc);
-    EncodeSymbolDictionarySegment(&sd, dictionary.data(), nullptr, 0);
-    FinishSegmentBasic(enc, kSegSymbolDictionary, 1);
-    unsigned long nSyms = nFirst;
-    if (refDict) {
+    // With every mark a global symbol's copy the page needs no dictionary.
+    const bool pageDictionary = nFirst + nRefined > 0 || !globals;
+    if (pageDictionary) {
+      StartSegment(enc);
+      EncodeSymbolDictionarySegment(&sd, dictionary, nullptr, 0);
+      FinishSegmentBasic(enc, kSegSymbolDictionary, 1);
+    }
+    unsigned long nSyms = nGlobals + nFirst;
+    if (refDict && pageDictionary) {
       ReadDictionaryParameters(state, p, gr, &sd);
       sd.lTemplate = dictionaryTemplate;
       sd.bRefAgg = 1;
       sd.nNewSyms = static_cast<uint32_t>(nRefined);
       sd.nExSyms = static_cast<uint32_t>(nFirst + nRefined);
       StartSegment(enc);
-      EncodeSymbolDictionarySegment(&sd, dictionary.data() + nFirst, dictionary.data(), nFirst);
+      EncodeSymbolDictionarySegment(&sd, dictionary + nFirst, dictionary, nFirst);
       FinishSegmentRefPrev(enc, kSegSymbolDictionary, 1);
       nSyms += nRefined;
     }
@@ -328,17 +357,30 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
     const bool lossy = !tr.bRefine && soft;
     if (!tr.bHuff && !ParameterGiven(p, "dsoffset")) {
       std::vector<SYMBOL> prepared;
-      PrepareSymbolInstances(&tr, instances.data(), instances.size(), dictionary.data(), &prepared);
+      PrepareSymbolInstances(&tr, instances.data(), instances.size(), allSymbols.data(), &prepared);
       tr.lDSOffset = ChooseDSOffset(tr, prepared);
     }
     StartSegment(enc);
     EncodeRegionSegment(enc, section, static_cast<uint32_t>(p->lX0), static_cast<uint32_t>(p->lY0), op);
-    EncodeSymbolRegionSegment(&tr, instances.data(), instances.size(), dictionary.data(), nSyms);
-    FinishSegmentRefPrev(enc, lossy ? kSegIntermediateTextRegion : kSegImmediateLosslessTextRegion, lossy ? 1 : 0);
+    EncodeSymbolRegionSegment(&tr, instances.data(), instances.size(), allSymbols.data(), nSyms);
+    const uint32_t type = lossy ? kSegIntermediateTextRegion : kSegImmediateLosslessTextRegion;
+    if (!globals) {
+      FinishSegmentRefPrev(enc, type, lossy ? 1 : 0);
+    } else {
+      // The global dictionary's symbols come first (T.88 6.4: SBSYMS follows
+      // the order of the referred dictionaries).
+      SEGMENT_INFO info{};
+      info.lType = type;
+      info.lPage = SegmentTables(enc)->lPage;
+      info.bRetain = lossy ? 1 : 0;
+      info.alReferred[info.nReferred++] = globals->lSegment;
+      if (pageDictionary) info.alReferred[info.nReferred++] = NextSegmentNumber(enc) - 1;
+      FinishSegment(enc, &info);
+    }
     // Every black pixel belonged to a mark: without residue and with a white
     // default the section is now white, and the target is drawn on it.
     BMP* blank = !anyResidue && !tr.bDefPixel ? section : nullptr;
-    if (lossy) WriteRefinementPass(state, p, &tr, instances, dictionary, section, blank, op);
+    if (lossy) WriteRefinementPass(state, p, &tr, instances, allSymbols, section, blank, op);
   }
   if (invert) {
     BMP white;
@@ -349,3 +391,23 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
 }
 
 }  // namespace
+
+void WriteGlobalDictionary(ENCODE_STATE* state, GLOBAL_SYMBOLS* globals, PARAMETER* section) {
+  ENCODER* enc = &state->Encoder;
+  GRPARAM gr;
+  ReadGenericParameters(&gr, state, section);
+  SDPARAM sd;
+  ReadDictionaryParameters(state, section, gr, &sd);
+  const unsigned long n = globals->symbols.size();
+  if (!sd.bHuff && !ParameterGiven(section, "template"))
+    sd.lTemplate = ChooseDictionaryTemplate(gr, globals->symbols.data(), n);
+  sd.nNewSyms = sd.nExSyms = static_cast<uint32_t>(n);
+  StartSegment(enc);
+  EncodeSymbolDictionarySegment(&sd, globals->symbols.data(), nullptr, 0);
+  SEGMENT_INFO info{};
+  info.lType = kSegSymbolDictionary;
+  info.lPage = 0;  // no page: every page may refer to it
+  info.bRetain = 1;
+  globals->lSegment = NextSegmentNumber(enc);
+  FinishSegment(enc, &info);
+}

@@ -16,6 +16,7 @@
 #include "common/segment_header.h"
 #include "common/version.h"
 #include "encoder/encode_state.h"
+#include "encoder/global_symbols.h"
 #include "encoder/parameters.h"
 #include "encoder/segment_writer.h"
 #include "encoder/transclib.h"
@@ -145,11 +146,11 @@ Rect CodeSections(ENCODE_STATE* state, BMP* image, PARAMETER* sections, long nSe
       EncodeRegion(state, image, &clipped);
       continue;
     }
-    BMP region;
+    BMP region{};
+    ScopeExit freeRegion([&] { DestroyBMP(&region); });
     CreateBMPChecked(&region, w, h, 0);
     ExtractRegion(&region, image, clipped.lX0, clipped.lY0);
     EncodeRegion(state, &region, &clipped);
-    DestroyBMP(&region);
   }
   return coded.empty() ? Rect{} : coded.back();
 }
@@ -324,11 +325,51 @@ void EncodeGenericSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
   }
 }
 
-int TranscodeToMemory(BMP* image, PARAMETER* sections, long nSections, std::vector<unsigned char>* out) noexcept {
-  if (image == nullptr || image->pData == nullptr || image->lWidth == 0 || image->lHeight == 0) {
+namespace {
+
+// One page: its information, its sections, the pixels no section covered,
+// its end. `sections` are the page's own copies (their rectangles are
+// completed with the page's size).
+void CodePage(ENCODE_STATE* state, BMP* image, PARAMETER* sections, long nSections, uint32_t pageNumber) {
+  ENCODER* enc = &state->Encoder;
+  state->Segments.lPage = pageNumber;
+  // On a black page (default pixel 1) the sections code the complement of
+  // the image and XOR it on; with the page's operator imposed on every
+  // region (CheckParameters left only OR or XOR) they use that one.
+  const bool blackPage = GetParameterValue("pagepixel", &sections[0], 0) != 0;
+  const bool imposedXor =
+      GetParameterValue("opoverride", &sections[0], 1) == 0 && GetParameterValue("pageop", &sections[0], 0) == kOpXor;
+  const uint32_t placeOp = blackPage || imposedXor ? kOpXor : kOpOr;
+  state->lLastStripeEnd = -1;
+  if (blackPage) InvertBMP(image);
+
+  StartSegment(enc);
+  EncodePage(enc, image->lWidth, image->lHeight, &sections[0], image->lXResolution, image->lYResolution);
+  FinishSegmentBasic(enc, kSegPageInformation, 0);
+  const Rect last = CodeSections(state, image, sections, nSections, placeOp);
+  CodeUncoveredPixels(state, image, last, placeOp);
+  // A striped page is as tall as its last stripe says (T.88 7.4.8.2): end it
+  // at the image's last row whatever the sections did.
+  if (StripeHeight(&sections[0]) != 0 && state->lLastStripeEnd != int64_t{image->lHeight} - 1)
+    WriteEndOfStripe(state, image->lHeight - 1);
+  if (blackPage) InvertBMP(image);
+  StartSegment(enc);
+  FinishSegmentBasic(enc, kSegEndOfPage, 1);
+}
+
+}  // namespace
+
+int TranscodeDocumentToMemory(BMP* images, long nImages, PARAMETER* sections, long nSections,
+                              std::vector<unsigned char>* out, const PageProgress& progress) noexcept {
+  if (images == nullptr || nImages < 1) {
     PrintError("No Image to Encode");
     return kTranscodeFailed;
   }
+  for (long i = 0; i < nImages; ++i)
+    if (images[i].pData == nullptr || images[i].lWidth == 0 || images[i].lHeight == 0) {
+      PrintError("No Image to Encode");
+      return kTranscodeFailed;
+    }
   PARAMETER defaultSection{};  // stands in when the caller gives no section
   if (sections == nullptr || nSections < 1) {
     sections = &defaultSection;
@@ -341,37 +382,30 @@ int TranscodeToMemory(BMP* image, PARAMETER* sections, long nSections, std::vect
     EncodeStateOwner owner;
     ENCODE_STATE* state = owner.get();
     ENCODER* enc = &state->Encoder;
-    int sequential = GetParameterValue("sequential", &sections[0], 0);
-    // On a black page (default pixel 1) the sections code the complement of
-    // the image and XOR it on; with the page's operator imposed on every
-    // region (CheckParameters left only OR or XOR) they use that one.
-    const bool blackPage = GetParameterValue("pagepixel", &sections[0], 0) != 0;
-    const bool imposedXor = GetParameterValue("opoverride", &sections[0], 1) == 0 &&
-                            GetParameterValue("pageop", &sections[0], 0) == kOpXor;
-    const uint32_t placeOp = blackPage || imposedXor ? kOpXor : kOpOr;
-    state->lLastStripeEnd = -1;
-    if (blackPage) InvertBMP(image);
-
+    const int sequential = GetParameterValue("sequential", &sections[0], 0);
+    state->Segments.lPage = 1;
     StartSegment(enc);
     EncodeComment(enc, kCommentNames, kCommentValues, 2);
     FinishSegmentBasic(enc, kSegExtension, 0);
-    StartSegment(enc);
-    EncodePage(enc, image->lWidth, image->lHeight, &sections[0], image->lXResolution, image->lYResolution);
-    FinishSegmentBasic(enc, kSegPageInformation, 0);
-
-    const Rect last = CodeSections(state, image, sections, nSections, placeOp);
-    CodeUncoveredPixels(state, image, last, placeOp);
-    // A striped page is as tall as its last stripe says (T.88 7.4.8.2): end
-    // it at the image's last row whatever the sections did.
-    if (StripeHeight(&sections[0]) != 0 && state->lLastStripeEnd != int64_t{image->lHeight} - 1)
-      WriteEndOfStripe(state, image->lHeight - 1);
-    if (blackPage) InvertBMP(image);
-
-    StartSegment(enc);
-    FinishSegmentBasic(enc, kSegEndOfPage, 1);
+    // Symbols shared by pages: coded once, before the first page.
+    GLOBAL_SYMBOLS globals;
+    if (nImages > 1 && SharesSymbols(sections, nSections)) {
+      CollectGlobalSymbols(images, nImages, &globals);
+      if (!globals.symbols.empty()) {
+        WriteGlobalDictionary(state, &globals, &sections[0]);
+        state->pGlobals = &globals;
+      }
+    }
+    std::vector<PARAMETER> pageSections(static_cast<size_t>(nSections));
+    for (long i = 0; i < nImages; ++i) {
+      if (progress) progress(static_cast<uint32_t>(i + 1), static_cast<uint32_t>(nImages));
+      std::copy(sections, sections + nSections, pageSections.begin());
+      CodePage(state, &images[i], pageSections.data(), nSections, static_cast<uint32_t>(i + 1));
+    }
+    if (nImages == 1) std::copy(pageSections.begin(), pageSections.end(), sections);  // as before: completed rectangles
     StartSegment(enc);
     FinishSegmentBasic(enc, kSegEndOfFile, 1);
-    if (!AssembleFile(enc, sequential, out)) throw std::bad_alloc();
+    if (!AssembleFile(enc, sequential, static_cast<uint32_t>(nImages), out)) throw std::bad_alloc();
   } catch (const std::bad_alloc&) {
     PrintError("Out of Memory");
     return kTranscodeOutOfMemory;
@@ -379,19 +413,19 @@ int TranscodeToMemory(BMP* image, PARAMETER* sections, long nSections, std::vect
   return kTranscodeDone;
 }
 
+int TranscodeToMemory(BMP* image, PARAMETER* sections, long nSections, std::vector<unsigned char>* out) noexcept {
+  return TranscodeDocumentToMemory(image, 1, sections, nSections, out, nullptr);
+}
+
 int Transcode(BMP* images, long nImages, PARAMETER* sections, long nSections, const char* fileName) noexcept {
   jb2msg::CallScope messages;
-  if (nImages != 1) {
-    PrintError("Only Single Page Support Enabled");
-    return kTranscodeFailed;
-  }
   if (fileName == nullptr) {
     PrintError("No Image to Encode");
     return kTranscodeFailed;
   }
   try {
     std::vector<unsigned char> bytes;
-    const int status = TranscodeToMemory(images, sections, nSections, &bytes);
+    const int status = TranscodeDocumentToMemory(images, nImages, sections, nSections, &bytes, nullptr);
     if (status == kTranscodeRefused) return 2;
     if (status != kTranscodeDone) return 1;
     return WriteWholeFile(fileName, bytes) ? 0 : 1;

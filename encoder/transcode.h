@@ -2,6 +2,8 @@
 // embedding API share.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "encoder/transclib.h"
@@ -15,3 +17,13 @@ enum : int { kTranscodeDone = 0, kTranscodeFailed = 1, kTranscodeRefused = 2, kT
 // A page coded as the complement of its image (pagepixel) is inverted while
 // the run lasts and restored at its end.
 int TranscodeToMemory(BMP* image, PARAMETER* sections, long nSections, std::vector<unsigned char>* out) noexcept;
+
+// Told of each page as its coding starts (page n of N, counted from 1).
+using PageProgress = std::function<void(uint32_t page, uint32_t pages)>;
+
+// A document of nImages pages into one file: every page is coded with the
+// same sections (copied for each page), in order. When the sections are one
+// whole-page text section, marks found on two pages or more are coded once
+// in a dictionary of no page, which every page's text region refers to.
+int TranscodeDocumentToMemory(BMP* images, long nImages, PARAMETER* sections, long nSections,
+                              std::vector<unsigned char>* out, const PageProgress& progress) noexcept;

@@ -25,6 +25,9 @@ if [ "$group" = test ]; then
   want poppler-utils command -v pdfimages
   want nodejs command -v node
   want npm command -v npm
+  # PDF checks: qpdf, and MuPDF as a third PDF reader
+  want qpdf command -v qpdf
+  want mupdf-tools command -v mutool
 fi
 
 install_pdfjs() {

@@ -76,10 +76,11 @@ void NoiseRows(BMP* page, uint32_t y0, uint32_t y1, double density, uint32_t see
     for (uint32_t x = 0; x < page->lWidth; ++x) SetPixel(page, x, y, ink(rng) ? 1 : 0);
 }
 
-void DrawTextLines(BMP* page, uint32_t y0, uint32_t y1, uint32_t glyphHeight, uint32_t seed) {
+void DrawTextLines(BMP* page, uint32_t y0, uint32_t y1, uint32_t glyphHeight, uint32_t seed, uint32_t fontSeed) {
   std::mt19937 rng(seed);
+  std::mt19937 fontRng(fontSeed ? fontSeed : seed);
   std::vector<BMP> font;
-  for (int k = 0; k < 48; ++k) font.push_back(MakeGlyph(glyphHeight, rng));
+  for (int k = 0; k < 48; ++k) font.push_back(MakeGlyph(glyphHeight, fontSeed ? fontRng : rng));
   const uint32_t margin = std::min<uint32_t>(page->lWidth / 10, 3 * glyphHeight);
   const uint32_t gap = std::max<uint32_t>(1, glyphHeight / 8), space = glyphHeight / 2;
   for (uint32_t line = y0; line + glyphHeight <= std::min(y1, page->lHeight); line += glyphHeight * 3 / 2) {

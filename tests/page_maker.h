@@ -32,8 +32,10 @@ void FillRows(BMP* page, uint32_t y0, uint32_t y1, int black);
 void InvertRows(BMP* page, uint32_t y0, uint32_t y1);
 void NoiseRows(BMP* page, uint32_t y0, uint32_t y1, double density, uint32_t seed);
 // Lines of words of glyphs `glyphHeight` pixels tall, from a font of 48
-// glyphs made from `seed`: the same glyph is the same bitmap everywhere.
-void DrawTextLines(BMP* page, uint32_t y0, uint32_t y1, uint32_t glyphHeight, uint32_t seed);
+// glyphs made from `fontSeed` (by default `seed`), laid out from `seed`: the
+// same glyph is the same bitmap everywhere, also on other pages drawn with
+// the same font.
+void DrawTextLines(BMP* page, uint32_t y0, uint32_t y1, uint32_t glyphHeight, uint32_t seed, uint32_t fontSeed = 0);
 
 // A4 in pixels at 300 and 600 dpi.
 inline constexpr uint32_t kA4Width300 = 2480, kA4Height300 = 3508;

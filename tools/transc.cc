@@ -7,8 +7,13 @@
 #include <cstring>
 #include <string>
 
+#include <unistd.h>
+
+#include <vector>
+
 #include "common/version.h"
 #include "encoder/transclib.h"
+#include "include/jbig2codec/jb2_encode.h"
 #include "tools/file_names.h"
 
 namespace {
@@ -50,13 +55,26 @@ void PrintKeywords(uint32_t group, const char* title) {
 
 void PrintHelp() {
   std::printf(
-      "Usage: transc IMAGE [SECTION ...]\n"
+      "Usage: transc [OPTIONS] IMAGE [IMAGE ...] [SECTION ...]\n"
       "       transc --help | --version\n"
       "\n"
-      "Codes one bi-level page into a JBIG2 (ITU-T T.88) file. IMAGE is a 1-bit BMP\n"
+      "Codes bi-level pages into a JBIG2 (ITU-T T.88) file. IMAGE is a 1-bit BMP\n"
       "(Windows or OS/2) or PBM (P4 or P1) file, named with its extension (page.bmp,\n"
       "page.pbm) or without it (page: page.bmp, else page.pbm). The output is the\n"
       "base name with .jb2 (page.jb2). The image's resolution is kept.\n"
+      "\n"
+      "A document: more image files after the first, or a base name DOC whose\n"
+      "pages are DOC_1, DOC_2, ... (the names untransc writes). Every page is coded\n"
+      "with the same sections into one file DOC.jb2; with one text section over\n"
+      "the page (sr), marks found on two pages or more are coded once, in a\n"
+      "dictionary all pages share.\n"
+      "\n"
+      "Options:\n"
+      "  --pdf         write DOC.pdf: one PDF page per image, JBIG2-coded\n"
+      "  --embedded    write the streams a PDF holds: DOC_N.jb2e for page N and\n"
+      "                DOC.jb2g with the shared symbols (when there are any)\n"
+      "  -o BASE       name the output BASE.jb2 (BASE.pdf, BASE_N.jb2e)\n"
+      "  -q, --quiet   no progress (shown on a terminal for documents)\n"
       "\n"
       "Each SECTION word describes one rectangle of the page and how it is coded;\n"
       "without any, the whole page is one generic region. Sections are coded in\n"
@@ -93,6 +111,130 @@ void PrintHelp() {
       "be written (no file is left then).\n");
 }
 
+// The command line: options, the page images, the section words.
+struct CommandLine {
+  bool pdf = false, embedded = false, quiet = false;
+  std::string outputBase;          // -o; empty: from the first image
+  std::vector<std::string> words;  // section words
+  std::vector<jb2tool::Names> images;
+  bool document = false;           // BASE_1, BASE_2, ... found for BASE
+  std::string error;
+};
+
+bool IsImageFile(const std::string& arg) {
+  return !jb2tool::KnownExtension(arg, {".bmp", ".pbm"}).empty() && jb2tool::Exists(arg);
+}
+
+// The first argument that is not an option names the first image (or, when
+// BASE.bmp and BASE.pbm do not exist but BASE_1.bmp or BASE_1.pbm does, the
+// document BASE_1, BASE_2, ...); further existing .bmp or .pbm files are
+// more pages; every other argument is a section word.
+CommandLine ReadCommandLine(int argc, char** argv) {
+  CommandLine c;
+  bool first = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--pdf") {
+      c.pdf = true;
+    } else if (arg == "--embedded") {
+      c.embedded = true;
+    } else if (arg == "-q" || arg == "--quiet") {
+      c.quiet = true;
+    } else if (arg == "-o" && i + 1 < argc) {
+      c.outputBase = argv[++i];
+    } else if (first) {
+      first = false;
+      const jb2tool::Names names = jb2tool::ResolveInput(arg, {".bmp", ".pbm"});
+      if (!jb2tool::Exists(names.input) && jb2tool::KnownExtension(arg, {".bmp", ".pbm"}).empty()) {
+        for (uint32_t n = 1;; ++n) {
+          const jb2tool::Names page = jb2tool::ResolveInput(arg + "_" + std::to_string(n), {".bmp", ".pbm"});
+          if (!jb2tool::Exists(page.input)) break;
+          c.images.push_back(page);
+          c.document = true;
+        }
+      }
+      if (c.images.empty()) c.images.push_back(names);
+      if (c.outputBase.empty()) c.outputBase = c.document ? arg : names.base;
+    } else if (IsImageFile(arg)) {
+      c.images.push_back(jb2tool::ResolveInput(arg, {".bmp", ".pbm"}));
+    } else {
+      c.words.push_back(arg);
+    }
+  }
+  if (first) c.error = "No Image Given";
+  if (c.pdf && c.embedded) c.error = "Choose One of --pdf and --embedded";
+  return c;
+}
+
+void PrintMessage(void*, int, const char* line) { std::fprintf(stderr, "%s\n", line); }
+
+void PrintProgress(void*, uint32_t page, uint32_t pages) {
+  std::fprintf(stderr, "\rtransc: page %u of %u", page, pages);
+  if (page == pages) std::fprintf(stderr, "\n");
+}
+
+// Codes every page into the chosen output: one .jb2 file with all pages, a
+// PDF, or the embedded streams (BASE.jb2g with the shared symbols, when
+// any, and BASE_N.jb2e for page N).
+int CodeDocument(const CommandLine& c) {
+  std::vector<BMP> pages(c.images.size());
+  std::vector<jb2_image> images;
+  int status = 0;
+  for (size_t i = 0; i < c.images.size(); ++i) {
+    if (LoadPageImage(c.images[i].input.c_str(), &pages[i]) != 0) {
+      std::fprintf(stderr, "\nERROR: Could not load file %s \n", c.images[i].input.c_str());
+      status = 1;
+      break;
+    }
+    const BMP& b = pages[i];
+    images.push_back({b.pData, b.lWidth, b.lHeight, b.lStride, b.lXResolution, b.lYResolution});
+  }
+  jb2_encoder* encoder = nullptr;
+  if (status == 0 && jb2_encoder_create(&encoder) != JB2_OK) status = 1;
+  if (status == 0) {
+    jb2_encoder_set_messages(encoder, PrintMessage, nullptr);
+    if (!c.quiet && isatty(2)) jb2_encoder_set_progress(encoder, PrintProgress, nullptr);
+    std::vector<const char*> words;
+    for (const std::string& w : c.words) words.push_back(w.c_str());
+    if (jb2_encoder_set_sections(encoder, static_cast<int>(words.size()), words.data()) != JB2_OK) {
+      PrintProgramError("Section Words Refused - No File Written");
+      status = 1;
+    }
+  }
+  unsigned char* data = nullptr;
+  size_t size = 0;
+  if (status == 0) {
+    const uint32_t n = static_cast<uint32_t>(images.size());
+    const jb2_status s = c.pdf ? jb2_encode_pdf(encoder, images.data(), n, &data, &size)
+                               : jb2_encode_document(encoder, images.data(), n, &data, &size);
+    if (s != JB2_OK) {
+      std::fprintf(stderr, "ERROR!   Not Coded: %s\n", jb2_status_name(s));
+      status = 1;
+    }
+  }
+  if (status == 0 && !c.embedded) {
+    if (!jb2tool::WriteWholeFile(c.outputBase + (c.pdf ? ".pdf" : ".jb2"), data, size)) status = 1;
+  } else if (status == 0) {
+    jb2_buffer globals{};
+    jb2_buffer* streams = nullptr;
+    uint32_t count = 0;
+    if (jb2_split_embedded(data, size, &globals, &streams, &count) != JB2_OK) status = 1;
+    if (status == 0 && globals.size && !jb2tool::WriteWholeFile(c.outputBase + ".jb2g", globals.data, globals.size))
+      status = 1;
+    for (uint32_t i = 0; status == 0 && i < count; ++i)
+      if (!jb2tool::WriteWholeFile(c.outputBase + "_" + std::to_string(i + 1) + ".jb2e", streams[i].data,
+                                   streams[i].size))
+        status = 1;
+    for (uint32_t i = 0; i < count; ++i) jb2_free(streams[i].data);
+    jb2_free(streams);
+    jb2_free(globals.data);
+  }
+  jb2_free(data);
+  jb2_encoder_destroy(encoder);
+  for (BMP& b : pages) DestroyBMP(&b);
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,6 +251,16 @@ int main(int argc, char** argv) {
     PrintInstructions();
     return 0;
   }
+
+  const CommandLine command = ReadCommandLine(argc, argv);
+  if (!command.error.empty()) {
+    PrintProgramError(command.error.c_str());
+    return 1;
+  }
+  // Several pages, or an output other than one .jb2 file: the document coder.
+  if (command.images.size() > 1 || command.pdf || command.embedded || command.document || command.quiet ||
+      command.outputBase != command.images[0].base)
+    return CodeDocument(command);
 
   const long nWords = argc - 2;
   long nSections = nWords;

@@ -1,5 +1,6 @@
 // untransc FILE: decodes FILE (BASENAME.jb2 or BASENAME.jbig2, named with or
-// without its extension) and writes each page as BASENAME_<page number>.bmp.
+// without its extension, or an embedded page stream BASENAME.jb2e with its
+// globals) and writes each page as BASENAME_<page number>.bmp (or .pbm).
 //
 // Every page is written under a temporary name and renamed when complete, so
 // a failure never leaves a half-written BMP file behind.
@@ -10,9 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/limits.h"
+#include <cctype>
+#include <string>
+
+#include "common/bitmap.h"
 #include "common/version.h"
-#include "decoder/untransclib.h"
+#include "include/jbig2codec/jb2_decode.h"
 #include "tools/file_names.h"
 
 namespace {
@@ -69,13 +73,20 @@ constexpr int kExitDamaged = 2;
 
 void PrintHelp() {
   std::printf(
-      "Usage: untransc FILE\n"
+      "Usage: untransc [--pbm] FILE\n"
+      "       untransc [--pbm] [--globals GLOBALS] STREAM.jb2e\n"
       "       untransc --help | --version\n"
       "\n"
       "Decodes a JBIG2 (ITU-T T.88) file and writes each page as a 1-bit BMP file\n"
-      "with the page's resolution. FILE is named with its extension (scan.jb2,\n"
-      "scan.jbig2) or without it (scan: scan.jb2, else scan.jbig2). Page N is\n"
-      "written as BASENAME_N.bmp next to the input (scan_1.bmp).\n"
+      "with the page's resolution (or, with --pbm, as a PBM P4 file). FILE is named\n"
+      "with its extension (scan.jb2, scan.jbig2) or without it (scan: scan.jb2, else\n"
+      "scan.jbig2). Page N is written as BASENAME_N.bmp next to the input\n"
+      "(scan_1.bmp).\n"
+      "\n"
+      "A page stream as a PDF holds it (STREAM.jb2e, as pdfimages -all writes it)\n"
+      "is decoded with its globals: GLOBALS when given, else STREAM.jb2g beside it,\n"
+      "else BASE.jb2g when STREAM is BASE_N or BASE-NNN (as transc --embedded and\n"
+      "pdfimages name them).\n"
       "\n"
       "Damaged files are decoded as far as they go: errors are reported on\n"
       "standard error and every page is still written with what was decoded.\n"
@@ -85,6 +96,31 @@ void PrintHelp() {
       "were written as far as they decoded) or holds no page; 1 when it cannot\n"
       "be read or is not a JBIG2 file, or when a page is too large to decode or\n"
       "cannot be written.\n");
+}
+
+void PrintMessage(void*, int, const char* line) { std::fprintf(stderr, "%s\n", line); }
+
+// Writes a page as PBM (P4: 1 is black) under a temporary name, renamed
+// when complete.
+bool WritePbm(const std::string& name, const jb2_page& page) {
+  std::string bytes = "P4\n" + std::to_string(page.width) + " " + std::to_string(page.height) + "\n";
+  const size_t rowBytes = (size_t{page.width} + 7) / 8;
+  for (uint32_t y = 0; y < page.height; ++y)
+    bytes.append(reinterpret_cast<const char*>(page.pixels + y * page.stride), rowBytes);
+  return jb2tool::WriteWholeFile(name, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
+
+// The globals of an embedded page stream BASE: STREAM.jb2g, or BASE.jb2g
+// when the stream is named BASE_N or BASE-NNN.
+std::string GlobalsBeside(const std::string& base) {
+  if (jb2tool::Exists(base + ".jb2g")) return base + ".jb2g";
+  size_t end = base.size();
+  while (end > 0 && std::isdigit(static_cast<unsigned char>(base[end - 1]))) --end;
+  if (end > 1 && end < base.size() && (base[end - 1] == '_' || base[end - 1] == '-')) {
+    const std::string shared = base.substr(0, end - 1) + ".jb2g";
+    if (jb2tool::Exists(shared)) return shared;
+  }
+  return "";
 }
 
 }  // namespace
@@ -98,63 +134,86 @@ int main(int argc, char** argv) {
     std::printf("untransc (%s) %s\n", JB2_CODEC_NAME, JB2_CODEC_VERSION);
     return 0;
   }
-  if (argc == 1) {
+  bool pbm = false;
+  std::string globalsName, fileArg;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--pbm") pbm = true;
+    else if (arg == "--globals" && i + 1 < argc) globalsName = argv[++i];
+    else if (fileArg.empty()) fileArg = arg;
+  }
+  if (fileArg.empty()) {
     PrintProgramError("Syntax: untransc FILENAME (with or without .jb2 or .jbig2)");
     return 0;
   }
-  const jb2tool::Names names = jb2tool::ResolveInput(argv[1], {".jb2", ".jbig2"});
-  char inputName[kNameBuffer];
-  if (names.input.size() >= sizeof inputName) {
+  const jb2tool::Names names = jb2tool::ResolveInput(fileArg, {".jb2", ".jbig2", ".jb2e"});
+  if (names.input.size() >= kNameBuffer) {
     PrintProgramError("File Name too Long");
     return 1;
   }
-  std::snprintf(inputName, sizeof inputName, "%s", names.input.c_str());
+  const bool embedded = !jb2tool::KnownExtension(names.input, {".jb2e"}).empty();
+  if (embedded && globalsName.empty()) globalsName = GlobalsBeside(names.base);
 
-  JB2FILE file;
-  std::memset(&file, 0, sizeof file);
   unsigned char* data = nullptr;
-  ReadFile(inputName, &data, &file.lFileSize);
-  file.pFileData = data;
-  if (JB2ParseFile(&file) != 0) {
-    PrintProgramError("Invalid .JB2 File");
-    std::free(data);
+  unsigned long size = 0;
+  ReadFile(names.input.c_str(), &data, &size);
+  unsigned char* globals = nullptr;
+  unsigned long globalsSize = 0;
+  if (!globalsName.empty()) ReadFile(globalsName.c_str(), &globals, &globalsSize);
+
+  jb2_decoder* decoder = nullptr;
+  if (jb2_decoder_create(&decoder) != JB2_OK) return 1;
+  jb2_decoder_set_messages(decoder, PrintMessage, nullptr);
+  const jb2_status opened = embedded ? jb2_decoder_open_embedded(decoder, data, size, globals, globalsSize)
+                                     : jb2_decoder_open(decoder, data, size);
+  std::free(data);
+  std::free(globals);
+  if (opened != JB2_OK && opened != JB2_DAMAGED) {
+    PrintProgramError(embedded ? "Invalid .JB2E Stream" : "Invalid .JB2 File");
+    jb2_decoder_destroy(decoder);
     return 1;
   }
   // Damage (a file cut short, a segment that reported an error, no page)
   // is told apart from failure: every page is still written.
-  bool damaged = file.nParseErrors != 0 || file.nPages == 0;
-  if (file.nPages == 0) PrintProgramError("No Page in the File");
-  damaged |= UntranscodeGlobal(&file) != 0;
+  const uint32_t count = jb2_decoder_page_count(decoder);
+  bool damaged = opened == JB2_DAMAGED || count == 0;
+  if (count == 0) PrintProgramError("No Page in the File");
 
   int status = 0;
-  for (uint32_t i = 0; i < file.nPages; ++i) {
-    JB2PAGE* page = &file.pPages[i];
-    char outputName[kNameBuffer];
-    int length = std::snprintf(outputName, sizeof outputName, "%s_%u.bmp", names.base.c_str(),
-                               static_cast<unsigned>(page->lPageNumber));
+  for (uint32_t i = 0; i < count; ++i) {
+    jb2_page page;
+    const jb2_status s = jb2_decoder_decode_page(decoder, i, &page);
+    if (s == JB2_ERROR_LIMIT) {
+      status = 1;  // reported: "Page Too Large: Not Decoded"
+      continue;
+    }
+    if (s != JB2_OK && s != JB2_DAMAGED) {
+      std::fprintf(stderr, "ERROR!   Page Not Decoded: %s\n", jb2_status_name(s));
+      status = 1;
+      continue;
+    }
+    damaged |= s == JB2_DAMAGED;
+    const std::string outputName = names.base + "_" + std::to_string(page.number) + (pbm ? ".pbm" : ".bmp");
     // The temporary name adds ".part".
-    if (length < 0 || static_cast<size_t>(length) + 5 >= sizeof outputName) {
+    if (outputName.size() + 5 >= kNameBuffer) {
       PrintProgramError("File Name too Long");
       status = 1;
       continue;
     }
-    // A page of unknown height starts as one row and grows with its stripes.
-    if (!PageSizeAccepted(page->Info.lWidth, page->Info.lHeight)) {
-      PrintProgramError("Page Too Large: Not Decoded");
+    BMP view{};
+    view.pData = const_cast<unsigned char*>(page.pixels);
+    view.lWidth = page.width;
+    view.lHeight = page.height;
+    view.lBytesPerRow = (page.width + 7) / 8;
+    view.lStride = static_cast<uint32_t>(page.stride);
+    view.lXResolution = page.x_resolution;
+    view.lYResolution = page.y_resolution;
+    const bool written = pbm ? WritePbm(outputName, page) : WritePage(outputName.c_str(), &view);
+    if (!written) {
+      if (!pbm) std::fprintf(stderr, "ERROR!   Could not write %s\n", outputName.c_str());
       status = 1;
-      continue;
     }
-    CreateBMP(&page->Bitmap, page->Info.lWidth, page->Info.lHeight, static_cast<int>(page->Info.lDefaultPixel));
-    damaged |= UntranscodePage(page) != 0;
-    page->Bitmap.lXResolution = page->Info.lXResolution;
-    page->Bitmap.lYResolution = page->Info.lYResolution;
-    if (!WritePage(outputName, &page->Bitmap)) {
-      std::fprintf(stderr, "ERROR!   Could not write %s\n", outputName);
-      status = 1;
-    }
-    DestroyBMP(&page->Bitmap);
   }
-  JB2FreeFile(&file);
-  std::free(data);
+  jb2_decoder_destroy(decoder);
   return status != 0 ? status : damaged ? kExitDamaged : 0;
 }

@@ -53,7 +53,8 @@ JB2_API void jb2_decoder_set_limits(jb2_decoder* decoder, uint64_t max_page_pixe
 
 /* Reads a standalone JBIG2 file; the bytes are copied. JB2_OK, JB2_DAMAGED
  * (its structure is damaged: pages may be missing or incomplete), or
- * JB2_ERROR_NOT_JBIG2. */
+ * JB2_ERROR_NOT_JBIG2. A file may hold no page: jb2_decoder_page_count is
+ * then 0. */
 JB2_API jb2_status jb2_decoder_open(jb2_decoder* decoder, const unsigned char* data, size_t size);
 
 /* Reads an embedded page stream and the globals stream it uses (null or

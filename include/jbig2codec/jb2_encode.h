@@ -43,6 +43,50 @@ JB2_API jb2_status jb2_encode_page(jb2_encoder* encoder, const unsigned char* ro
                                    size_t stride, uint32_t x_resolution, uint32_t y_resolution, unsigned char** data,
                                    size_t* size);
 
+/* One page image of a document: as for jb2_encode_page. */
+typedef struct jb2_image {
+  const unsigned char* rows;
+  uint32_t width;
+  uint32_t height;
+  size_t stride;
+  uint32_t x_resolution; /* pixels per metre, 0 when unknown */
+  uint32_t y_resolution;
+} jb2_image;
+
+/* Told of each page as its coding starts: page 1 .. pages. */
+typedef void (*jb2_progress_fn)(void* user, uint32_t page, uint32_t pages);
+JB2_API void jb2_encoder_set_progress(jb2_encoder* encoder, jb2_progress_fn callback, void* user);
+
+/* Codes `count` pages, each with the encoder's sections, into one
+ * standalone file (pages 1 .. count). When the sections are one text
+ * section over the whole page, marks found on two pages or more are coded
+ * once, in a symbol dictionary of no page that every page refers to.
+ * Output as for jb2_encode_page. */
+JB2_API jb2_status jb2_encode_document(jb2_encoder* encoder, const jb2_image* pages, uint32_t count, unsigned char** data,
+                                       size_t* size);
+
+/* The same document as a PDF: one PDF page per image, each an image
+ * XObject with /Filter /JBIG2Decode and the shared symbols in
+ * /JBIG2Globals; each PDF page as large as its image at its resolution
+ * (300 dpi when it has none). */
+JB2_API jb2_status jb2_encode_pdf(jb2_encoder* encoder, const jb2_image* pages, uint32_t count, unsigned char** data,
+                                  size_t* size);
+
+/* A buffer the library allocated; released with jb2_free. */
+typedef struct jb2_buffer {
+  unsigned char* data;
+  size_t size;
+} jb2_buffer;
+
+/* Splits a standalone file into the embedded organisation of T.88 D.3, as
+ * a PDF holds it: the globals stream (the segments of no page; size 0 when
+ * there are none) and one stream per page, without the file header, the
+ * end-of-page and end-of-file segments, each page's segments associated
+ * with page 1. On JB2_OK *pages is an array of *count buffers; release each
+ * buffer's data, then the array and the globals' data, with jb2_free. */
+JB2_API jb2_status jb2_split_embedded(const unsigned char* file, size_t size, jb2_buffer* globals, jb2_buffer** pages,
+                                      uint32_t* count);
+
 #ifdef __cplusplus
 }
 #endif

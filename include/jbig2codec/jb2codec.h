@@ -35,7 +35,7 @@ typedef enum jb2_status {
    * error): the page holds what could be decoded. */
   JB2_DAMAGED = 1,
   JB2_ERROR_ARGUMENT = 2,  /* a null pointer, an empty image, a page index out of range */
-  JB2_ERROR_NOT_JBIG2 = 3, /* no JBIG2 file header, or no page in the data */
+  JB2_ERROR_NOT_JBIG2 = 3, /* no JBIG2 file header */
   JB2_ERROR_LIMIT = 4,     /* a page larger than the limits set */
   JB2_ERROR_REFUSED = 5,   /* section words that cannot make a conformant file */
   JB2_ERROR_NO_MEMORY = 6  /* an allocation failed; nothing leaked */

@@ -22,6 +22,7 @@ class SegmentWriterTest : public ::testing::Test {
   void SetUp() override {
     CreateEncoder(&state_.Encoder, 1024);
     InitEncoder(&state_.Encoder);
+    state_.Segments.lPage = 1;
   }
   void TearDown() override {
     FreeSegmentTables(&state_.Segments);
@@ -44,7 +45,7 @@ class SegmentWriterTest : public ::testing::Test {
   }
   bool WriteFile(const std::string& path, int sequential) {
     std::vector<unsigned char> bytes;
-    return AssembleFile(&enc_, sequential, &bytes) && WriteWholeFile(path.c_str(), bytes);
+    return AssembleFile(&enc_, sequential, 1, &bytes) && WriteWholeFile(path.c_str(), bytes);
   }
   ENCODE_STATE state_{};
   ENCODER& enc_ = state_.Encoder;
@@ -126,6 +127,7 @@ TEST_F(SegmentWriterTest, ManySegmentsInBothOrganisations) {
   std::string dir = jb2test::MakeTempDir();
   for (int sequential = 0; sequential < 2; ++sequential) {
     FreeSegmentTables(&state_.Segments);
+    state_.Segments.lPage = 1;
     for (uint32_t i = 0; i < 2000; ++i) {
       StartSegment(&enc_);
       EncodeBits(&enc_, i, 16);

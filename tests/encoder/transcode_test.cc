@@ -227,17 +227,27 @@ TEST(Transcode, UnwritableOutputFailsAndLeavesNoFile) {
   EXPECT_TRUE(std::filesystem::is_empty(dir));
 }
 
-// A library never ends its host's process: more than one image is refused
-// with a status and a message, and nothing is written.
-TEST(Transcode, MoreThanOneImageIsRefusedWithAStatus) {
-  Page page(8, 8);
+// Several images make one file of several pages, numbered in order, each
+// decoding to its image; an empty list is refused with a status.
+TEST(Transcode, SeveralImagesMakeOneFileOfPages) {
+  Page first(40, 20), second(24, 30);
+  jb2test::SetPixel(&first.bmp, 3, 4, 1);
+  jb2test::SetPixel(&second.bmp, 20, 25, 1);
+  BMP pages[2] = {first.bmp, second.bmp};
   Sections sections;
   sections.Add();
-  std::string path = jb2test::MakeTempDir() + "/page.jb2";
+  const std::string path = jb2test::MakeTempDir() + "/doc.jb2";
+  ASSERT_EQ(Transcode(pages, 2, sections.data(), sections.size(), path.c_str()), 0);
+  const jb2test::WrittenFile file = jb2test::ParseJb2(jb2test::ReadFileBytes(path));
+  ASSERT_TRUE(file.ok);
+  EXPECT_EQ(file.pages, 2u);
+  std::vector<uint32_t> pageInfoPages;
+  for (const auto& seg : file.segments)
+    if (seg.type == 48) pageInfoPages.push_back(seg.page);
+  EXPECT_EQ(pageInfoPages, (std::vector<uint32_t>{1, 2}));
   testing::internal::CaptureStderr();
-  EXPECT_EQ(Transcode(&page.bmp, 2, sections.data(), sections.size(), path.c_str()), 1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR!   Only Single Page Support Enabled\n");
-  EXPECT_FALSE(jb2test::FileExists(path));
+  EXPECT_EQ(Transcode(pages, 0, sections.data(), sections.size(), path.c_str()), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR!   No Image to Encode\n");
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // Reads the first image of page 1 of each PDF named on the command line with
 // pdf.js (its JBIG2 decoder is PDFium's, compiled to WebAssembly) and writes
 // NAME.pdfjs.pbm beside it, black = 1, and NAME.pdfjs.txt with what pdf.js
-// reported while doing so. One process reads many files: starting pdf.js
-// costs far more than decoding a page.
+// reported while doing so. With --all-pages first, the first image of every
+// page N goes to NAME.pdfjs.N.pbm. One process reads many files: starting
+// pdf.js costs far more than decoding a page.
 import fs from "node:fs";
 import path from "node:path";
 import { fileURLToPath } from "node:url";
@@ -35,31 +36,43 @@ function ToPbm(img) {
   return Buffer.concat([Buffer.from(`P4\n${width} ${height}\n`), out]);
 }
 
-async function FirstImage(file) {
+// The first image drawn on each page (all pages, or only the first).
+async function PageImages(file, allPages) {
   const doc = await pdfjs.getDocument({ data: new Uint8Array(fs.readFileSync(file)), wasmUrl, verbosity: 1 }).promise;
   try {
-    const page = await doc.getPage(1);
-    const ops = await page.getOperatorList();
-    for (let i = 0; i < ops.fnArray.length; i++) {
-      if (ops.fnArray[i] !== pdfjs.OPS.paintImageXObject) continue;
-      const id = ops.argsArray[i][0];
-      return await new Promise((resolve) => page.objs.get(id, resolve));
+    const images = [];
+    const last = allPages ? doc.numPages : 1;
+    for (let n = 1; n <= last; n++) {
+      const page = await doc.getPage(n);
+      const ops = await page.getOperatorList();
+      let img = null;
+      for (let i = 0; i < ops.fnArray.length && !img; i++) {
+        if (ops.fnArray[i] !== pdfjs.OPS.paintImageXObject) continue;
+        const id = ops.argsArray[i][0];
+        img = await new Promise((resolve) => page.objs.get(id, resolve));
+      }
+      images.push(img);
     }
-    return null;
+    return images;
   } finally {
     await doc.destroy();
   }
 }
 
+const allPages = process.argv[2] === "--all-pages";
+const files = process.argv.slice(allPages ? 3 : 2);
 let fallbacks = 0;
-for (const file of process.argv.slice(2)) {
+for (const file of files) {
   messages = [];
   const base = file.replace(/\.pdf$/, "");
   fs.rmSync(base + ".pdfjs.pbm", { force: true });
   try {
-    const img = await FirstImage(file);
-    if (img && img.data) fs.writeFileSync(base + ".pdfjs.pbm", ToPbm(img));
-    else messages.push("no image");
+    const images = await PageImages(file, allPages);
+    images.forEach((img, i) => {
+      const name = allPages ? `${base}.pdfjs.${i + 1}.pbm` : base + ".pdfjs.pbm";
+      if (img && img.data) fs.writeFileSync(name, ToPbm(img));
+      else messages.push("no image");
+    });
   } catch (e) {
     messages.push(String(e));
   }
@@ -69,7 +82,7 @@ for (const file of process.argv.slice(2)) {
 // pdf.js turns to its older JavaScript decoder when PDFium's refuses a file
 // (that is reported as above), and for every file when the WebAssembly one
 // cannot load: then this run judged the wrong decoder.
-if (fallbacks > 1 && fallbacks === process.argv.length - 2) {
+if (fallbacks > 1 && fallbacks === files.length) {
   process.stderr.write("pdf.js could not use its WebAssembly JBIG2 decoder\n");
   process.exit(2);
 }
