@@ -12,6 +12,8 @@ thread_local bool tLocationSet = false;
 thread_local uint32_t tSegment = 0;
 thread_local uint32_t tPage = 0;
 
+void Deliver(int severity, const std::string& line);
+
 void EmitLine(int severity, const std::string& text) {
   std::string line = severity == jb2msg::kError ? "ERROR!   " : "Warning! ";
   line += text;
@@ -19,6 +21,10 @@ void EmitLine(int severity, const std::string& text) {
     line += " [segment " + std::to_string(tSegment);
     line += tPage ? ", page " + std::to_string(tPage) + "]" : "]";
   }
+  Deliver(severity, line);
+}
+
+void Deliver(int severity, const std::string& line) {
   if (!tSink) {
     jb2msg::PrintToStderr(nullptr, severity, line.c_str());
     return;
@@ -61,6 +67,13 @@ void PrintErrorRef(const char* message, long number) { EmitRef(jb2msg::kError, m
 void PrintWarningRef(const char* message, long number) { EmitRef(jb2msg::kWarning, message, number); }
 
 namespace jb2msg {
+
+void ForwardLine(int severity, const std::string& line) {
+  try {
+    Deliver(severity, line);
+  } catch (const std::bad_alloc&) {
+  }
+}
 
 void PrintToStderr(void*, int, const char* line) { std::fprintf(stderr, "%s\n", line); }
 

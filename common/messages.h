@@ -86,6 +86,10 @@ class CallScope {
   uint64_t errorsBefore_;
 };
 
+// Gives a line formed elsewhere (by another thread's sink) to this thread's
+// sink, or to standard error, as if it were said here now.
+void ForwardLine(int severity, const std::string& line);
+
 // The segment a decoder is working on, for the messages given meanwhile.
 class ScopedLocation {
  public:

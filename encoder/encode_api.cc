@@ -20,6 +20,7 @@ struct jb2_encoder {
   std::vector<PARAMETER> sections;  // empty: one generic region over the page
   jb2_progress_fn progress = nullptr;
   void* progressUser = nullptr;
+  unsigned threads = 0;  // 0: as many as the machine has
 
   ~jb2_encoder() { FreeParameters(static_cast<long>(sections.size()), sections.data()); }
 };
@@ -89,6 +90,10 @@ jb2_status jb2_encoder_set_sections(jb2_encoder* encoder, int count, const char*
   return JB2_OK;
 }
 
+void jb2_encoder_set_threads(jb2_encoder* encoder, unsigned threads) {
+  if (encoder) encoder->threads = threads;
+}
+
 void jb2_encoder_set_progress(jb2_encoder* encoder, jb2_progress_fn callback, void* user) {
   if (!encoder) return;
   encoder->progress = callback;
@@ -146,7 +151,8 @@ jb2_status CodeDocument(jb2_encoder* encoder, const jb2_image* images, uint32_t 
     progress = [encoder](uint32_t page, uint32_t pages) { encoder->progress(encoder->progressUser, page, pages); };
   }
   const int status = TranscodeDocumentToMemory(owned.pages.data(), count, encoder->sections.data(),
-                                               static_cast<long>(encoder->sections.size()), bytes, progress);
+                                               static_cast<long>(encoder->sections.size()), bytes, progress,
+                                               encoder->threads);
   if (status == kTranscodeRefused) return JB2_ERROR_REFUSED;
   if (status == kTranscodeOutOfMemory) return JB2_ERROR_NO_MEMORY;
   if (status != kTranscodeDone) return JB2_ERROR_ARGUMENT;

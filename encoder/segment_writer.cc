@@ -111,7 +111,10 @@ SEGMENT_TABLES* SegmentTables(ENCODER* enc) {
   return &reinterpret_cast<ENCODE_STATE*>(reinterpret_cast<char*>(enc) - offsetof(ENCODE_STATE, Encoder))->Segments;
 }
 
-uint32_t NextSegmentNumber(ENCODER* enc) { return SegmentTables(enc)->nSegments; }
+uint32_t NextSegmentNumber(ENCODER* enc) {
+  const SEGMENT_TABLES* t = SegmentTables(enc);
+  return t->lFirstNumber + t->nSegments;
+}
 
 void StartSegment(ENCODER* enc) { InitEncoder(enc); }
 
@@ -126,7 +129,7 @@ void FinishSegment(ENCODER* enc, const SEGMENT_INFO* info) {
   const uint32_t dataLength = enc->lSize;
   unsigned char* data = CopyBlock(t, enc->pBuffer, dataLength);
   StartSegment(enc);
-  WriteHeaderFields(enc, n, info, dataLength);
+  WriteHeaderFields(enc, t->lFirstNumber + n, info, dataLength);
   unsigned char* header = CopyBlock(t, enc->pBuffer, enc->lSize);
   if (!data || !header) {
     std::free(data);
@@ -227,14 +230,79 @@ bool WriteWholeFile(const char* fileName, const std::vector<unsigned char>& byte
 uint64_t SegmentBytesFrom(ENCODER* enc, uint32_t first) {
   const SEGMENT_TABLES* t = SegmentTables(enc);
   uint64_t total = 0;
-  for (uint32_t i = first; i < t->nSegments; ++i) total += uint64_t{t->lSizeData[i]} + t->lSizeHeader[i];
+  for (uint32_t i = first - t->lFirstNumber; i < t->nSegments; ++i)
+    total += uint64_t{t->lSizeData[i]} + t->lSizeHeader[i];
   return total;
 }
 
 void DiscardSegmentsFrom(ENCODER* enc, uint32_t first) {
   SEGMENT_TABLES* t = SegmentTables(enc);
-  FreeBlocksFrom(t, first);
-  if (first < t->nSegments) t->nSegments = first;
+  const uint32_t index = first - t->lFirstNumber;
+  FreeBlocksFrom(t, index);
+  if (index < t->nSegments) t->nSegments = index;
+}
+
+namespace {
+
+// Reads back a header this writer wrote (T.88 7.2): its referred-to
+// segments and retention bits, page association and type; false when it is
+// not one.
+bool ReadWrittenHeader(const unsigned char* h, uint32_t size, SEGMENT_INFO* info) {
+  uint32_t pos = 0;
+  auto take = [&](uint32_t n) -> uint64_t {
+    uint64_t v = 0;
+    for (uint32_t i = 0; i < n && pos < size; ++i) v = v << 8 | h[pos++];
+    return v;
+  };
+  if (size < 11) return false;
+  const uint32_t number = static_cast<uint32_t>(take(4));
+  const uint32_t flags = static_cast<uint32_t>(take(1));
+  info->lType = flags & kSegFlagTypeMask;
+  info->bDeferredNonRetain = (flags & kSegFlagDeferredNonRetain) != 0;
+  const uint32_t first = h[pos];
+  uint32_t count = first >> 5;
+  if (count <= kMaxShortReferredCount) {
+    pos += 1;
+    info->bRetain = first & 1;
+    for (uint32_t i = 0; i < count; ++i) info->abReferredRetain[i] = (first >> (i + 1)) & 1;
+  } else {
+    count = static_cast<uint32_t>(take(4)) & 0x1FFFFFFF;
+    if (count > kMaxWrittenReferredSegments) return false;
+    for (uint32_t k = 0; k <= count; ++k) {
+      const uint32_t bit = (h[pos + k / 8] >> (k % 8)) & 1;
+      if (k == 0) info->bRetain = bit;
+      else info->abReferredRetain[k - 1] = static_cast<uint8_t>(bit);
+    }
+    pos += (count + 8) / 8;
+  }
+  info->nReferred = count;
+  for (uint32_t i = 0; i < count; ++i) info->alReferred[i] = static_cast<uint32_t>(take(ReferredNumberSize(number)));
+  info->lPage = static_cast<uint32_t>(take(flags & kSegFlagPageSize4 ? 4 : 1));
+  return pos + 4 == size;
+}
+
+}  // namespace
+
+bool AppendRenumbered(ENCODER* enc, SEGMENT_TABLES* page) {
+  SEGMENT_TABLES* t = SegmentTables(enc);
+  SEGMENT_INFO info;
+  for (uint32_t i = 0; i < page->nSegments; ++i) {
+    if (!ReserveSegment(t) || !ReadWrittenHeader(page->pHeader[i], page->lSizeHeader[i], &info)) return false;
+    const uint32_t n = t->nSegments;
+    for (uint32_t k = 0; k < info.nReferred; ++k)
+      if (info.alReferred[k] >= page->lFirstNumber) info.alReferred[k] = NextSegmentNumber(enc) - i + (info.alReferred[k] - page->lFirstNumber);
+    StartSegment(enc);
+    WriteHeaderFields(enc, t->lFirstNumber + n, &info, page->lSizeData[i]);
+    unsigned char* header = CopyBlock(t, enc->pBuffer, enc->lSize);
+    if (!header) return false;
+    t->pHeader[n] = header;
+    t->lSizeHeader[n] = enc->lSize;
+    t->pData[n] = page->pData[i];  // the data moves as it is
+    t->lSizeData[n] = page->lSizeData[i];
+    page->pData[i] = nullptr;
+    t->nSegments = n + 1;
+  }
+  return true;
 }
 
 void FreeSegmentTables(SEGMENT_TABLES* t) {

@@ -29,7 +29,8 @@ typedef struct SEGMENT_TABLES {
   uint32_t* lSizeData;
   unsigned char** pHeader;
   uint32_t* lSizeHeader;
-  uint32_t nSegments;  // also the number given to the next segment
+  uint32_t nSegments;  // segments filed; the next one is numbered lFirstNumber + nSegments
+  uint32_t lFirstNumber;  // the number of the first segment filed (0 for a whole file)
   uint32_t lPage;      // page association of the segments FinishSegmentBasic/RefPrev finish
   uint32_t nCapacity;  // entries allocated in each table
   uint32_t bFailed;    // an allocation failed: the run cannot be written
@@ -60,6 +61,17 @@ uint64_t SegmentBytesFrom(ENCODER* enc, uint32_t first);
 // Drops the segments numbered `first` and after, which nothing kept may
 // refer to; the next segment finished is numbered `first`.
 void DiscardSegmentsFrom(ENCODER* enc, uint32_t first);
+
+// Moves the segments of `page` (a page coded on its own, numbered from
+// page->lFirstNumber) to the end of the tables of `enc`, numbered on from
+// there: headers are written again with the new numbers, and references to
+// segments of `page` follow them (references below page->lFirstNumber, such
+// as to a dictionary of no page, stay). False when an allocation failed.
+[[nodiscard]] bool AppendRenumbered(ENCODER* enc, SEGMENT_TABLES* page);
+
+// Numbers a page coded on its own starts from: above any file's segments, so
+// that its references to them and to its own segments stay apart.
+inline constexpr uint32_t kLocalSegmentNumbers = 0x40000000;
 
 // Frees every filed block and the tables: the end of a run.
 void FreeSegmentTables(SEGMENT_TABLES* tables);

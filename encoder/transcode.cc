@@ -2,6 +2,12 @@
 // one JBIG2 file (page information T.88 7.4.8, region segment information
 // T.88 7.4.1, end of stripe T.88 7.4.10).
 #include <algorithm>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
 #include <bit>
 #include <climits>
 #include <cstdint>
@@ -357,10 +363,75 @@ void CodePage(ENCODE_STATE* state, BMP* image, PARAMETER* sections, long nSectio
   FinishSegmentBasic(enc, kSegEndOfPage, 1);
 }
 
+// One page of a document coded on its own: its segments (numbered from
+// kLocalSegmentNumbers), and the messages it gave, in order.
+struct PageRun {
+  EncodeStateOwner owner;
+  std::vector<std::pair<int, std::string>> messages;
+  bool failed = false;
+};
+
+void CollectMessage(void* user, int severity, const char* line) {
+  static_cast<PageRun*>(user)->messages.emplace_back(severity, line);
+}
+
+// Codes the pages of a document on `threads` threads (0: as many as the
+// machine has), each page on its own, then files their segments in page
+// order with their final numbers and gives their messages in page order:
+// the bytes and the messages do not depend on the number of threads.
+// `state` has filed the segments before the pages (and the global
+// dictionary, which pGlobals names). False when memory ran out.
+bool CodePagesInParallel(ENCODE_STATE* state, BMP* images, long nImages, PARAMETER* sections, long nSections,
+                         unsigned threads, const PageProgress& progress) {
+  std::vector<std::unique_ptr<PageRun>> runs(static_cast<size_t>(nImages));
+  std::atomic<long> next{0};
+  std::atomic<uint32_t> started{0};
+  std::mutex progressLock;
+  auto work = [&] {
+    for (long i = next++; i < nImages; i = next++) {
+      if (progress) {
+        const std::lock_guard<std::mutex> hold(progressLock);
+        progress(++started, static_cast<uint32_t>(nImages));
+      }
+      try {
+        runs[i] = std::make_unique<PageRun>();
+        PageRun& run = *runs[i];
+        jb2msg::Sink sink(CollectMessage, &run);
+        jb2msg::ScopedSink scope(&sink);
+        ENCODE_STATE* page = run.owner.get();
+        page->Segments.lFirstNumber = kLocalSegmentNumbers;
+        page->pGlobals = state->pGlobals;
+        std::vector<PARAMETER> own(sections, sections + nSections);
+        CodePage(page, &images[i], own.data(), nSections, static_cast<uint32_t>(i + 1));
+        run.failed = page->Segments.bFailed != 0;
+      } catch (const std::bad_alloc&) {
+        if (runs[i]) runs[i]->failed = true;
+      }
+    }
+  };
+  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+  threads = static_cast<unsigned>(std::min<long>(threads, nImages));
+  std::vector<std::thread> pool;
+  try {
+    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
+  } catch (const std::system_error&) {
+    // Fewer threads than asked: the others and this one share the pages.
+  }
+  work();
+  for (std::thread& t : pool) t.join();
+  bool ok = true;
+  for (long i = 0; i < nImages; ++i) {
+    if (!runs[i] || runs[i]->failed) return false;
+    for (const auto& [severity, line] : runs[i]->messages) jb2msg::ForwardLine(severity, line);
+    ok = ok && AppendRenumbered(&state->Encoder, &runs[i]->owner.get()->Segments);
+  }
+  return ok;
+}
+
 }  // namespace
 
 int TranscodeDocumentToMemory(BMP* images, long nImages, PARAMETER* sections, long nSections,
-                              std::vector<unsigned char>* out, const PageProgress& progress) noexcept {
+                              std::vector<unsigned char>* out, const PageProgress& progress, unsigned threads) noexcept {
   if (images == nullptr || nImages < 1) {
     PrintError("No Image to Encode");
     return kTranscodeFailed;
@@ -396,13 +467,12 @@ int TranscodeDocumentToMemory(BMP* images, long nImages, PARAMETER* sections, lo
         state->pGlobals = &globals;
       }
     }
-    std::vector<PARAMETER> pageSections(static_cast<size_t>(nSections));
-    for (long i = 0; i < nImages; ++i) {
-      if (progress) progress(static_cast<uint32_t>(i + 1), static_cast<uint32_t>(nImages));
-      std::copy(sections, sections + nSections, pageSections.begin());
-      CodePage(state, &images[i], pageSections.data(), nSections, static_cast<uint32_t>(i + 1));
+    if (nImages == 1) {
+      if (progress) progress(1, 1);
+      CodePage(state, images, sections, nSections, 1);  // completes the caller's rectangles, as ever
+    } else if (!CodePagesInParallel(state, images, nImages, sections, nSections, threads, progress)) {
+      throw std::bad_alloc();
     }
-    if (nImages == 1) std::copy(pageSections.begin(), pageSections.end(), sections);  // as before: completed rectangles
     StartSegment(enc);
     FinishSegmentBasic(enc, kSegEndOfFile, 1);
     if (!AssembleFile(enc, sequential, static_cast<uint32_t>(nImages), out)) throw std::bad_alloc();
@@ -414,7 +484,7 @@ int TranscodeDocumentToMemory(BMP* images, long nImages, PARAMETER* sections, lo
 }
 
 int TranscodeToMemory(BMP* image, PARAMETER* sections, long nSections, std::vector<unsigned char>* out) noexcept {
-  return TranscodeDocumentToMemory(image, 1, sections, nSections, out, nullptr);
+  return TranscodeDocumentToMemory(image, 1, sections, nSections, out, nullptr, 1);
 }
 
 int Transcode(BMP* images, long nImages, PARAMETER* sections, long nSections, const char* fileName) noexcept {
@@ -425,7 +495,7 @@ int Transcode(BMP* images, long nImages, PARAMETER* sections, long nSections, co
   }
   try {
     std::vector<unsigned char> bytes;
-    const int status = TranscodeDocumentToMemory(images, nImages, sections, nSections, &bytes, nullptr);
+    const int status = TranscodeDocumentToMemory(images, nImages, sections, nSections, &bytes, nullptr, 0);
     if (status == kTranscodeRefused) return 2;
     if (status != kTranscodeDone) return 1;
     return WriteWholeFile(fileName, bytes) ? 0 : 1;

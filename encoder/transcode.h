@@ -22,8 +22,11 @@ int TranscodeToMemory(BMP* image, PARAMETER* sections, long nSections, std::vect
 using PageProgress = std::function<void(uint32_t page, uint32_t pages)>;
 
 // A document of nImages pages into one file: every page is coded with the
-// same sections (copied for each page), in order. When the sections are one
-// whole-page text section, marks found on two pages or more are coded once
-// in a dictionary of no page, which every page's text region refers to.
+// same sections (copied for each page), the pages of a document of several
+// on `threads` threads (0: as many as the machine has), with the same bytes
+// whatever their number. When the sections are one whole-page text section,
+// marks found on two pages or more are coded once in a dictionary of no
+// page, which every page's text region refers to. Progress is told from the
+// coding threads, one call at a time.
 int TranscodeDocumentToMemory(BMP* images, long nImages, PARAMETER* sections, long nSections,
-                              std::vector<unsigned char>* out, const PageProgress& progress) noexcept;
+                              std::vector<unsigned char>* out, const PageProgress& progress, unsigned threads) noexcept;

@@ -75,6 +75,8 @@ void PrintHelp() {
       "                DOC.jb2g with the shared symbols (when there are any)\n"
       "  -o BASE       name the output BASE.jb2 (BASE.pdf, BASE_N.jb2e)\n"
       "  -q, --quiet   no progress (shown on a terminal for documents)\n"
+      "  --threads N   code a document's pages on N threads (default: one per\n"
+      "                core); the file is the same whatever N\n"
       "\n"
       "Each SECTION word describes one rectangle of the page and how it is coded;\n"
       "without any, the whole page is one generic region. Sections are coded in\n"
@@ -114,6 +116,7 @@ void PrintHelp() {
 // The command line: options, the page images, the section words.
 struct CommandLine {
   bool pdf = false, embedded = false, quiet = false;
+  unsigned threads = 0;            // --threads; 0: as many as the machine has
   std::string outputBase;          // -o; empty: from the first image
   std::vector<std::string> words;  // section words
   std::vector<jb2tool::Names> images;
@@ -142,6 +145,8 @@ CommandLine ReadCommandLine(int argc, char** argv) {
       c.quiet = true;
     } else if (arg == "-o" && i + 1 < argc) {
       c.outputBase = argv[++i];
+    } else if (arg == "--threads" && i + 1 < argc) {
+      c.threads = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
     } else if (first) {
       first = false;
       const jb2tool::Names names = jb2tool::ResolveInput(arg, {".bmp", ".pbm"});
@@ -194,6 +199,7 @@ int CodeDocument(const CommandLine& c) {
   if (status == 0) {
     jb2_encoder_set_messages(encoder, PrintMessage, nullptr);
     if (!c.quiet && isatty(2)) jb2_encoder_set_progress(encoder, PrintProgress, nullptr);
+    jb2_encoder_set_threads(encoder, c.threads);
     std::vector<const char*> words;
     for (const std::string& w : c.words) words.push_back(w.c_str());
     if (jb2_encoder_set_sections(encoder, static_cast<int>(words.size()), words.data()) != JB2_OK) {
@@ -259,6 +265,7 @@ int main(int argc, char** argv) {
   }
   // Several pages, or an output other than one .jb2 file: the document coder.
   if (command.images.size() > 1 || command.pdf || command.embedded || command.document || command.quiet ||
+      command.threads != 0 ||
       command.outputBase != command.images[0].base)
     return CodeDocument(command);
 

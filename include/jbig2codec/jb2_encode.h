@@ -53,7 +53,12 @@ typedef struct jb2_image {
   uint32_t y_resolution;
 } jb2_image;
 
-/* Told of each page as its coding starts: page 1 .. pages. */
+/* Threads that code the pages of a document (0, the default: as many as
+ * the machine has). The file's bytes are the same whatever their number. */
+JB2_API void jb2_encoder_set_threads(jb2_encoder* encoder, unsigned threads);
+
+/* Told as each page's coding starts (n = 1 .. pages, one call at a time,
+ * perhaps from another thread). */
 typedef void (*jb2_progress_fn)(void* user, uint32_t page, uint32_t pages);
 JB2_API void jb2_encoder_set_progress(jb2_encoder* encoder, jb2_progress_fn callback, void* user);
 

@@ -203,4 +203,46 @@ TEST(Embedding, IndependentObjectsOnSeveralThreads) {
   for (BMP& p : pages) DestroyBMP(&p);
 }
 
+// A document coded on one thread or on several: the same bytes, and the
+// same pages back; the pages share a dictionary of no page.
+TEST(Embedding, DocumentBytesDoNotDependOnTheThreads) {
+  std::vector<BMP> pages(5);
+  std::vector<jb2_image> images;
+  for (size_t p = 0; p < pages.size(); ++p) {
+    CreateBMP(&pages[p], 600, 300 + 40 * static_cast<uint32_t>(p), 0);
+    jb2test::DrawTextLines(&pages[p], 10, pages[p].lHeight - 10, 14, 50 + static_cast<uint32_t>(p), 9);
+    images.push_back({pages[p].pData, pages[p].lWidth, pages[p].lHeight, pages[p].lStride, 0, 0});
+  }
+  std::vector<Bytes> files;
+  for (unsigned threads : {1u, 3u, 0u}) {
+    jb2_encoder* enc = nullptr;
+    ASSERT_EQ(jb2_encoder_create(&enc), JB2_OK);
+    jb2_encoder_set_threads(enc, threads);
+    const char* words[] = {"sr"};
+    ASSERT_EQ(jb2_encoder_set_sections(enc, 1, words), JB2_OK);
+    unsigned char* data = nullptr;
+    size_t size = 0;
+    ASSERT_EQ(jb2_encode_document(enc, images.data(), static_cast<uint32_t>(images.size()), &data, &size), JB2_OK);
+    files.emplace_back(data, data + size);
+    jb2_free(data);
+    jb2_encoder_destroy(enc);
+  }
+  EXPECT_EQ(files[0], files[1]);
+  EXPECT_EQ(files[0], files[2]);
+  jb2_decoder* dec = nullptr;
+  ASSERT_EQ(jb2_decoder_create(&dec), JB2_OK);
+  ASSERT_EQ(jb2_decoder_open(dec, files[1].data(), files[1].size()), JB2_OK);
+  ASSERT_EQ(jb2_decoder_page_count(dec), pages.size());
+  for (uint32_t i = 0; i < pages.size(); ++i) {
+    jb2_page page;
+    ASSERT_EQ(jb2_decoder_decode_page(dec, i, &page), JB2_OK);
+    BMP view{const_cast<unsigned char*>(page.pixels), page.width, page.height, (page.width + 7) / 8,
+             static_cast<uint32_t>(page.stride), 0, 0};
+    EXPECT_EQ(page.number, i + 1);
+    EXPECT_TRUE(jb2test::SamePixels(&view, &pages[i])) << i;
+  }
+  jb2_decoder_destroy(dec);
+  for (BMP& p : pages) DestroyBMP(&p);
+}
+
 }  // namespace
