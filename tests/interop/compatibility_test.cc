@@ -128,6 +128,11 @@ std::string PrintMode(const ::testing::TestParamInfo<Mode>& info) {
 class Compatibility : public ::testing::TestWithParam<Mode> {};
 
 TEST_P(Compatibility, EveryReaderReadsTheModeAsTheTableSays) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The other readers judge the same files in the release build; here their
+  // runs would only wait on our sanitized programs.
+  GTEST_SKIP() << "runs in the release build";
+#endif
   const Mode& mode = GetParam();
   std::vector<Page> pages = PagesFor(mode.family);
   ASSERT_GE(pages.size(), 4u) << "examples/sample.bmp did not load";
