@@ -50,12 +50,14 @@ inline bool Asks(int argc, char** argv, const char* shortName, const char* longN
   return false;
 }
 
-// Writes `size` bytes to `name` under a temporary name first, renamed when
-// complete: a failed write leaves no file of that name. Says why on failure.
-inline bool WriteWholeFile(const std::string& name, const unsigned char* data, size_t size) {
+// Writes `name` through write(FILE*) -> bool under a temporary name first,
+// renamed when complete: a failed write leaves no file of that name. Says
+// why on failure.
+template <typename Write>
+inline bool WriteAtomically(const std::string& name, Write write) {
   const std::string temporary = name + ".part";
   FILE* f = std::fopen(temporary.c_str(), "wb");
-  bool ok = f != nullptr && (size == 0 || std::fwrite(data, 1, size, f) == size);
+  bool ok = f != nullptr && write(f);
   if (f) ok = std::fclose(f) == 0 && ok;
   ok = ok && std::rename(temporary.c_str(), name.c_str()) == 0;
   if (!ok) {
@@ -63,6 +65,10 @@ inline bool WriteWholeFile(const std::string& name, const unsigned char* data, s
     std::fprintf(stderr, "ERROR!   Cannot Write Output File %s\n", name.c_str());
   }
   return ok;
+}
+
+inline bool WriteWholeFile(const std::string& name, const unsigned char* data, size_t size) {
+  return WriteAtomically(name, [&](FILE* f) { return size == 0 || std::fwrite(data, 1, size, f) == size; });
 }
 
 }  // namespace jb2tool

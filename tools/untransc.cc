@@ -103,18 +103,12 @@ void PrintMessage(void*, int, const char* line) { std::fprintf(stderr, "%s\n", l
 // Writes a page as PBM (P4: 1 is black) under a temporary name, renamed
 // when complete; the rows go out as they are, without a copy of the page.
 bool WritePbm(const std::string& name, const jb2_page& page) {
-  const std::string temporary = name + ".part";
-  FILE* f = std::fopen(temporary.c_str(), "wb");
-  bool ok = f != nullptr && std::fprintf(f, "P4\n%u %u\n", page.width, page.height) > 0;
-  const size_t rowBytes = (size_t{page.width} + 7) / 8;
-  for (uint32_t y = 0; ok && y < page.height; ++y) ok = std::fwrite(page.pixels + y * page.stride, 1, rowBytes, f) == rowBytes;
-  if (f) ok = std::fclose(f) == 0 && ok;
-  ok = ok && std::rename(temporary.c_str(), name.c_str()) == 0;
-  if (!ok) {
-    std::remove(temporary.c_str());
-    std::fprintf(stderr, "ERROR!   Cannot Write Output File %s\n", name.c_str());
-  }
-  return ok;
+  return jb2tool::WriteAtomically(name, [&](FILE* f) {
+    bool ok = std::fprintf(f, "P4\n%u %u\n", page.width, page.height) > 0;
+    const size_t rowBytes = (size_t{page.width} + 7) / 8;
+    for (uint32_t y = 0; ok && y < page.height; ++y) ok = std::fwrite(page.pixels + y * page.stride, 1, rowBytes, f) == rowBytes;
+    return ok;
+  });
 }
 
 // The globals of an embedded page stream BASE: STREAM.jb2g, or BASE.jb2g
