@@ -51,8 +51,15 @@ inline uint32_t NextNotBlackByte(const unsigned char* a, const unsigned char* b,
   return i;
 }
 
-// Window bits that the nominal template 0 reads for the eight pixels of a
-// byte: row y - 1 at columns 8k - 3..8k + 10 (window bits 18-5), row y - 2
-// at 8k - 2..8k + 9 (bits 17-6).
-inline constexpr uint32_t kUp1ByteMask = 0x7FFE0;
-inline constexpr uint32_t kUp2ByteMask = 0x3FFC0;
+// The window bits that template pixels at columns x + a..x + b of a row
+// cover for the eight pixels of a byte k (pixel j is window bit 15 - j):
+// columns 8k + a..8k + 7 + b. None if a > b.
+constexpr uint32_t WindowByteMask(int a, int b) {
+  return a > b ? 0 : ((uint32_t{1} << (8 + b - a)) - 1) << (8 - b);
+}
+
+// The nominal template 0 reads row y - 1 at x - 3..x + 3 (window bits 18-5)
+// and row y - 2 at x - 2..x + 2 (bits 17-6).
+inline constexpr uint32_t kUp1ByteMask = WindowByteMask(-3, 3);
+inline constexpr uint32_t kUp2ByteMask = WindowByteMask(-2, 2);
+static_assert(kUp1ByteMask == 0x7FFE0 && kUp2ByteMask == 0x3FFC0);

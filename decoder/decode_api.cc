@@ -134,6 +134,11 @@ jb2_status jb2_decoder_decode_page(jb2_decoder* decoder, uint32_t index, jb2_pag
     }
     CreateBMP(&p->Bitmap, info.lWidth, info.lHeight, static_cast<int>(info.lDefaultPixel));
     if (!p->Bitmap.pData && info.lWidth != 0 && rows != 0) return JB2_ERROR_NO_MEMORY;
+    // Zeroed memory fresh from the system is mapped on first touch, twice
+    // when that touch reads (drawing ORs into the page): writing it once
+    // now maps each page of it once.
+    if (info.lDefaultPixel == 0 && p->Bitmap.pData)
+      std::memset(p->Bitmap.pData, 0, size_t{p->Bitmap.lStride} * p->Bitmap.lHeight);
     const bool damaged = UntranscodePage(p) != 0 || decoder->damaged;
     ClearSpareBits(&p->Bitmap);
     page->number = p->lPageNumber;

@@ -7,7 +7,7 @@
 #include "common/limits.h"
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
-#include "decoder/generic_region_template0.h"
+#include "decoder/generic_region_rows.h"
 
 namespace {
 
@@ -48,12 +48,13 @@ void DecodeGenericRegion(GENERIC_PARAMS* params, BMP* out) {
     MQStoreRegs(&file->MQ, regs);
     return;
   }
-  CONTEXT ctx;
-  InitContext(&ctx, out, static_cast<int>(templ), params->lATX, params->lATY);
-
   // The skip bitmap should have the region's size; pixels beyond it are coded.
   const BMP* skip = params->bUseSkip ? params->pSkip : nullptr;
-  const bool nominal0 = !skip && IsNominalTemplate0(templ, params->lATX, params->lATY);
+  GenericRowPlan rows{};
+  if (!skip) rows = PlanGenericRows(templ, params->lATX, params->lATY);
+  // The per-pixel context windows, for what the row decoders do not take.
+  CONTEXT ctx;
+  if (!rows.decode) InitContext(&ctx, out, static_cast<int>(templ), params->lATX, params->lATY);
 
   // The MQ registers stay in locals for the whole region; the record is
   // touched only when a byte is read.
@@ -61,7 +62,7 @@ void DecodeGenericRegion(GENERIC_PARAMS* params, BMP* out) {
   MQRegs regs = MQLoadRegs(mq);
   int codeRow = 1;  // NOT LTP of T.88 6.2.5.7
   for (uint32_t y = 0; y < height; ++y) {
-    NextContextRow(&ctx);
+    if (!rows.decode) NextContextRow(&ctx);
     unsigned char* row = out->pData + static_cast<size_t>(y) * stride;
     if (params->bTPGDON) {
       codeRow ^= MQDecodeRegs(mq, regs, index + tpContext, mps + tpContext);
@@ -71,8 +72,8 @@ void DecodeGenericRegion(GENERIC_PARAMS* params, BMP* out) {
       else std::memset(row, 0, bytesPerRow);
       continue;
     }
-    if (nominal0) {
-      DecodeRowTemplate0(mq, regs, index, mps, out, y);
+    if (rows.decode) {
+      rows.decode(rows, mq, regs, index, mps, out, y);
       continue;
     }
     const unsigned char* skipRow = nullptr;

@@ -1,7 +1,8 @@
-// The nominal template 0 row decoder against a per-pixel decoder written
-// here (GetContext and the plain MQ decoder), and generic regions decoded
-// straight into the page against decoding into a region bitmap and combining.
-#include "decoder/generic_region_template0.h"
+// The row decoders of templates 0 to 3, with adaptive pixels at their nominal
+// places and moved, against a per-pixel decoder written here (GetContext and
+// the plain MQ decoder), and generic regions decoded straight into the page
+// against decoding into a region bitmap and combining.
+#include "decoder/generic_region_rows.h"
 
 #include <gtest/gtest.h>
 
@@ -20,14 +21,41 @@ namespace {
 
 using jb2test::GetPixel;
 
-constexpr uint32_t kTemplate0Typical = 0x9B25;  // T.88 6.2.5.7
+constexpr uint32_t kTypical[4] = {0x9B25, 0x0795, 0x00E5, 0x0195};  // T.88 6.2.5.7
 long kNominalX[4] = {3, -3, 2, -2};
 long kNominalY[4] = {-1, -1, -2, -2};
 
+// Adaptive pixel offsets A1..A4 (templates 1 to 3 use A1 only).
+struct At {
+  long x[4], y[4];
+};
+// A1 of each template at its nominal place, the rest as template 0's.
+At NominalAt(int templ) {
+  At at;
+  std::memcpy(at.x, kNominalX, sizeof kNominalX);
+  std::memcpy(at.y, kNominalY, sizeof kNominalY);
+  if (templ >= 2) at.x[0] = 2;
+  return at;
+}
+// Moved places as encoders choose them: A1 one column right (a symbol
+// dictionary's (3, -1) under templates 2 and 3), the far ends of the windows,
+// both rows above, two pixels on one place.
+At MovedAt(int templ, int placing) {
+  static const long kX[4][4] = {{4, -3, 2, -2}, {-8, 8, 0, -8}, {8, -1, 5, -5}, {0, 0, 1, 7}};
+  static const long kY[4][4] = {{-1, -1, -2, -2}, {-2, -1, -2, -1}, {-1, -2, -1, -2}, {-2, -2, -1, -2}};
+  At at;
+  for (int k = 0; k < 4; ++k) at.x[k] = kX[placing][k], at.y[k] = kY[placing][k];
+  if (placing == 0 && templ >= 2) at.x[0] = 3;
+  return at;
+}
+
 void CollectByte(void* param, int byte) { static_cast<std::vector<uint8_t>*>(param)->push_back(static_cast<uint8_t>(byte)); }
 
-// Nominal template 0 coded pixel by pixel, with or without TPGDON.
-std::vector<uint8_t> EncodePerPixel(BMP* image, bool tpgdon) {
+// A nominal template coded pixel by pixel, with or without TPGDON.
+std::vector<uint8_t> EncodePerPixel(BMP* image, bool tpgdon, int templ = 0, At at = NominalAt(0)) {
+  long* atx = at.x;
+  long* aty = at.y;
+  const uint32_t typical = kTypical[templ];
   std::vector<uint8_t> out;
   MQENCODER enc{};
   MQBUFFER store{};
@@ -35,7 +63,7 @@ std::vector<uint8_t> EncodePerPixel(BMP* image, bool tpgdon) {
   MQInitEnc(&enc);
   CreateMQBuffer(&store, 65536);
   CONTEXT ctx;
-  InitContext(&ctx, image, 0, kNominalX, kNominalY);
+  InitContext(&ctx, image, templ, atx, aty);
   int ltp = 0;
   for (uint32_t y = 0; y < image->lHeight; ++y) {
     NextContextRow(&ctx);
@@ -43,7 +71,7 @@ std::vector<uint8_t> EncodePerPixel(BMP* image, bool tpgdon) {
       const int same = y > 0 && std::memcmp(image->pData + y * image->lStride,
                                             image->pData + (y - 1) * image->lStride, image->lBytesPerRow) == 0;
       const int sltp = same ^ ltp;
-      MQEncodePlain(&enc, sltp, store.pIndex + kTemplate0Typical, store.pMPS + kTemplate0Typical);
+      MQEncodePlain(&enc, sltp, store.pIndex + typical, store.pMPS + typical);
       ltp ^= sltp;
       if (ltp) continue;
     }
@@ -60,7 +88,10 @@ std::vector<uint8_t> EncodePerPixel(BMP* image, bool tpgdon) {
 }
 
 // The MQ registers after decoding `coded` pixel by pixel into `out`.
-MQRegs DecodePerPixel(const std::vector<uint8_t>& coded, BMP* out, bool tpgdon) {
+MQRegs DecodePerPixel(const std::vector<uint8_t>& coded, BMP* out, bool tpgdon, int templ, At at) {
+  long* atx = at.x;
+  long* aty = at.y;
+  const uint32_t typical = kTypical[templ];
   DECODER input{};
   InitDecoder(&input, coded.data(), coded.size());
   MQDECODER dec{};
@@ -69,11 +100,11 @@ MQRegs DecodePerPixel(const std::vector<uint8_t>& coded, BMP* out, bool tpgdon) 
   MQBUFFER store{};
   CreateMQBuffer(&store, 65536);
   CONTEXT ctx;
-  InitContext(&ctx, out, 0, kNominalX, kNominalY);
+  InitContext(&ctx, out, templ, atx, aty);
   int coded_row = 1;
   for (uint32_t y = 0; y < out->lHeight; ++y) {
     NextContextRow(&ctx);
-    if (tpgdon) coded_row ^= MQDecodePlain(&dec, store.pIndex + kTemplate0Typical, store.pMPS + kTemplate0Typical);
+    if (tpgdon) coded_row ^= MQDecodePlain(&dec, store.pIndex + typical, store.pMPS + typical);
     if (!coded_row) {
       if (y > 0) std::memcpy(out->pData + y * out->lStride, out->pData + (y - 1) * out->lStride, out->lBytesPerRow);
       continue;
@@ -92,23 +123,29 @@ MQRegs DecodePerPixel(const std::vector<uint8_t>& coded, BMP* out, bool tpgdon) 
 // Widths around the row decoder's cases: one, two and three bytes per row
 // (no interior), the first interior byte, and rows long enough for white
 // (or, inverted, black) runs to end at the coder's room rather than at a mark.
-TEST(Template0RowDecoder, MatchesPerPixelDecodingOnPageLikeBitmaps) {
+// Adaptive pixels at their nominal places (placing -1) and moved.
+TEST(GenericRowDecoders, MatchPerPixelDecodingOnPageLikeBitmaps) {
   std::mt19937 rng(5);
+  for (int templ = 0; templ < 4; ++templ)
+  for (int placing = -1; placing < 4; ++placing)
   for (uint32_t width : {1u, 9u, 16u, 17u, 24u, 25u, 32u, 33u, 71u, 800u, 3000u}) {
+    const At at = placing < 0 ? NominalAt(templ) : MovedAt(templ, placing);
     for (uint32_t height : {1u, 2u, 3u, 37u}) {
+      if (placing >= 0 && height < 3) continue;  // rows above the region are the nominal cases'
       for (int variant = 0; variant < 4; ++variant) {
         const bool tpgdon = variant & 1, inverted = variant & 2;
-        SCOPED_TRACE(testing::Message() << width << "x" << height << " tpgdon " << tpgdon << " inverted " << inverted);
+        SCOPED_TRACE(testing::Message() << "template " << templ << " placing " << placing << " " << width << "x"
+                                        << height << " tpgdon " << tpgdon << " inverted " << inverted);
         BMP image{};
         jb2test::MakePageLikeBMP(&image, width, height, rng);
         if (inverted) InvertBMP(&image);
         for (uint32_t y = 2; y < height; y += 5)  // repeated rows for prediction
           std::memcpy(image.pData + y * image.lStride, image.pData + (y - 1) * image.lStride, image.lStride);
-        const std::vector<uint8_t> coded = EncodePerPixel(&image, tpgdon);
+        const std::vector<uint8_t> coded = EncodePerPixel(&image, tpgdon, templ, at);
 
         BMP plain{};
         CreateBMP(&plain, width, height, 0);
-        const MQRegs plainRegs = DecodePerPixel(coded, &plain, tpgdon);
+        const MQRegs plainRegs = DecodePerPixel(coded, &plain, tpgdon, templ, at);
         EXPECT_TRUE(jb2test::SamePixels(&plain, &image));
 
         jb2dectest::ParsedFile pf(jb2dectest::FileBytes({}, true));
@@ -119,8 +156,9 @@ TEST(Template0RowDecoder, MatchesPerPixelDecodingOnPageLikeBitmaps) {
         GENERIC_PARAMS params{};
         params.pInput = &f.Input;
         params.bTPGDON = tpgdon;
-        std::memcpy(params.lATX, kNominalX, sizeof kNominalX);
-        std::memcpy(params.lATY, kNominalY, sizeof kNominalY);
+        params.lTemplate = templ;
+        std::memcpy(params.lATX, at.x, sizeof at.x);
+        std::memcpy(params.lATY, at.y, sizeof at.y);
         BMP fast{};
         CreateBMP(&fast, width, height, 0);
         DecodeGenericRegion(&params, &fast);
@@ -137,41 +175,52 @@ TEST(Template0RowDecoder, MatchesPerPixelDecodingOnPageLikeBitmaps) {
   }
 }
 
-TEST(Template0RowDecoder, OnlyTheNominalPlacesSelectIt) {
-  long x[4] = {3, -3, 2, -2}, y[4] = {-1, -1, -2, -2};
-  EXPECT_TRUE(IsNominalTemplate0(0, x, y));
-  EXPECT_FALSE(IsNominalTemplate0(1, x, y));
-  for (int k = 0; k < 4; ++k) {
-    long moved[4];
-    std::memcpy(moved, x, sizeof moved);
-    moved[k] += 1;
-    EXPECT_FALSE(IsNominalTemplate0(0, moved, y)) << k;
+// Each template and placing takes its own decoder; places the windows do not
+// hold (the current row, more than 8 columns or 2 rows away) take none.
+TEST(GenericRowDecoders, PlansFitTheAdaptivePixels) {
+  for (int templ = 0; templ < 4; ++templ) {
+    At at = NominalAt(templ);
+    const GenericRowDecoder nominal = PlanGenericRows(templ, at.x, at.y).decode;
+    EXPECT_NE(nominal, nullptr) << templ;
+    at = MovedAt(templ, 0);
+    const GenericRowDecoder moved = PlanGenericRows(templ, at.x, at.y).decode;
+    EXPECT_NE(moved, nullptr) << templ;
+    EXPECT_NE(moved, nominal) << templ;
+    const long kOut[][2] = {{-1, 0}, {9, -1}, {-9, -2}, {0, -3}};
+    for (const auto& place : kOut) {
+      at = NominalAt(templ);
+      at.x[0] = place[0], at.y[0] = place[1];
+      EXPECT_EQ(PlanGenericRows(templ, at.x, at.y).decode, nullptr) << templ << " " << place[0] << "," << place[1];
+    }
   }
+  At at = NominalAt(2);
+  EXPECT_NE(PlanGenericRows(0, at.x, at.y).decode, PlanGenericRows(0, kNominalX, kNominalY).decode);
 }
 
 // One generic region on a 40 x 30 page that may already hold a filled box.
 struct PageViewCase {
   const char* name;
   uint8_t pageFlags;      // T.88 7.4.8.5: bit 2 default pixel, bits 3-4 operator, bit 6 override
-  bool boxFirst;          // rows 4..9 carry a region of black pixels first
+  uint32_t boxWidth;      // rows 4..9 carry a region of black pixels this wide first (0: none)
   uint32_t x, y, w, h;    // the generic region
   uint8_t op;             // its operator
 };
 
 const PageViewCase kPageViewCases[] = {
-    {"or on white rows", 0x40, false, 0, 3, 40, 20, 0},
-    {"xor on white rows", 0x40, false, 0, 0, 40, 30, 2},
-    {"replace on white rows", 0x40, false, 0, 12, 40, 18, 4},
-    {"and on white rows", 0x40, false, 0, 3, 40, 20, 1},
-    {"xnor on white rows", 0x40, false, 0, 3, 40, 20, 3},
-    {"or over earlier pixels", 0x40, true, 0, 0, 40, 20, 0},
-    {"or below earlier pixels", 0x40, true, 0, 10, 40, 20, 0},
-    {"narrower than the page", 0x40, false, 0, 3, 32, 20, 0},
-    {"off the left edge", 0x40, false, 8, 3, 32, 20, 0},
-    {"past the page bottom", 0x40, false, 0, 20, 40, 20, 0},
-    {"black page", 0x44, false, 0, 3, 40, 20, 0},
-    {"page operator and, not overridden", 0x08, false, 0, 3, 40, 20, 0},
-    {"undefined operator", 0x40, false, 0, 3, 40, 20, 6},
+    {"or on white rows", 0x40, 0, 0, 3, 40, 20, 0},
+    {"xor on white rows", 0x40, 0, 0, 0, 40, 30, 2},
+    {"replace on white rows", 0x40, 0, 0, 12, 40, 18, 4},
+    {"and on white rows", 0x40, 0, 0, 3, 40, 20, 1},
+    {"xnor on white rows", 0x40, 0, 0, 3, 40, 20, 3},
+    {"or over earlier pixels", 0x40, 40, 0, 0, 40, 20, 0},
+    {"or over an earlier narrow region", 0x40, 24, 0, 0, 40, 20, 0},
+    {"or below earlier pixels", 0x40, 40, 0, 10, 40, 20, 0},
+    {"narrower than the page", 0x40, 0, 0, 3, 32, 20, 0},
+    {"off the left edge", 0x40, 0, 8, 3, 32, 20, 0},
+    {"past the page bottom", 0x40, 0, 0, 20, 40, 20, 0},
+    {"black page", 0x44, 0, 0, 3, 40, 20, 0},
+    {"page operator and, not overridden", 0x08, 0, 0, 3, 40, 20, 0},
+    {"undefined operator", 0x40, 0, 0, 3, 40, 20, 6},
 };
 
 std::vector<uint8_t> GenericData(BMP* image, uint32_t x, uint32_t y, uint8_t op) {
@@ -201,10 +250,10 @@ TEST(PageView, GenericRegionsOnThePageEqualTheirComposition) {
   for (const PageViewCase& c : kPageViewCases) {
     SCOPED_TRACE(c.name);
     BMP box{}, image{};
-    CreateBMP(&box, 40, 6, 1);
+    CreateBMP(&box, c.boxWidth ? c.boxWidth : 1, 6, 1);
     jb2test::MakePageLikeBMP(&image, c.w, c.h, rng);
     std::vector<jb2dectest::TestSegment> segs{Segment(0, 48, jb2dectest::PageInfoData(40, 30, c.pageFlags))};
-    if (c.boxFirst) segs.push_back(Segment(1, 38, GenericData(&box, 0, 4, 0)));
+    if (c.boxWidth) segs.push_back(Segment(1, 38, GenericData(&box, 0, 4, 0)));
     segs.push_back(Segment(2, 38, GenericData(&image, c.x, c.y, c.op)));
     jb2dectest::ParsedFile pf(jb2dectest::FileBytes(segs, true));
     testing::internal::CaptureStderr();
@@ -214,7 +263,7 @@ TEST(PageView, GenericRegionsOnThePageEqualTheirComposition) {
     BMP expected{};
     const int pageOp = (c.pageFlags >> 3) & 3;
     CreateBMP(&expected, 40, 30, (c.pageFlags >> 2) & 1);
-    if (c.boxFirst) CombineBMP(&expected, &box, 0, 4, pageOp);
+    if (c.boxWidth) CombineBMP(&expected, &box, 0, 4, pageOp);
     int op = (c.pageFlags & 0x40) ? c.op : pageOp;
     if (op > 4) op = pageOp;
     CombineBMP(&expected, &image, c.x, c.y, op);
