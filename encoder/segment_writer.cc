@@ -2,6 +2,7 @@
 // file organisations of T.88 Annex D.
 #include "encoder/segment_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -303,6 +304,31 @@ bool AppendRenumbered(ENCODER* enc, SEGMENT_TABLES* page) {
     t->nSegments = n + 1;
   }
   return true;
+}
+
+void DropSegments(ENCODER* enc, uint32_t first, uint32_t end) {
+  SEGMENT_TABLES* t = SegmentTables(enc);
+  // The segments after the dropped ones, as a page coded on its own.
+  SEGMENT_TABLES later{};
+  later.lFirstNumber = end;
+  later.lPage = t->lPage;
+  const uint32_t kept = end - t->lFirstNumber;
+  bool ok = true;
+  for (uint32_t i = kept; i < t->nSegments && ok; ++i) {
+    ok = ReserveSegment(&later);
+    if (!ok) break;
+    const uint32_t n = later.nSegments++;
+    later.pData[n] = t->pData[i];
+    later.lSizeData[n] = t->lSizeData[i];
+    later.pHeader[n] = t->pHeader[i];
+    later.lSizeHeader[n] = t->lSizeHeader[i];
+    t->pData[i] = t->pHeader[i] = nullptr;
+  }
+  FreeBlocksFrom(t, kept);  // only what could not be moved
+  t->nSegments = std::min(t->nSegments, kept);
+  DiscardSegmentsFrom(enc, first);
+  if (!ok || !AppendRenumbered(enc, &later)) t->bFailed = 1;
+  FreeSegmentTables(&later);
 }
 
 void FreeSegmentTables(SEGMENT_TABLES* t) {

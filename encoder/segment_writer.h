@@ -62,6 +62,11 @@ uint64_t SegmentBytesFrom(ENCODER* enc, uint32_t first);
 // refer to; the next segment finished is numbered `first`.
 void DiscardSegmentsFrom(ENCODER* enc, uint32_t first);
 
+// Drops the segments numbered [first, end) and numbers the ones after them
+// on from `first`, as AppendRenumbered does: nothing kept may refer to a
+// dropped segment. An allocation failure fails the run.
+void DropSegments(ENCODER* enc, uint32_t first, uint32_t end);
+
 // Moves the segments of `page` (a page coded on its own, numbered from
 // page->lFirstNumber) to the end of the tables of `enc`, numbered on from
 // there: headers are written again with the new numbers, and references to

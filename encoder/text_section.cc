@@ -195,8 +195,7 @@ void KeepSmallerCoding(ENCODE_STATE* state, GRPARAM* gr, BMP* original, PARAMETE
     DiscardSegmentsFrom(enc, trial);
     return;
   }
-  DiscardSegmentsFrom(enc, firstSegment);
-  WriteGenericRegion(state, gr, original, p, state->lPlaceOp);
+  DropSegments(enc, firstSegment, trial);
 }
 
 void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& gr, bool autoResidue);

@@ -107,6 +107,33 @@ TEST_F(SegmentWriterTest, LongReferredFormAndLargePage) {
                                               5, 6, 7, 8, 0, 0, 1, 0x2C, 0, 0, 0, 0}));
 }
 
+// Segments after the dropped ones keep their data and move down, with their
+// references to each other renumbered and those to earlier ones kept.
+TEST_F(SegmentWriterTest, DroppedSegmentsLeaveTheLaterOnesRenumbered) {
+  AddEmptySegments(2);  // 0 and 1 stay
+  AddEmptySegments(3);  // 2 to 4 are dropped
+  StartSegment(&enc_);  // 5 refers to 1
+  EncodeBits(&enc_, 0x5A, 8);
+  SEGMENT_INFO info{};
+  info.lType = kSegImmediateGenericRegion;
+  info.lPage = 1;
+  info.nReferred = 1;
+  info.alReferred[0] = 1;
+  FinishSegment(&enc_, &info);
+  StartSegment(&enc_);  // 6 refers to 5
+  EncodeBits(&enc_, 0xA5, 8);
+  FinishSegmentRefPrev(&enc_, kSegImmediateRefinementRegion, 0);
+
+  DropSegments(&enc_, 2, 5);
+  ASSERT_EQ(state_.Segments.nSegments, 4u);
+  EXPECT_EQ(NextSegmentNumber(&enc_), 4u);
+  EXPECT_EQ(Header(2), (std::vector<uint8_t>{0, 0, 0, 2, kSegImmediateGenericRegion, 0x20, 1, 1, 0, 0, 0, 1}));
+  EXPECT_EQ(Data(2), (std::vector<uint8_t>{0x5A}));
+  EXPECT_EQ(Header(3), (std::vector<uint8_t>{0, 0, 0, 3, kSegImmediateRefinementRegion, 0x20, 2, 1, 0, 0, 0, 1}));
+  EXPECT_EQ(Data(3), (std::vector<uint8_t>{0xA5}));
+  EXPECT_FALSE(state_.Segments.bFailed);
+}
+
 TEST_F(SegmentWriterTest, CommentDataEndsWithTwoZeroBytes) {
   const char* names[] = {"Source", "Version"};
   const char* values[] = {"ab", "1.0.0"};
