@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@
 namespace {
 
 constexpr int kSavedHeaderBytes = 62;     // file header, 40-byte information header, two colours
+constexpr size_t kWriteBufferBytes = 1 << 16;
 constexpr int kFileHeaderBytes = 14;
 constexpr uint32_t kCoreHeaderBytes = 12;  // OS/2 1.x (BITMAPCOREHEADER): 16-bit sizes, 3-byte colours
 constexpr uint32_t kInfoHeaderMin = 40;    // Windows and OS/2 2.x headers share its first 40 bytes
@@ -243,11 +246,15 @@ int LoadBMPStream(FILE* f, BMP* bmp, const char* name) noexcept {
 
 // A file that cannot be created or written is reported; nothing else happens.
 void SaveBMP(const char* path, BMP* bmp) noexcept {
+  // Whole blocks of rows per write instead of the default buffer's few KB
+  // (it outlives the stream, which is closed below).
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kWriteBufferBytes]);
   FILE* f = std::fopen(path, "wb");
   if (!f) {
     ReportFile("Could not create file", path);
     return;
   }
+  if (buffer) std::setvbuf(f, buffer.get(), _IOFBF, kWriteBufferBytes);
   const unsigned long bytesPerRow = bmp->lBytesPerRow, height = bmp->lHeight;
   const unsigned long pad = (4 - bytesPerRow % 4) % 4;
   WriteBytesToFile(f, 'B', 1);

@@ -34,6 +34,10 @@ typedef struct ENCODE_STATE {
   // The symbols the document's pages share (global_symbols.h), coded in
   // the dictionary of segment pGlobals->lSegment; null for none.
   const GLOBAL_SYMBOLS* pGlobals;
+  // The page the section being coded was copied from, when the section is
+  // all of it, bit for bit (spare bits clear): it stays as it was while the
+  // section's coders take the copy apart. Null otherwise.
+  BMP* pSectionSource;
 } ENCODE_STATE;
 
 // Writes the 19 data bytes of the page information segment (T.88 7.4.8);

@@ -207,11 +207,17 @@ void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
   ReadGenericParameters(&gr, state, p);
   const bool autoResidue = !ParameterGiven(p, "residue");
   const uint32_t firstSegment = NextSegmentNumber(&state->Encoder);
-  BMP original{};
-  ScopeExit freeOriginal([&] { DestroyBMP(&original); });
-  if (autoResidue) CopyBMP(&original, section);
+  // The section as given, for the generic fallback: the page it was copied
+  // from when it is all of it, else a copy of its own.
+  BMP copy{};
+  ScopeExit freeCopy([&] { DestroyBMP(&copy); });
+  BMP* original = state->pSectionSource;
+  if (autoResidue && !original) {
+    CopyBMP(&copy, section);
+    original = &copy;
+  }
   CodeTextSection(state, section, p, gr, autoResidue);
-  if (autoResidue && original.pData) KeepSmallerCoding(state, &gr, &original, p, firstSegment);
+  if (autoResidue && original->pData) KeepSmallerCoding(state, &gr, original, p, firstSegment);
 }
 
 namespace {

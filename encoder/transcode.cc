@@ -148,14 +148,19 @@ Rect CodeSections(ENCODE_STATE* state, BMP* image, PARAMETER* sections, long nSe
     // from the page itself it gives the same bytes as from a copy, provided
     // the copy would not differ in its spare bits (typical prediction
     // compares whole bytes). Saves a page-sized copy.
-    if (section->lType == 0 && w == image->lWidth && h == image->lHeight && SpareBitsClear(image)) {
+    const bool wholePage = w == image->lWidth && h == image->lHeight && SpareBitsClear(image);
+    if (section->lType == 0 && wholePage) {
       EncodeRegion(state, image, &clipped);
       continue;
     }
     BMP region{};
-    ScopeExit freeRegion([&] { DestroyBMP(&region); });
+    ScopeExit freeRegion([&] {
+      DestroyBMP(&region);
+      state->pSectionSource = nullptr;
+    });
     CreateBMPChecked(&region, w, h, 0);
     ExtractRegion(&region, image, clipped.lX0, clipped.lY0);
+    state->pSectionSource = wholePage ? image : nullptr;
     EncodeRegion(state, &region, &clipped);
   }
   return coded.empty() ? Rect{} : coded.back();

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace jb2tool {
 
@@ -56,7 +57,9 @@ inline bool Asks(int argc, char** argv, const char* shortName, const char* longN
 template <typename Write>
 inline bool WriteAtomically(const std::string& name, Write write) {
   const std::string temporary = name + ".part";
+  std::vector<char> buffer(size_t{1} << 16);  // whole blocks of rows per write; outlives the stream
   FILE* f = std::fopen(temporary.c_str(), "wb");
+  if (f) std::setvbuf(f, buffer.data(), _IOFBF, buffer.size());
   bool ok = f != nullptr && write(f);
   if (f) ok = std::fclose(f) == 0 && ok;
   ok = ok && std::rename(temporary.c_str(), name.c_str()) == 0;
