@@ -51,6 +51,10 @@ jb2_status Open(jb2_decoder* d, std::vector<unsigned char> bytes) {
   return d->damaged ? JB2_DAMAGED : JB2_OK;
 }
 
+// White pages up to this size (an A3 page at 1200 dpi, A0 at 300 dpi) are
+// written once before decoding; see jb2_decoder_decode_page.
+constexpr size_t kPrefaultPageBytes = size_t{64} << 20;
+
 // Clears the bits after each row's last pixel.
 void ClearSpareBits(BMP* page) {
   if (page->lWidth % 8 == 0) return;
@@ -136,9 +140,10 @@ jb2_status jb2_decoder_decode_page(jb2_decoder* decoder, uint32_t index, jb2_pag
     if (!p->Bitmap.pData && info.lWidth != 0 && rows != 0) return JB2_ERROR_NO_MEMORY;
     // Zeroed memory fresh from the system is mapped on first touch, twice
     // when that touch reads (drawing ORs into the page): writing it once
-    // now maps each page of it once.
-    if (info.lDefaultPixel == 0 && p->Bitmap.pData)
-      std::memset(p->Bitmap.pData, 0, size_t{p->Bitmap.lStride} * p->Bitmap.lHeight);
+    // now maps each page of it once. Larger pages stay mapped lazily.
+    const size_t pageBytes = size_t{p->Bitmap.lStride} * p->Bitmap.lHeight;
+    if (info.lDefaultPixel == 0 && p->Bitmap.pData && pageBytes <= kPrefaultPageBytes)
+      std::memset(p->Bitmap.pData, 0, pageBytes);
     const bool damaged = UntranscodePage(p) != 0 || decoder->damaged;
     ClearSpareBits(&p->Bitmap);
     page->number = p->lPageNumber;
