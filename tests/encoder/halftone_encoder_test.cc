@@ -21,27 +21,6 @@ namespace {
 using jb2test::HalftoneCase;
 using jb2test::Sections;
 
-// Decodes page 1 of a file with our decoder; false when there is none.
-bool DecodeOurs(const std::vector<uint8_t>& bytes, BMP* page, std::string* err) {
-  JB2FILE file;
-  std::memset(&file, 0, sizeof file);
-  file.pFileData = bytes.data();
-  file.lFileSize = bytes.size();
-  testing::internal::CaptureStderr();
-  bool ok = JB2ParseFile(&file) == 0 && file.nPages == 1;
-  if (ok) {
-    UntranscodeGlobal(&file);
-    JB2PAGE* p = &file.pPages[0];
-    CreateBMP(&p->Bitmap, p->Info.lWidth, p->Info.lHeight, static_cast<int>(p->Info.lDefaultPixel));
-    UntranscodePage(p);
-    *page = p->Bitmap;
-    p->Bitmap = BMP{};
-  }
-  *err = testing::internal::GetCapturedStderr();
-  JB2FreeFile(&file);
-  return ok;
-}
-
 class HalftoneRoundTrip : public ::testing::TestWithParam<HalftoneCase> {};
 
 TEST_P(HalftoneRoundTrip, OurDecoderDrawsTheCellPatterns) {
@@ -66,7 +45,7 @@ TEST_P(HalftoneRoundTrip, OurDecoderDrawsTheCellPatterns) {
 
     BMP ours{};
     std::string err;
-    ASSERT_TRUE(DecodeOurs(bytes, &ours, &err));
+    ASSERT_TRUE(jb2test::DecodeOnlyPage(bytes, &ours, &err));
     EXPECT_EQ(err, "");
     EXPECT_TRUE(jb2test::SamePixels(&ours, &expected));
     DestroyBMP(&ours);

@@ -2,9 +2,14 @@
 // file header, segment headers in either organisation, and segment data.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
+
+#include "decoder/untransclib.h"
 
 namespace jb2test {
 
@@ -190,5 +195,28 @@ class Sections {
   std::vector<std::vector<char*>> names_;
   std::vector<std::vector<int32_t>> values_;
 };
+
+// Decodes the only page of a file with our decoder into *page (the caller
+// destroys it), its messages into *err; false when the file does not hold
+// exactly one page.
+inline bool DecodeOnlyPage(const std::vector<uint8_t>& bytes, BMP* page, std::string* err) {
+  JB2FILE file;
+  std::memset(&file, 0, sizeof file);
+  file.pFileData = bytes.data();
+  file.lFileSize = bytes.size();
+  testing::internal::CaptureStderr();
+  const bool ok = JB2ParseFile(&file) == 0 && file.nPages == 1;
+  if (ok) {
+    UntranscodeGlobal(&file);
+    JB2PAGE* p = &file.pPages[0];
+    CreateBMP(&p->Bitmap, p->Info.lWidth, p->Info.lHeight, static_cast<int>(p->Info.lDefaultPixel));
+    UntranscodePage(p);
+    *page = p->Bitmap;
+    p->Bitmap = BMP{};
+  }
+  *err = testing::internal::GetCapturedStderr();
+  JB2FreeFile(&file);
+  return ok;
+}
 
 }  // namespace jb2test

@@ -32,30 +32,10 @@ std::vector<uint8_t> Encode(BMP* page, jb2test::Sections& sections) {
   return jb2test::ReadFileBytes(path);
 }
 
-// Page 1 as our decoder draws it.
-bool Decode(const std::vector<uint8_t>& bytes, BMP* page) {
-  JB2FILE file;
-  std::memset(&file, 0, sizeof file);
-  file.pFileData = bytes.data();
-  file.lFileSize = bytes.size();
-  testing::internal::CaptureStderr();
-  bool ok = JB2ParseFile(&file) == 0 && file.nPages == 1;
-  if (ok) {
-    UntranscodeGlobal(&file);
-    JB2PAGE* p = &file.pPages[0];
-    CreateBMP(&p->Bitmap, p->Info.lWidth, p->Info.lHeight, static_cast<int>(p->Info.lDefaultPixel));
-    UntranscodePage(p);
-    *page = p->Bitmap;
-    p->Bitmap = BMP{};
-  }
-  testing::internal::GetCapturedStderr();
-  JB2FreeFile(&file);
-  return ok;
-}
-
 void ExpectDecodesTo(const std::vector<uint8_t>& bytes, BMP* page) {
   BMP decoded{};
-  ASSERT_TRUE(Decode(bytes, &decoded));
+  std::string err;
+  ASSERT_TRUE(jb2test::DecodeOnlyPage(bytes, &decoded, &err));
   EXPECT_TRUE(jb2test::SamePixels(&decoded, page));
   DestroyBMP(&decoded);
 }
