@@ -3,8 +3,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -15,7 +15,6 @@
 namespace {
 
 constexpr int kSavedHeaderBytes = 62;     // file header, 40-byte information header, two colours
-constexpr size_t kWriteBufferBytes = 1 << 16;
 constexpr int kFileHeaderBytes = 14;
 constexpr uint32_t kCoreHeaderBytes = 12;  // OS/2 1.x (BITMAPCOREHEADER): 16-bit sizes, 3-byte colours
 constexpr uint32_t kInfoHeaderMin = 40;    // Windows and OS/2 2.x headers share its first 40 bytes
@@ -243,6 +242,8 @@ int LoadBMPStream(FILE* f, BMP* bmp, const char* name) noexcept {
   *bmp = image;
   return 0;
 }
+
+constexpr size_t kWriteBufferBytes = 1 << 16;  // SaveBMP's stream buffer
 
 // A file that cannot be created or written is reported; nothing else happens.
 void SaveBMP(const char* path, BMP* bmp) noexcept {

@@ -314,9 +314,8 @@ void DropSegments(ENCODER* enc, uint32_t first, uint32_t end) {
   later.lPage = t->lPage;
   const uint32_t kept = end - t->lFirstNumber;
   bool ok = true;
-  for (uint32_t i = kept; i < t->nSegments && ok; ++i) {
-    ok = ReserveSegment(&later);
-    if (!ok) break;
+  for (uint32_t i = kept; i < t->nSegments; ++i) {
+    if (!(ok = ReserveSegment(&later))) break;
     const uint32_t n = later.nSegments++;
     later.pData[n] = t->pData[i];
     later.lSizeData[n] = t->lSizeData[i];
