@@ -1,16 +1,9 @@
-// Row decoders for the generic templates (T.88 6.2.5.3, Figures 3 to 6).
-//
-// A template's context is a run of pixels of row y - 2 (templates 0 to 2), a
-// run of row y - 1, and the last pixels of row y, in that order from the top
-// bit down (the numbering of common/context_template.h). The rows above are
-// read a byte at a time into 24-bit windows holding bytes k - 1, k and k + 1,
-// so a pixel's context is two shifts and masks away; an adaptive pixel moved
-// from its nominal place is one more shift into its context bit. A byte of
-// pixels whose neighbourhood is all one colour (white above and to the left:
-// context 0; black: every context bit set) is decoded as one run of MPS
-// decisions when the coder allows it (common/mq_runs.h), and so are the bytes
-// after it while the rows above stay that colour: white paper, and the black
-// of inverted pages, cost a few operations per byte instead of per pixel.
+// Row decoders for the generic templates (T.88 6.2.5.3, Figures 3 to 6), on
+// the byte windows of common/generic_row_layout.h. A byte whose
+// neighbourhood is one colour is decoded as one run of MPS decisions when
+// the coder allows it, and so are the bytes after it while the rows above
+// stay that colour: white paper, and the black of inverted pages, cost a few
+// operations per byte instead of per pixel.
 #include "decoder/generic_region_rows.h"
 
 #include <algorithm>
@@ -21,56 +14,14 @@
 
 namespace {
 
-// A template's nominal layout: row y - 2 at columns x + a2..x + b2 (none if
-// a2 > b2), row y - 1 at x + a1..x + b1, and `history` pixels of row y.
-struct Layout {
-  int a2, b2, a1, b1;
-  uint32_t history;
-};
-constexpr Layout kLayouts[4] = {{-2, 2, -3, 3, 4}, {-1, 2, -2, 3, 3}, {-1, 1, -2, 2, 2}, {1, 0, -3, 2, 4}};
-
-// The context bits of the adaptive pixels A1..A4 in each template.
-constexpr uint32_t kAtBits[4][4] = {{4, 10, 11, 15}, {3}, {2}, {4}};
-
-// Template T; kAnyAt: its adaptive pixels as the plan places them.
+// Template T's row decoder; kAnyAt: its adaptive pixels as the plan places them.
 template <int T, bool kAnyAt>
-struct Rows {
-  static constexpr Layout L = kLayouts[T];
-  static constexpr bool kHasUp2 = L.a2 <= L.b2;
-  static constexpr bool kReadsUp2 = kHasUp2 || kAnyAt;
-  static constexpr uint32_t kAtCount = T == 0 ? 4 : 1;
-  static constexpr uint32_t kLen1 = L.b1 - L.a1 + 1, kLen2 = kHasUp2 ? L.b2 - L.a2 + 1 : 0;
-  static constexpr uint32_t kHistoryMask = (1u << L.history) - 1;
-  static constexpr uint32_t kBlack = (1u << (L.history + kLen1 + kLen2)) - 1;  // every context bit set
-  static constexpr uint32_t kUp1 = WindowByteMask(L.a1, L.b1), kUp2 = WindowByteMask(L.a2, L.b2);
-
-  // The context of pixel j of the byte the windows are centred on.
-  static inline uint32_t Context(const GenericRowPlan& plan, uint32_t j, uint32_t w1, uint32_t w2, uint32_t bits) {
-    uint32_t context = ((w1 >> (15 - j - L.b1)) & ((1u << kLen1) - 1)) << L.history | (bits & kHistoryMask);
-    if constexpr (kHasUp2) context |= ((w2 >> (15 - j - L.b2)) & ((1u << kLen2) - 1)) << (L.history + kLen1);
-    if constexpr (kAnyAt) {
-      context &= plan.keep;
-#pragma GCC unroll 4
-      for (uint32_t i = 0; i < kAtCount; ++i) {
-        const uint32_t w = plan.atRow[i] == 1 ? w1 : w2;
-        context |= ((w >> (plan.atShift[i] - j)) & 1) << plan.atBit[i];
-      }
-    }
-    return context;
-  }
-
-  // The context all of whose pixels a byte's windows show as one colour: 0
-  // (white) or kBlack; kMixed otherwise.
-  static constexpr uint32_t kMixed = 1;
-  static inline uint32_t UniformContext(const GenericRowPlan& plan, uint32_t bits, uint32_t w1, uint32_t w2) {
-    uint32_t m1 = kUp1, m2 = kUp2;
-    if constexpr (kAnyAt) m1 = plan.up1Mask, m2 = plan.up2Mask;
-    const uint32_t b = bits & kHistoryMask, u1 = w1 & m1, u2 = w2 & m2;
-    if ((b | u1 | u2) == 0) return 0;
-    if (b == kHistoryMask && u1 == m1 && u2 == m2) return kBlack;
-    return kMixed;
-  }
-
+struct Rows : generic_rows::Template<T, kAnyAt> {
+  using Base = generic_rows::Template<T, kAnyAt>;
+  using Base::Context;
+  using Base::kMixed;
+  using Base::kReadsUp2;
+  using Base::UniformContext;
   static void DecodeRow(const GenericRowPlan& plan, MQDECODER* mq, MQRegs& regs, unsigned char* index,
                         unsigned char* mps, BMP* out, uint32_t y);
 };
@@ -179,41 +130,12 @@ void Rows<T, kAnyAt>::DecodeRow(const GenericRowPlan& plan, MQDECODER* mq, MQReg
 }  // namespace
 
 GenericRowPlan PlanGenericRows(uint32_t templ, const long* atx, const long* aty) {
-  static constexpr long kX[4][4] = {{3, -3, 2, -2}, {3}, {2}, {2}};
-  static constexpr long kY[4][4] = {{-1, -1, -2, -2}, {-1}, {-1}, {-1}};
   static constexpr GenericRowDecoder kNominal[4] = {Rows<0, false>::DecodeRow, Rows<1, false>::DecodeRow,
                                                      Rows<2, false>::DecodeRow, Rows<3, false>::DecodeRow};
   static constexpr GenericRowDecoder kMoved[4] = {Rows<0, true>::DecodeRow, Rows<1, true>::DecodeRow,
                                                    Rows<2, true>::DecodeRow, Rows<3, true>::DecodeRow};
   GenericRowPlan plan{};
-  if (templ > 3) return plan;
-  const Layout& L = kLayouts[templ];
-  plan.atCount = templ == 0 ? 4 : 1;
-  plan.keep = ~0u;
-  // The leftmost and rightmost columns the template reads in rows y - 1 and
-  // y - 2 (none: left > right).
-  long left[3] = {0, L.a1, L.a2}, right[3] = {0, L.b1, L.b2};
-  bool nominal = true;
-  for (uint32_t i = 0; i < plan.atCount; ++i) {
-    nominal = nominal && atx[i] == kX[templ][i] && aty[i] == kY[templ][i];
-    // Pixels in the current row, or beyond the windows' bytes k - 1..k + 1.
-    if (aty[i] < -2 || aty[i] > -1 || atx[i] < -8 || atx[i] > 8) return plan;
-    const uint32_t r = static_cast<uint32_t>(-aty[i]);
-    plan.atRow[i] = r;
-    plan.atShift[i] = static_cast<uint32_t>(15 - atx[i]);
-    plan.atBit[i] = kAtBits[templ][i];
-    plan.keep &= ~(1u << kAtBits[templ][i]);
-    if (left[r] > right[r]) left[r] = right[r] = atx[i];
-    left[r] = std::min(left[r], atx[i]);
-    right[r] = std::max(right[r], atx[i]);
-  }
-  // A byte's mask also covers the pixels of its own byte that the next byte's
-  // context reads, which the run searches take for checked.
-  for (int r = 1; r <= 2; ++r) {
-    const uint32_t mask =
-        left[r] > right[r] ? 0 : WindowByteMask(static_cast<int>(left[r]), static_cast<int>(std::max(right[r], 0L)));
-    (r == 1 ? plan.up1Mask : plan.up2Mask) = mask;
-  }
-  plan.decode = nominal ? kNominal[templ] : kMoved[templ];
+  static_cast<GenericRowLayout&>(plan) = LayOutGenericRows(templ, atx, aty);
+  if (plan.byRows) plan.decode = plan.nominal ? kNominal[templ] : kMoved[templ];
   return plan;
 }

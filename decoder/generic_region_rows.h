@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "common/bitmap.h"
+#include "common/generic_row_layout.h"
 #include "common/mq_coder.h"
 
 struct GenericRowPlan;
@@ -20,17 +21,8 @@ using GenericRowDecoder = void (*)(const GenericRowPlan& plan, MQDECODER* mq, MQ
                                    unsigned char* mps, BMP* out, uint32_t y);
 
 // How one region's rows are decoded: made once per region.
-struct GenericRowPlan {
+struct GenericRowPlan : GenericRowLayout {
   GenericRowDecoder decode;  // nullptr: the template needs the per-pixel decoder
-  // Adaptive pixels away from their nominal places: pixel i is read from the
-  // window of row y - atRow[i] at bit atShift[i] - j (j the pixel's place in
-  // its byte) into context bit atBit[i]; `keep` clears their nominal bits.
-  uint32_t atCount;
-  uint32_t atRow[4], atShift[4], atBit[4];
-  uint32_t keep;
-  // The window bits of rows y - 1 and y - 2 that must be one colour for a
-  // byte to be decoded as a run of that colour.
-  uint32_t up1Mask, up2Mask;
 };
 
 // The plan for template `templ` with adaptive pixels `atx`/`aty` (T.88

@@ -8,10 +8,9 @@
 #include "common/context_template.h"
 #include "common/messages.h"
 #include "common/mmr.h"
-#include "common/mq_runs.h"
-#include "common/row_window.h"
 #include "common/segment_header.h"
 #include "encoder/encode_state.h"
+#include "encoder/generic_region_rows.h"
 #include "encoder/segment_writer.h"
 
 namespace {
@@ -20,102 +19,7 @@ namespace {
 // 0, one for the others.
 unsigned NumATPixels(uint32_t templ) { return templ == 0 ? 4 : 1; }
 
-// Codes row y with template 0 and the adaptive pixels at their nominal
-// places (T.88 6.2.5.3, Figure 3): the context is row y - 2 at x - 2..x + 2
-// (bits 15-11), row y - 1 at x - 3..x + 3 (bits 10-4) and the last four
-// pixels of row y (bits 3-0), taken from 24-bit windows over three bytes.
-// White stretches whose context is 0 throughout are coded as one run of MPS
-// decisions where the coder allows (common/mq_runs.h).
-void EncodeRowTemplate0(MQENCODER* mq, MQRegs& regs, unsigned char* index, unsigned char* mps,
-                        const BMP* bitmap, uint32_t y) {
-  // A local copy, so that stores through the byte pointers below cannot be
-  // taken to change the registers.
-  MQRegs r = regs;
-  const uint32_t width = bitmap->lWidth, bytesPerRow = bitmap->lBytesPerRow;
-  const uint32_t lastMask = width % 8 ? 0xFFu << (8 - width % 8) & 0xFF : 0xFF;
-  const size_t stride = bitmap->lStride;
-  const unsigned char* row = bitmap->pData + y * stride;
-  const unsigned char* up1 = y >= 1 ? row - stride : nullptr;
-  const unsigned char* up2 = y >= 2 ? row - 2 * stride : nullptr;
-  // Bytes k - 1, k, k + 1 of rows y - 1 and y - 2 in bits 23-16, 15-8, 7-0.
-  uint32_t w1 = RowByte(up1, 0, bytesPerRow, lastMask);
-  uint32_t w2 = RowByte(up2, 0, bytesPerRow, lastMask);
-  // Byte k of the row below the byte before it: pixel j of byte k is bit
-  // 7 - j, and the four pixels left of it are bits 11 - j..8 - j.
-  auto encodeByte = [&](uint32_t k) __attribute__((always_inline)) {
-    const uint32_t pixels = (k > 0 ? uint32_t{row[k - 1]} << 8 : 0) | row[k];
-    if (k + 1 < bytesPerRow) {
-      // Unrolled, so every shift is by a constant.
-#pragma GCC unroll 8
-      for (uint32_t j = 0; j < 8; ++j) {
-        const uint32_t context =
-            ((w2 >> (13 - j)) & 0x1F) << 11 | ((w1 >> (12 - j)) & 0x7F) << 4 | ((pixels >> (8 - j)) & 0xF);
-        MQEncodeRegs(mq, r, (pixels >> (7 - j)) & 1, index + context, mps + context);
-      }
-      return;
-    }
-    const uint32_t n = width - 8 * k;
-    for (uint32_t j = 0; j < n; ++j) {
-      const uint32_t context =
-          ((w2 >> (13 - j)) & 0x1F) << 11 | ((w1 >> (12 - j)) & 0x7F) << 4 | ((pixels >> (8 - j)) & 0xF);
-      MQEncodeRegs(mq, r, (pixels >> (7 - j)) & 1, index + context, mps + context);
-    }
-  };
-
-  uint32_t k = 0;
-  if (up2 != nullptr && bytesPerRow >= 3) {
-    w1 = w1 << 8 | up1[1];  // byte 1 is not the last: no spare bits
-    w2 = w2 << 8 | up2[1];
-    encodeByte(0);
-    // Bytes 1 to bytesPerRow - 3: their windows lie inside both rows above
-    // and short of the last byte, whose spare bits would need masking.
-    const uint32_t interiorEnd = bytesPerRow - 2;
-    for (k = 1; k < interiorEnd;) {
-      w1 = RowWindow(up1 + k);
-      w2 = RowWindow(up2 + k);
-      if (((row[k - 1] & 0xF) | row[k] | (w1 & kUp1ByteMask) | (w2 & kUp2ByteMask)) == 0 && mps[0] == 0) {
-        // Byte k is white in context 0, and so is every later byte m that is
-        // white with bytes m - 1..m + 1 above it: code as many as the coder
-        // takes without renormalising as one run.
-        const uint32_t qe = MQQe[index[0]];
-        const uint32_t room = (r.A - 0x8000) / qe;
-        uint32_t end = NextNonZeroByte(up1, up2, up2, k + 1, interiorEnd + 1) - 1;
-        end = std::min(end, NextNonZeroByte(row, row, row, k, end));
-        end = std::min(end, k + room / 8);
-        if (end > k) {
-          const bool done = MQEncodeMPSRun(r, qe, 8 * (end - k));
-          JB2_DCHECK(done);
-          (void)done;
-          k = end;
-          continue;
-        }
-      }
-      encodeByte(k);
-      ++k;
-    }
-    // Byte bytesPerRow - 2; its window ends in the last byte.
-    w1 = uint32_t{up1[k - 1]} << 16 | uint32_t{up1[k]} << 8 | RowByte(up1, k + 1, bytesPerRow, lastMask);
-    w2 = uint32_t{up2[k - 1]} << 16 | uint32_t{up2[k]} << 8 | RowByte(up2, k + 1, bytesPerRow, lastMask);
-    encodeByte(k);
-    ++k;
-  }
-  for (; k < bytesPerRow; ++k) {
-    w1 = (w1 << 8 | RowByte(up1, k + 1, bytesPerRow, lastMask)) & 0xFFFFFF;
-    w2 = (w2 << 8 | RowByte(up2, k + 1, bytesPerRow, lastMask)) & 0xFFFFFF;
-    encodeByte(k);
-  }
-  regs = r;
-}
-
-bool NominalTemplate0(const GRPARAM* param) {
-  static constexpr int32_t kX[4] = {3, -3, 2, -2}, kY[4] = {-1, -1, -2, -2};
-  if (param->lTemplate != 0 || param->bUseSkip) return false;
-  for (int k = 0; k < 4; ++k)
-    if (param->alATX[k] != kX[k] || param->alATY[k] != kY[k]) return false;
-  return true;
-}
-
-// Arithmetic coding of the pixels; `fast` allows the template 0 row coder.
+// Arithmetic coding of the pixels; `fast` allows the row coders.
 void EncodeArithmetic(GRPARAM* param, BMP* bitmap, bool fast) {
   ENCODE_STATE* state = param->pState;
   long atx[4], aty[4];
@@ -124,9 +28,14 @@ void EncodeArithmetic(GRPARAM* param, BMP* bitmap, bool fast) {
     aty[k] = param->alATY[k];
   }
   const int templ = static_cast<int>(param->lTemplate & 3);
-  fast = fast && NominalTemplate0(param);
+  GenericRowLayout layout{};
+  GenericRowEncoder rows = nullptr;
+  if (fast && !param->bUseSkip) {
+    layout = LayOutGenericRows(static_cast<uint32_t>(templ), atx, aty);
+    rows = ChooseGenericRowEncoder(static_cast<uint32_t>(templ), layout);
+  }
   CONTEXT ctx;
-  if (!fast) InitContext(&ctx, bitmap, templ, atx, aty);
+  if (!rows) InitContext(&ctx, bitmap, templ, atx, aty);
 
   MQENCODER* mq = &state->MQEncoder;
   unsigned char* index = state->GenericContexts.pIndex;
@@ -140,7 +49,7 @@ void EncodeArithmetic(GRPARAM* param, BMP* bitmap, bool fast) {
   // The coder's registers stay in locals for the whole region.
   MQRegs regs = MQLoadRegs(mq);
   for (uint32_t y = 0; y < bitmap->lHeight; ++y) {
-    if (!fast) NextContextRow(&ctx);
+    if (!rows) NextContextRow(&ctx);
     unsigned char* row = bitmap->pData + static_cast<size_t>(y) * stride;
     if (param->bTPGDON) {
       // T.88 6.2.5.7: LTP becomes 1 exactly for rows equal to the one above.
@@ -150,8 +59,8 @@ void EncodeArithmetic(GRPARAM* param, BMP* bitmap, bool fast) {
       ltp ^= sltp;
       if (ltp) continue;
     }
-    if (fast) {
-      EncodeRowTemplate0(mq, regs, index, mps, bitmap, y);
+    if (rows) {
+      rows(layout, mq, regs, index, mps, bitmap, y);
       continue;
     }
     const unsigned char* skipRow = skip ? skip->pData + static_cast<size_t>(y) * skip->lStride : nullptr;

@@ -13,6 +13,7 @@
 #include "common/context_template.h"
 #include "common/mq_coder.h"
 #include "decoder/decoder_internal.h"
+#include "tests/common/adaptive_pixels.h"
 #include "tests/common/page_like_image.h"
 #include "tests/decoder/jb2_builder.h"
 #include "tests/test_util.h"
@@ -22,32 +23,9 @@ namespace {
 using jb2test::GetPixel;
 
 constexpr uint32_t kTypical[4] = {0x9B25, 0x0795, 0x00E5, 0x0195};  // T.88 6.2.5.7
-long kNominalX[4] = {3, -3, 2, -2};
-long kNominalY[4] = {-1, -1, -2, -2};
-
-// Adaptive pixel offsets A1..A4 (templates 1 to 3 use A1 only).
-struct At {
-  long x[4], y[4];
-};
-// A1 of each template at its nominal place, the rest as template 0's.
-At NominalAt(int templ) {
-  At at;
-  std::memcpy(at.x, kNominalX, sizeof kNominalX);
-  std::memcpy(at.y, kNominalY, sizeof kNominalY);
-  if (templ >= 2) at.x[0] = 2;
-  return at;
-}
-// Moved places as encoders choose them: A1 one column right (a symbol
-// dictionary's (3, -1) under templates 2 and 3), the far ends of the windows,
-// both rows above, two pixels on one place.
-At MovedAt(int templ, int placing) {
-  static const long kX[4][4] = {{4, -3, 2, -2}, {-8, 8, 0, -8}, {8, -1, 5, -5}, {0, 0, 1, 7}};
-  static const long kY[4][4] = {{-1, -1, -2, -2}, {-2, -1, -2, -1}, {-1, -2, -1, -2}, {-2, -2, -1, -2}};
-  At at;
-  for (int k = 0; k < 4; ++k) at.x[k] = kX[placing][k], at.y[k] = kY[placing][k];
-  if (placing == 0 && templ >= 2) at.x[0] = 3;
-  return at;
-}
+using jb2test::At;
+using jb2test::MovedAt;
+using jb2test::NominalAt;
 
 void CollectByte(void* param, int byte) { static_cast<std::vector<uint8_t>*>(param)->push_back(static_cast<uint8_t>(byte)); }
 
@@ -194,7 +172,7 @@ TEST(GenericRowDecoders, PlansFitTheAdaptivePixels) {
     }
   }
   At at = NominalAt(2);
-  EXPECT_NE(PlanGenericRows(0, at.x, at.y).decode, PlanGenericRows(0, kNominalX, kNominalY).decode);
+  EXPECT_NE(PlanGenericRows(0, at.x, at.y).decode, PlanGenericRows(0, NominalAt(0).x, NominalAt(0).y).decode);
 }
 
 // One generic region on a 40 x 30 page that may already hold a filled box.
@@ -227,8 +205,8 @@ std::vector<uint8_t> GenericData(BMP* image, uint32_t x, uint32_t y, uint8_t op)
   std::vector<uint8_t> data = jb2dectest::RegionInfoData(image->lWidth, image->lHeight, x, y, op);
   data.push_back(0);  // template 0, no prediction
   for (int k = 0; k < 4; ++k) {
-    data.push_back(static_cast<uint8_t>(kNominalX[k]));
-    data.push_back(static_cast<uint8_t>(kNominalY[k]));
+    data.push_back(static_cast<uint8_t>(jb2test::kNominalAtX[k]));
+    data.push_back(static_cast<uint8_t>(jb2test::kNominalAtY[k]));
   }
   const std::vector<uint8_t> coded = EncodePerPixel(image, false);
   data.insert(data.end(), coded.begin(), coded.end());

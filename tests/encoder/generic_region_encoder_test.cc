@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "encoder/encode_state.h"
+#include "tests/common/adaptive_pixels.h"
 #include "tests/common/page_like_image.h"
 #include "tests/test_util.h"
 
@@ -42,22 +43,31 @@ class GenericCoder {
   ENCODE_STATE state_;
 };
 
-GRPARAM NominalTemplate0(bool tpgdon) {
+// Template `templ` with adaptive pixels `at`.
+GRPARAM Template(int templ, const jb2test::At& at, bool tpgdon) {
   GRPARAM p{};
+  p.lTemplate = static_cast<uint32_t>(templ);
   p.bTPGDON = tpgdon;
-  const int32_t x[4] = {3, -3, 2, -2}, y[4] = {-1, -1, -2, -2};
   for (int k = 0; k < 4; ++k) {
-    p.alATX[k] = x[k];
-    p.alATY[k] = y[k];
+    p.alATX[k] = static_cast<int32_t>(at.x[k]);
+    p.alATY[k] = static_cast<int32_t>(at.y[k]);
   }
   return p;
 }
 
-// The whole-byte template 0 coder must give the per-pixel coder's bits for
-// every width (spare bits set), height and prediction setting.
-TEST(GenericRegionEncoder, FastTemplate0MatchesPerPixelCoding) {
+// Adaptive pixels at their nominal places (placing -1) or moved.
+jb2test::At Placing(int templ, int placing) {
+  return placing < 0 ? jb2test::NominalAt(templ) : jb2test::MovedAt(templ, placing);
+}
+
+// The whole-byte row coders must give the per-pixel coder's bits for every
+// template and placing of the adaptive pixels, width (spare bits set),
+// height and prediction setting.
+TEST(GenericRegionEncoder, RowCodersMatchPerPixelCoding) {
   GenericCoder coder;
   std::mt19937 rng(7);
+  for (int templ = 0; templ < 4; ++templ)
+  for (int placing = -1; placing < 4; ++placing)
   for (uint32_t width : {1u, 3u, 8u, 9u, 15u, 16u, 17u, 31u, 64u, 100u}) {
     for (uint32_t height : {1u, 2u, 5u, 40u}) {
       for (double density : {0.05, 0.5}) {
@@ -66,9 +76,10 @@ TEST(GenericRegionEncoder, FastTemplate0MatchesPerPixelCoding) {
         for (uint32_t y = 1; y < height; y += 3)  // some repeated rows for prediction
           std::memcpy(bmp.pData + y * bmp.lStride, bmp.pData + (y - 1) * bmp.lStride, bmp.lStride);
         for (bool tpgdon : {false, true}) {
-          std::vector<uint8_t> fast = coder.Code(NominalTemplate0(tpgdon), &bmp, false);
-          std::vector<uint8_t> plain = coder.Code(NominalTemplate0(tpgdon), &bmp, true);
-          EXPECT_EQ(fast, plain) << width << "x" << height << " density " << density << " tpgdon " << tpgdon;
+          const GRPARAM p = Template(templ, Placing(templ, placing), tpgdon);
+          EXPECT_EQ(coder.Code(p, &bmp, false), coder.Code(p, &bmp, true))
+              << "template " << templ << " placing " << placing << " " << width << "x" << height << " density "
+              << density << " tpgdon " << tpgdon;
         }
         DestroyBMP(&bmp);
       }
@@ -76,22 +87,29 @@ TEST(GenericRegionEncoder, FastTemplate0MatchesPerPixelCoding) {
   }
 }
 
-// Page-like bitmaps take the white-stretch runs of the row coder: long ones
-// (wide rows, where the coder's room ends a run), short ones between marks,
-// and those that end at the last interior byte. Same bits as per pixel.
-TEST(GenericRegionEncoder, WhiteRunsMatchPerPixelCoding) {
+// Page-like bitmaps, and inverted ones, take the uniform runs of the row
+// coders: long ones (wide rows, where the coder's room ends a run), short
+// ones between marks, and those that end at the last interior byte. Same
+// bits as per pixel.
+TEST(GenericRegionEncoder, UniformRunsMatchPerPixelCoding) {
   GenericCoder coder;
   std::mt19937 rng(23);
+  for (int templ = 0; templ < 4; ++templ)
+  for (int placing = -1; placing < 4; placing += 2)
   for (uint32_t width : {17u, 24u, 25u, 32u, 33u, 57u, 130u, 2000u}) {
     for (uint32_t height : {3u, 30u}) {
-      BMP bmp;
-      jb2test::MakePageLikeBMP(&bmp, width, height, rng);
-      for (bool tpgdon : {false, true}) {
-        std::vector<uint8_t> fast = coder.Code(NominalTemplate0(tpgdon), &bmp, false);
-        std::vector<uint8_t> plain = coder.Code(NominalTemplate0(tpgdon), &bmp, true);
-        EXPECT_EQ(fast, plain) << width << "x" << height << " tpgdon " << tpgdon;
+      for (bool inverted : {false, true}) {
+        BMP bmp;
+        jb2test::MakePageLikeBMP(&bmp, width, height, rng);
+        if (inverted) InvertBMP(&bmp);
+        for (bool tpgdon : {false, true}) {
+          const GRPARAM p = Template(templ, Placing(templ, placing), tpgdon);
+          EXPECT_EQ(coder.Code(p, &bmp, false), coder.Code(p, &bmp, true))
+              << "template " << templ << " placing " << placing << " " << width << "x" << height << " inverted "
+              << inverted << " tpgdon " << tpgdon;
+        }
+        DestroyBMP(&bmp);
       }
-      DestroyBMP(&bmp);
     }
   }
 }
