@@ -155,6 +155,12 @@ class Sections {
     records_.back().nKeys = static_cast<uint32_t>(names_.back().size());
     return *this;
   }
+  // Whether the last section sets `name`.
+  bool LastHasKey(const char* name) const {
+    for (const char* k : names_.back())
+      if (std::string(k) == name) return true;
+    return false;
+  }
   // The sections as transc words, e.g. "sr:huff:soft=0 gr:(0,0,50,20)".
   std::string Words() const {
     static const char* const kTypes[] = {"gr", "sr", "ht"};

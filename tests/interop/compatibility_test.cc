@@ -64,7 +64,7 @@ std::vector<Mode> AllModes() {
   for (const jb2test::TextMode& m : jb2test::kModes)
     modes.push_back({"sr", m.name, [&m](Sections& s, const Page& p) {
                        m.build(s, static_cast<int32_t>(p.bmp.lWidth), static_cast<int32_t>(p.bmp.lHeight));
-                       s.AddKey("residue", 0);
+                       if (!s.LastHasKey("residue")) s.AddKey("residue", 0);
                      }});
   for (const jb2test::HalftoneCase& c : jb2test::kHalftoneCases) {
     Mode mode{"ht", c.name, [&c](Sections& s, const Page& p) {
