@@ -13,19 +13,16 @@
 namespace {
 
 inline constexpr unsigned long kInitialMarks = 1024;  // first room of the mark array
-inline constexpr size_t kInitialStack = 1024;         // first room of the fill stack
+inline constexpr size_t kInitialRuns = 1024;          // first room of a mark's runs
 // A mark of more runs than this (a dithered picture's dark areas join into
 // one mark of millions of runs) is drawn into a section-sized bitmap as it
 // is taken instead of being held as runs.
 inline constexpr size_t kMaxHeldRuns = 1u << 16;
-// Fill stack entries beyond this are dropped, and found again afterwards by
-// a scan of the mark's box for pixels that touch it.
-inline constexpr size_t kMaxStack = 1u << 19;
-
-struct FillPoint {
-  int32_t x;  // columns and rows of a section fit: at most 2^20 (kMaxBmpDimension)
-  int32_t y;
-};
+// Runs found beyond this many that still wait for their neighbours to be
+// looked at are left in the section, and found again afterwards by a scan of
+// the mark's box for pixels that touch it. Less than kMaxHeldRuns, so that
+// drawing a large mark's runs always frees room.
+inline constexpr size_t kMaxWaitingRuns = kMaxHeldRuns / 2;
 
 // The section being taken apart: its pixels and size, as signed values.
 struct Section {
@@ -33,6 +30,7 @@ struct Section {
   long stride;
   long width;
   long height;
+  long bytesPerRow;
 
   unsigned char* Row(long y) const { return data + y * stride; }
 };
@@ -63,6 +61,34 @@ long RunStart(const unsigned char* row, long x) {
     v = ~row[b] & 0xFFu;
   }
   return (b << 3) + LastBit(v) + 1;
+}
+
+// Columns [8b, 8b + 64) of a row as one word, the first column in the top
+// bit; columns at or past the section's width read white.
+uint64_t Window(const Section& s, const unsigned char* row, long b) {
+  uint64_t w = 0;
+  if (b + 8 <= s.bytesPerRow) {
+    std::memcpy(&w, row + b, sizeof w);
+    if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
+  } else {
+    for (long i = b; i < s.bytesPerRow; ++i) w |= uint64_t{row[i]} << (56 - 8 * (i - b));
+  }
+  const long past = (b << 3) + 64 - s.width;  // columns of the word at or past the width
+  if (past > 0) w &= past >= 64 ? 0 : ~uint64_t{0} << past;
+  return w;
+}
+
+// Clears the pixels of `taken`, a word laid out as Window's, in a row.
+void ClearWindow(const Section& s, unsigned char* row, long b, uint64_t taken) {
+  if (b + 8 <= s.bytesPerRow) {
+    uint64_t w;
+    std::memcpy(&w, row + b, sizeof w);
+    if constexpr (std::endian::native == std::endian::little) taken = __builtin_bswap64(taken);
+    w &= ~taken;
+    std::memcpy(row + b, &w, sizeof w);
+    return;
+  }
+  for (long i = b; i < s.bytesPerRow; ++i) row[i] = static_cast<unsigned char>(row[i] & ~(taken >> (56 - 8 * (i - b))));
 }
 
 // Sets (kSet) or clears the pixels of columns [x0, x1) of a row.
@@ -105,78 +131,134 @@ struct Spill {
   BMP page{};
   bool used = false;  // the current mark's runs are (partly) here
   ~Spill() { DestroyBMP(&page); }
-  void Draw(const Section& s, std::vector<Run>* runs) {
+  void Draw(const Section& s, const Run* first, const Run* last) {
     if (!page.pData) CreateBMPChecked(&page, static_cast<unsigned long>(s.width), static_cast<unsigned long>(s.height), 0);
-    for (const Run& r : *runs) FillBits<true>(page.pData + r.y * static_cast<long>(page.lStride), r.x0, r.x1);
-    runs->clear();
+    for (const Run* r = first; r != last; ++r) FillBits<true>(page.pData + r->y * static_cast<long>(page.lStride), r->x0, r->x1);
     used = true;
   }
 };
 
 // Takes every black pixel 8-connected to (x, y) out of the section, as runs
 // in `runs` (or drawn into `spill`), and returns the bounding box of the mark
-// they form.
-Box TakeMark(const Section& s, long x, long y, std::vector<FillPoint>* stack, std::vector<Run>* runs, Spill* spill) {
-  stack->clear();
+// they form. A run leaves the section the moment it is found and waits at the
+// end of `runs` until its neighbours are looked for, once.
+Box TakeMark(const Section& section, long x, long y, std::vector<Run>* runs, Spill* spill) {
+  const Section s = section;  // a copy that pixel writes cannot alias
   runs->clear();
-  stack->push_back({static_cast<int32_t>(x), static_cast<int32_t>(y)});
+  size_t next = 0;   // runs[next..] wait for their neighbours to be looked for
+  size_t drawn = 0;  // runs[..drawn] are on the spill bitmap
   long minX = x, maxX = x, minY = y, maxY = y;
   bool dropped = false;
-  auto push = [&](long c, long ny) {
-    if (stack->size() < kMaxStack) stack->push_back({static_cast<int32_t>(c), static_cast<int32_t>(ny)});
-    else dropped = true;
+  // Records columns [x0, x1), a black run of row `ry`, as taken; the caller
+  // clears them in the section when this returns true. With too many runs
+  // waiting the run stays in the section, to be found again.
+  auto take = [&](long ry, long x0, long x1) __attribute__((always_inline)) {
+    if (runs->size() - next >= kMaxWaitingRuns) {
+      dropped = true;
+      return false;
+    }
+    runs->push_back({ry, x0, x1});
+    return true;
   };
+  // Takes the black runs of row `ry` that have a pixel in columns [from, to).
+  // Only a run found at `from` can start further left.
+  auto takeRuns = [&](long ry, long from, long to) {
+    unsigned char* row = s.Row(ry);
+    for (long c = FindPixel<true>(row, from, to); c < to; c = FindPixel<true>(row, c, to)) {
+      const long x0 = c == from ? RunStart(row, c) : c;
+      c = FindPixel<false>(row, c, s.width);
+      if (take(ry, x0, c)) FillBits<false>(row, x0, c);
+    }
+  };
+  // The same for columns [from, to) within the word of columns from `base`
+  // (a multiple of 8), `cols` their bits: the runs are found by bit
+  // arithmetic, and those that lie within the word cleared at once.
+  auto takeWordRuns = [&](long ry, long base, long from, uint64_t cols) __attribute__((always_inline)) {
+    unsigned char* row = s.Row(ry);
+    const uint64_t pixels = Window(s, row, base >> 3);
+    uint64_t found = pixels & cols;
+    uint64_t taken = 0;
+    while (found != 0) {
+      const int k = std::countl_zero(found);
+      const int e = k + std::countl_zero(~(pixels << k));  // 64: black to the end of the word
+      long x0 = base + k;
+      if (x0 == from) {
+        const int before = k == 0 ? 0 : std::countr_one(pixels >> (64 - k));
+        x0 = before == k ? RunStart(row, base) : x0 - before;
+      }
+      const long x1 = e < 64 ? base + e : FindPixel<false>(row, base + 64, s.width);
+      if (take(ry, x0, x1)) {
+        if (x0 >= base && e < 64) taken |= (~uint64_t{0} >> (x0 - base)) & ~(~uint64_t{0} >> e);
+        else FillBits<false>(row, x0, x1);  // it reaches out of the word
+      }
+      if (e == 64) break;
+      found &= ~uint64_t{0} >> e;
+    }
+    if (taken != 0) ClearWindow(s, row, base >> 3, taken);
+  };
+  {
+    unsigned char* row = s.Row(y);
+    const long x0 = RunStart(row, x), x1 = FindPixel<false>(row, x, s.width);
+    take(y, x0, x1);
+    FillBits<false>(row, x0, x1);
+  }
   for (;;) {
-    while (!stack->empty()) {
-      const FillPoint p = stack->back();
-      stack->pop_back();
-      unsigned char* row = s.Row(p.y);
-      if ((row[p.x >> 3] & ConstMask1[p.x & 7]) == 0) continue;  // taken by an earlier run
-      const long runStart = RunStart(row, p.x);
-      const long runEnd = FindPixel<false>(row, p.x, s.width);
-      FillBits<false>(row, runStart, runEnd);
-      runs->push_back({p.y, runStart, runEnd});
-      if (runs->size() >= kMaxHeldRuns) spill->Draw(s, runs);
-      minX = std::min(minX, runStart);
-      maxX = std::max(maxX, runEnd - 1);
-      minY = std::min<long>(minY, p.y);
-      maxY = std::max<long>(maxY, p.y);
+    while (next < runs->size()) {
+      const Run r = (*runs)[next++];
+      minX = std::min(minX, r.x0);
+      maxX = std::max(maxX, r.x1 - 1);
+      minY = std::min(minY, r.y);
+      maxY = std::max(maxY, r.y);
       // Runs of the rows above and below that touch this run, diagonals included.
-      const long from = std::max(runStart - 1, 0L);
-      const long to = std::min(runEnd + 1, s.width);
-      for (long ny = p.y - 1; ny <= p.y + 1; ny += 2) {
-        if (ny < 0 || ny >= s.height) continue;
-        const unsigned char* other = s.Row(ny);
-        for (long c = FindPixel<true>(other, from, to); c < to; c = FindPixel<true>(other, c, to)) {
-          push(c, ny);
-          c = FindPixel<false>(other, c, to);
-        }
+      const long from = std::max(r.x0 - 1, 0L);
+      const long to = std::min(r.x1 + 1, s.width);
+      const long base = from & ~7L;
+      if (to - base <= 64) {
+        const uint64_t cols = (~uint64_t{0} >> (from - base)) & (~uint64_t{0} << (64 - (to - base)));
+        if (r.y > 0) takeWordRuns(r.y - 1, base, from, cols);
+        if (r.y + 1 < s.height) takeWordRuns(r.y + 1, base, from, cols);
+      } else {
+        if (r.y > 0) takeRuns(r.y - 1, from, to);
+        if (r.y + 1 < s.height) takeRuns(r.y + 1, from, to);
+      }
+      if (runs->size() >= kMaxHeldRuns) {
+        // A large mark: its runs go to the spill bitmap, and only those
+        // still waiting stay.
+        spill->Draw(s, runs->data() + drawn, runs->data() + runs->size());
+        runs->erase(runs->begin(), runs->begin() + static_cast<long>(next));
+        drawn = runs->size();
+        next = 0;
       }
     }
     if (!dropped) break;
-    // Find what the full stack dropped: black runs of the section next to a
-    // pixel taken so far (all of them on the spill bitmap now) belong to
-    // this mark.
+    // Find what was left: black runs of the section next to a pixel taken so
+    // far (all of them on the spill bitmap now) belong to this mark.
     dropped = false;
-    spill->Draw(s, runs);
+    spill->Draw(s, runs->data() + drawn, runs->data() + runs->size());
+    runs->clear();
+    next = drawn = 0;
     const long left = std::max(minX - 1, 0L), right = std::min(maxX + 2, s.width);
-    for (long ny = std::max(minY - 1, 0L); ny <= std::min(maxY + 1, s.height - 1); ++ny) {
-      const unsigned char* row = s.Row(ny);
+    const long top = std::max(minY - 1, 0L), bottom = std::min(maxY + 1, s.height - 1);
+    for (long ny = top; ny <= bottom; ++ny) {
+      unsigned char* row = s.Row(ny);
       for (long c = FindPixel<true>(row, left, right); c < right; c = FindPixel<true>(row, c, right)) {
         const long end = FindPixel<false>(row, c, right);
         const long from = std::max(c - 1, 0L), to = std::min(end + 1, s.width);
-        for (long sy = std::max(ny - 1, 0L); sy <= std::min(ny + 1, s.height - 1); ++sy) {
-          const unsigned char* taken = spill->page.pData + sy * static_cast<long>(spill->page.lStride);
-          if (FindPixel<true>(taken, from, to) < to) {
-            push(c, ny);
-            break;
-          }
+        bool touches = false;
+        for (long sy = std::max(ny - 1, 0L); sy <= std::min(ny + 1, s.height - 1) && !touches; ++sy)
+          touches = FindPixel<true>(spill->page.pData + sy * static_cast<long>(spill->page.lStride), from, to) < to;
+        if (touches) {
+          const long x0 = c == left ? RunStart(row, c) : c, x1 = FindPixel<false>(row, c, s.width);
+          if (take(ny, x0, x1)) FillBits<false>(row, x0, x1);
         }
         c = end;
       }
     }
   }
-  if (spill->used) spill->Draw(s, runs);
+  if (spill->used) {
+    spill->Draw(s, runs->data() + drawn, runs->data() + runs->size());
+    runs->clear();
+  }
   return Box{minX, minY, maxX - minX + 1, maxY - minY + 1};
 }
 
@@ -189,15 +271,13 @@ void ExtractSymbols(BMP* section, SYMBOL** marks, unsigned long* count, uint32_t
   *marks = Checked(static_cast<SYMBOL*>(std::malloc(capacity * sizeof(SYMBOL))));
 
   const Section s{section->pData, static_cast<long>(section->lStride), static_cast<long>(section->lWidth),
-                  static_cast<long>(section->lHeight)};
-  const long bytesPerRow = static_cast<long>(section->lBytesPerRow);
+                  static_cast<long>(section->lHeight), static_cast<long>(section->lBytesPerRow)};
+  const long bytesPerRow = s.bytesPerRow;
   if (s.width == 0 || s.height == 0 || bytesPerRow == 0) return;
   const unsigned lastMask = (s.width & 7) == 0 ? 0xFFu : (0xFF00u >> (s.width & 7)) & 0xFFu;
 
-  std::vector<FillPoint> stack;
-  stack.reserve(kInitialStack);
   std::vector<Run> runs;
-  runs.reserve(kInitialStack);
+  runs.reserve(kInitialRuns);
   Spill spill;
   // Runs of small marks that stay in the section, filed by the first row
   // below their mark (modulo kHeldRows): they are put back once the scan has
@@ -228,7 +308,7 @@ void ExtractSymbols(BMP* section, SYMBOL** marks, unsigned long* count, uint32_t
         const int bit = FirstBit(v);
         const long x = (b << 3) + bit;
         // The mark's runs are taken out first: their extent is its box.
-        const Box box = TakeMark(s, x, y, &stack, &runs, &spill);
+        const Box box = TakeMark(s, x, y, &runs, &spill);
         if (holding && box.width <= static_cast<long>(leaveSize) && box.height <= static_cast<long>(leaveSize)) {
           held[(box.top + box.height) % kHeldRows].insert(held[(box.top + box.height) % kHeldRows].end(), runs.begin(), runs.end());
           if (left) ++*left;

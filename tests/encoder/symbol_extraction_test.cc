@@ -197,6 +197,26 @@ TEST(SymbolExtraction, LongSnakeGrowsTheStacks) {
   DestroyBMP(&section);
 }
 
+TEST(SymbolExtraction, WideCombOverflowsTheWaitingRunsAndIsFoundAgain) {
+  // A spine across the top row with 50,000 teeth hanging from it, each tooth
+  // stepping one column right after its first row: the spine alone touches
+  // more runs than may wait at once, so teeth are left behind and must be
+  // found again by the scan of the mark's box against the pixels taken (the
+  // mark's 200,001 runs are drawn aside as it is taken). Dots between the
+  // teeth, inside that box, are marks of their own.
+  const long teeth = 50000, width = 4 * teeth, height = 6;
+  BMP section;
+  CreateBMP(&section, static_cast<uint32_t>(width), height, 0);
+  for (long x = 0; x < width; ++x) SetPixel(&section, x, 0, 1);
+  for (long t = 0; t < teeth; ++t) {
+    SetPixel(&section, 4 * t, 1, 1);
+    for (long y = 2; y <= 4; ++y) SetPixel(&section, 4 * t + 1, y, 1);
+    if (t % 7 == 3) SetPixel(&section, 4 * t + 3, 4, 1);
+  }
+  ExpectExtractionMatchesLabelling(&section);
+  DestroyBMP(&section);
+}
+
 TEST(SymbolExtraction, SortOrdersByHeightThenWidthKeepingRasterOrder) {
   const uint32_t sizes[][2] = {{3, 5}, {9, 4}, {2, 4}, {3, 5}, {1, 1}, {9, 4}, {3, 5}};
   std::vector<SYMBOL> marks(std::size(sizes));
