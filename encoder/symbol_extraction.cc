@@ -78,17 +78,22 @@ uint64_t Window(const Section& s, const unsigned char* row, long b) {
   return w;
 }
 
-// Clears the pixels of `taken`, a word laid out as Window's, in a row.
-void ClearWindow(const Section& s, unsigned char* row, long b, uint64_t taken) {
-  if (b + 8 <= s.bytesPerRow) {
+// Sets (kSet) or clears the pixels of `bits`, a word laid out as Window's, in
+// a row of `bytesPerRow` bytes.
+template <bool kSet>
+void ApplyWindow(unsigned char* row, long b, long bytesPerRow, uint64_t bits) {
+  if (b + 8 <= bytesPerRow) {
     uint64_t w;
     std::memcpy(&w, row + b, sizeof w);
-    if constexpr (std::endian::native == std::endian::little) taken = __builtin_bswap64(taken);
-    w &= ~taken;
+    if constexpr (std::endian::native == std::endian::little) bits = __builtin_bswap64(bits);
+    w = kSet ? w | bits : w & ~bits;
     std::memcpy(row + b, &w, sizeof w);
     return;
   }
-  for (long i = b; i < s.bytesPerRow; ++i) row[i] = static_cast<unsigned char>(row[i] & ~(taken >> (56 - 8 * (i - b))));
+  for (long i = b; i < bytesPerRow; ++i) {
+    const auto byte = static_cast<unsigned char>(bits >> (56 - 8 * (i - b)));
+    row[i] = static_cast<unsigned char>(kSet ? row[i] | byte : row[i] & ~byte);
+  }
 }
 
 // Sets (kSet) or clears the pixels of columns [x0, x1) of a row.
@@ -120,45 +125,78 @@ struct Box {
 
 // One horizontal run of a mark: columns [x0, x1) of row y.
 struct Run {
-  long y;
-  long x0;
-  long x1;
+  int32_t y;  // columns and rows of a section fit: at most 2^20 (kMaxBmpDimension)
+  int32_t x0;
+  int32_t x1;
+};
+
+// The runs of the mark being taken, in an array kept from mark to mark.
+struct RunList {
+  Run* data = nullptr;
+  size_t size = 0;
+  size_t capacity = 0;
+  RunList() = default;
+  RunList(const RunList&) = delete;
+  RunList& operator=(const RunList&) = delete;
+  ~RunList() { std::free(data); }
+  const Run* begin() const { return data; }
+  const Run* end() const { return data + size; }
+  // Doubles the room, keeping the runs; returns the new array.
+  Run* Grow() {
+    const size_t more = std::max(2 * capacity, kInitialRuns);
+    data = Checked(static_cast<Run*>(std::realloc(data, more * sizeof(Run))));
+    capacity = more;
+    return data;
+  }
 };
 
 // Where the runs of a large mark go: a white bitmap of the section's size,
-// made on first use and kept white between marks.
+// made on first use and kept white between marks. Once a mark is drawn here,
+// its further runs are drawn as they are taken.
 struct Spill {
   BMP page{};
   bool used = false;  // the current mark's runs are (partly) here
   ~Spill() { DestroyBMP(&page); }
+  unsigned char* Row(long y) const { return page.pData + y * static_cast<long>(page.lStride); }
   void Draw(const Section& s, const Run* first, const Run* last) {
     if (!page.pData) CreateBMPChecked(&page, static_cast<unsigned long>(s.width), static_cast<unsigned long>(s.height), 0);
-    for (const Run* r = first; r != last; ++r) FillBits<true>(page.pData + r->y * static_cast<long>(page.lStride), r->x0, r->x1);
+    for (const Run* r = first; r != last; ++r) FillBits<true>(Row(r->y), r->x0, r->x1);
     used = true;
   }
 };
 
 // Takes every black pixel 8-connected to (x, y) out of the section, as runs
-// in `runs` (or drawn into `spill`), and returns the bounding box of the mark
+// in `list` (or drawn into `spill`), and returns the bounding box of the mark
 // they form. A run leaves the section the moment it is found and waits at the
-// end of `runs` until its neighbours are looked for, once.
-Box TakeMark(const Section& section, long x, long y, std::vector<Run>* runs, Spill* spill) {
-  const Section s = section;  // a copy that pixel writes cannot alias
-  runs->clear();
-  size_t next = 0;   // runs[next..] wait for their neighbours to be looked for
-  size_t drawn = 0;  // runs[..drawn] are on the spill bitmap
+// end of the list until its neighbours are looked for, once.
+Box TakeMark(const Section& section, long x, long y, RunList* list, Spill* spill) {
+  // Copies of the section and the list that pixel writes cannot alias.
+  const Section s = section;
+  Run* runs = list->data;
+  size_t size = 0, capacity = list->capacity;
+  size_t next = 0;  // runs[next..size) wait for their neighbours to be looked for
   long minX = x, maxX = x, minY = y, maxY = y;
   bool dropped = false;
   // Records columns [x0, x1), a black run of row `ry`, as taken; the caller
-  // clears them in the section when this returns true. With too many runs
-  // waiting the run stays in the section, to be found again.
+  // clears them in the section (and draws them on the spill bitmap once that
+  // is in use) when this returns true. With too many runs waiting the run
+  // stays in the section, to be found again.
   auto take = [&](long ry, long x0, long x1) __attribute__((always_inline)) {
-    if (runs->size() - next >= kMaxWaitingRuns) {
+    if (size - next >= kMaxWaitingRuns) {
       dropped = true;
       return false;
     }
-    runs->push_back({ry, x0, x1});
+    if (size == capacity) {
+      runs = list->Grow();
+      capacity = list->capacity;
+    }
+    runs[size++] = {static_cast<int32_t>(ry), static_cast<int32_t>(x0), static_cast<int32_t>(x1)};
     return true;
+  };
+  auto takeRun = [&](unsigned char* row, long ry, long x0, long x1) {
+    if (!take(ry, x0, x1)) return;
+    FillBits<false>(row, x0, x1);
+    if (spill->used) FillBits<true>(spill->Row(ry), x0, x1);
   };
   // Takes the black runs of row `ry` that have a pixel in columns [from, to).
   // Only a run found at `from` can start further left.
@@ -167,16 +205,15 @@ Box TakeMark(const Section& section, long x, long y, std::vector<Run>* runs, Spi
     for (long c = FindPixel<true>(row, from, to); c < to; c = FindPixel<true>(row, c, to)) {
       const long x0 = c == from ? RunStart(row, c) : c;
       c = FindPixel<false>(row, c, s.width);
-      if (take(ry, x0, c)) FillBits<false>(row, x0, c);
+      takeRun(row, ry, x0, c);
     }
   };
   // The same for columns [from, to) within the word of columns from `base`
-  // (a multiple of 8), `cols` their bits: the runs are found by bit
-  // arithmetic, and those that lie within the word cleared at once.
-  auto takeWordRuns = [&](long ry, long base, long from, uint64_t cols) __attribute__((always_inline)) {
-    unsigned char* row = s.Row(ry);
-    const uint64_t pixels = Window(s, row, base >> 3);
-    uint64_t found = pixels & cols;
+  // (a multiple of 8): `pixels` is that word of the row, `found` its pixels
+  // in [from, to). The runs are found by bit arithmetic, and those that lie
+  // within the word cleared at once.
+  auto takeWordRuns = [&](unsigned char* row, long ry, long base, long from, uint64_t pixels, uint64_t found)
+                          __attribute__((always_inline)) {
     uint64_t taken = 0;
     while (found != 0) {
       const int k = std::countl_zero(found);
@@ -187,46 +224,49 @@ Box TakeMark(const Section& section, long x, long y, std::vector<Run>* runs, Spi
         x0 = before == k ? RunStart(row, base) : x0 - before;
       }
       const long x1 = e < 64 ? base + e : FindPixel<false>(row, base + 64, s.width);
-      if (take(ry, x0, x1)) {
-        if (x0 >= base && e < 64) taken |= (~uint64_t{0} >> (x0 - base)) & ~(~uint64_t{0} >> e);
-        else FillBits<false>(row, x0, x1);  // it reaches out of the word
-      }
+      if (x0 < base || e == 64) takeRun(row, ry, x0, x1);  // it reaches out of the word
+      else if (take(ry, x0, x1)) taken |= (~uint64_t{0} >> (x0 - base)) & ~(~uint64_t{0} >> e);
       if (e == 64) break;
       found &= ~uint64_t{0} >> e;
     }
-    if (taken != 0) ClearWindow(s, row, base >> 3, taken);
+    if (taken != 0) {
+      ApplyWindow<false>(row, base >> 3, s.bytesPerRow, taken);
+      if (spill->used) ApplyWindow<true>(spill->Row(ry), base >> 3, s.bytesPerRow, taken);
+    }
   };
   {
     unsigned char* row = s.Row(y);
-    const long x0 = RunStart(row, x), x1 = FindPixel<false>(row, x, s.width);
-    take(y, x0, x1);
-    FillBits<false>(row, x0, x1);
+    takeRun(row, y, RunStart(row, x), FindPixel<false>(row, x, s.width));
   }
   for (;;) {
-    while (next < runs->size()) {
-      const Run r = (*runs)[next++];
-      minX = std::min(minX, r.x0);
-      maxX = std::max(maxX, r.x1 - 1);
-      minY = std::min(minY, r.y);
-      maxY = std::max(maxY, r.y);
+    while (next < size) {
+      const Run r = runs[next++];
+      minX = std::min<long>(minX, r.x0);
+      maxX = std::max<long>(maxX, r.x1 - 1);
+      minY = std::min<long>(minY, r.y);
+      maxY = std::max<long>(maxY, r.y);
       // Runs of the rows above and below that touch this run, diagonals included.
-      const long from = std::max(r.x0 - 1, 0L);
-      const long to = std::min(r.x1 + 1, s.width);
+      const long from = std::max(r.x0 - 1, 0);
+      const long to = std::min<long>(r.x1 + 1, s.width);
       const long base = from & ~7L;
       if (to - base <= 64) {
         const uint64_t cols = (~uint64_t{0} >> (from - base)) & (~uint64_t{0} << (64 - (to - base)));
-        if (r.y > 0) takeWordRuns(r.y - 1, base, from, cols);
-        if (r.y + 1 < s.height) takeWordRuns(r.y + 1, base, from, cols);
+        unsigned char* above = r.y > 0 ? s.Row(r.y - 1) : nullptr;
+        unsigned char* below = r.y + 1 < s.height ? s.Row(r.y + 1) : nullptr;
+        const uint64_t up = above ? Window(s, above, base >> 3) : 0;
+        const uint64_t down = below ? Window(s, below, base >> 3) : 0;
+        if ((up & cols) != 0) takeWordRuns(above, r.y - 1, base, from, up, up & cols);
+        if ((down & cols) != 0) takeWordRuns(below, r.y + 1, base, from, down, down & cols);
       } else {
         if (r.y > 0) takeRuns(r.y - 1, from, to);
         if (r.y + 1 < s.height) takeRuns(r.y + 1, from, to);
       }
-      if (runs->size() >= kMaxHeldRuns) {
+      if (size >= kMaxHeldRuns) {
         // A large mark: its runs go to the spill bitmap, and only those
         // still waiting stay.
-        spill->Draw(s, runs->data() + drawn, runs->data() + runs->size());
-        runs->erase(runs->begin(), runs->begin() + static_cast<long>(next));
-        drawn = runs->size();
+        if (!spill->used) spill->Draw(s, runs, runs + size);
+        std::memmove(runs, runs + next, (size - next) * sizeof(Run));
+        size -= next;
         next = 0;
       }
     }
@@ -234,9 +274,8 @@ Box TakeMark(const Section& section, long x, long y, std::vector<Run>* runs, Spi
     // Find what was left: black runs of the section next to a pixel taken so
     // far (all of them on the spill bitmap now) belong to this mark.
     dropped = false;
-    spill->Draw(s, runs->data() + drawn, runs->data() + runs->size());
-    runs->clear();
-    next = drawn = 0;
+    if (!spill->used) spill->Draw(s, runs, runs + size);
+    size = next = 0;
     const long left = std::max(minX - 1, 0L), right = std::min(maxX + 2, s.width);
     const long top = std::max(minY - 1, 0L), bottom = std::min(maxY + 1, s.height - 1);
     for (long ny = top; ny <= bottom; ++ny) {
@@ -246,19 +285,13 @@ Box TakeMark(const Section& section, long x, long y, std::vector<Run>* runs, Spi
         const long from = std::max(c - 1, 0L), to = std::min(end + 1, s.width);
         bool touches = false;
         for (long sy = std::max(ny - 1, 0L); sy <= std::min(ny + 1, s.height - 1) && !touches; ++sy)
-          touches = FindPixel<true>(spill->page.pData + sy * static_cast<long>(spill->page.lStride), from, to) < to;
-        if (touches) {
-          const long x0 = c == left ? RunStart(row, c) : c, x1 = FindPixel<false>(row, c, s.width);
-          if (take(ny, x0, x1)) FillBits<false>(row, x0, x1);
-        }
+          touches = FindPixel<true>(spill->Row(sy), from, to) < to;
+        if (touches) takeRun(row, ny, c == left ? RunStart(row, c) : c, FindPixel<false>(row, c, s.width));
         c = end;
       }
     }
   }
-  if (spill->used) {
-    spill->Draw(s, runs->data() + drawn, runs->data() + runs->size());
-    runs->clear();
-  }
+  list->size = spill->used ? 0 : size;
   return Box{minX, minY, maxX - minX + 1, maxY - minY + 1};
 }
 
@@ -276,8 +309,7 @@ void ExtractSymbols(BMP* section, SYMBOL** marks, unsigned long* count, uint32_t
   if (s.width == 0 || s.height == 0 || bytesPerRow == 0) return;
   const unsigned lastMask = (s.width & 7) == 0 ? 0xFFu : (0xFF00u >> (s.width & 7)) & 0xFFu;
 
-  std::vector<Run> runs;
-  runs.reserve(kInitialRuns);
+  RunList runs;
   Spill spill;
   // Runs of small marks that stay in the section, filed by the first row
   // below their mark (modulo kHeldRows): they are put back once the scan has
