@@ -67,15 +67,14 @@ long RunStart(const unsigned char* row, long x) {
 // bit; columns at or past the section's width read white.
 uint64_t Window(const Section& s, const unsigned char* row, long b) {
   uint64_t w = 0;
-  if (b + 8 <= s.bytesPerRow) {
+  if (b + 8 <= s.width >> 3) {  // all within the width
     std::memcpy(&w, row + b, sizeof w);
     if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
-  } else {
-    for (long i = b; i < s.bytesPerRow; ++i) w |= uint64_t{row[i]} << (56 - 8 * (i - b));
+    return w;
   }
+  for (long i = b; i < s.bytesPerRow && i < b + 8; ++i) w |= uint64_t{row[i]} << (56 - 8 * (i - b));
   const long past = (b << 3) + 64 - s.width;  // columns of the word at or past the width
-  if (past > 0) w &= past >= 64 ? 0 : ~uint64_t{0} << past;
-  return w;
+  return past >= 64 ? 0 : w & ~uint64_t{0} << past;
 }
 
 // Sets (kSet) or clears the pixels of `bits`, a word laid out as Window's, in
@@ -150,6 +149,22 @@ struct RunList {
   }
 };
 
+// The columns and rows that runs reach, inclusive.
+struct Bounds {
+  long minX, maxX, minY, maxY;
+  void Add(const Run* first, const Run* last) {
+    int32_t x0 = static_cast<int32_t>(minX), x1 = static_cast<int32_t>(maxX + 1);
+    int32_t y0 = static_cast<int32_t>(minY), y1 = static_cast<int32_t>(maxY);
+    for (const Run* r = first; r != last; ++r) {
+      x0 = std::min(x0, r->x0);
+      x1 = std::max(x1, r->x1);
+      y0 = std::min(y0, r->y);
+      y1 = std::max(y1, r->y);
+    }
+    minX = x0, maxX = x1 - 1, minY = y0, maxY = y1;
+  }
+};
+
 // Where the runs of a large mark go: a white bitmap of the section's size,
 // made on first use and kept white between marks. Once a mark is drawn here,
 // its further runs are drawn as they are taken.
@@ -175,7 +190,7 @@ Box TakeMark(const Section& section, long x, long y, RunList* list, Spill* spill
   Run* runs = list->data;
   size_t size = 0, capacity = list->capacity;
   size_t next = 0;  // runs[next..size) wait for their neighbours to be looked for
-  long minX = x, maxX = x, minY = y, maxY = y;
+  Bounds box{x, x, y, y};  // (x, y) and the runs gone from the list so far
   bool dropped = false;
   // Records columns [x0, x1), a black run of row `ry`, as taken; the caller
   // clears them in the section (and draws them on the spill bitmap once that
@@ -241,10 +256,6 @@ Box TakeMark(const Section& section, long x, long y, RunList* list, Spill* spill
   for (;;) {
     while (next < size) {
       const Run r = runs[next++];
-      minX = std::min<long>(minX, r.x0);
-      maxX = std::max<long>(maxX, r.x1 - 1);
-      minY = std::min<long>(minY, r.y);
-      maxY = std::max<long>(maxY, r.y);
       // Runs of the rows above and below that touch this run, diagonals included.
       const long from = std::max(r.x0 - 1, 0);
       const long to = std::min<long>(r.x1 + 1, s.width);
@@ -265,6 +276,7 @@ Box TakeMark(const Section& section, long x, long y, RunList* list, Spill* spill
         // A large mark: its runs go to the spill bitmap, and only those
         // still waiting stay.
         if (!spill->used) spill->Draw(s, runs, runs + size);
+        box.Add(runs, runs + next);
         std::memmove(runs, runs + next, (size - next) * sizeof(Run));
         size -= next;
         next = 0;
@@ -275,9 +287,10 @@ Box TakeMark(const Section& section, long x, long y, RunList* list, Spill* spill
     // far (all of them on the spill bitmap now) belong to this mark.
     dropped = false;
     if (!spill->used) spill->Draw(s, runs, runs + size);
+    box.Add(runs, runs + size);
     size = next = 0;
-    const long left = std::max(minX - 1, 0L), right = std::min(maxX + 2, s.width);
-    const long top = std::max(minY - 1, 0L), bottom = std::min(maxY + 1, s.height - 1);
+    const long left = std::max(box.minX - 1, 0L), right = std::min(box.maxX + 2, s.width);
+    const long top = std::max(box.minY - 1, 0L), bottom = std::min(box.maxY + 1, s.height - 1);
     for (long ny = top; ny <= bottom; ++ny) {
       unsigned char* row = s.Row(ny);
       for (long c = FindPixel<true>(row, left, right); c < right; c = FindPixel<true>(row, c, right)) {
@@ -291,8 +304,9 @@ Box TakeMark(const Section& section, long x, long y, RunList* list, Spill* spill
       }
     }
   }
+  box.Add(runs, runs + size);
   list->size = spill->used ? 0 : size;
-  return Box{minX, minY, maxX - minX + 1, maxY - minY + 1};
+  return Box{box.minX, box.minY, box.maxX - box.minX + 1, box.maxY - box.minY + 1};
 }
 
 }  // namespace
