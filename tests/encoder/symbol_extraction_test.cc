@@ -185,7 +185,7 @@ TEST(SymbolExtraction, AgreesWithIndependentLabellingOnRandomPages) {
   }
 }
 
-TEST(SymbolExtraction, LongSnakeGrowsTheStacks) {
+TEST(SymbolExtraction, LongSnakeGrowsTheRunList) {
   // A one-pixel-wide serpentine across a large section: one mark, long walk.
   BMP section;
   CreateBMP(&section, 403, 401, 0);
@@ -193,6 +193,25 @@ TEST(SymbolExtraction, LongSnakeGrowsTheStacks) {
     for (long x = 0; x < 403; ++x) SetPixel(&section, x, y, 1);
     if (y + 1 < 401) SetPixel(&section, (y / 2) % 2 == 0 ? 402 : 0, y + 1, 1);
   }
+  ExpectExtractionMatchesLabelling(&section);
+  DestroyBMP(&section);
+}
+
+TEST(SymbolExtraction, RunsReachingOutOfTheWordSearchedAreWhole) {
+  // Rows next to a run are searched a 64-column word at a time: a run found
+  // there may start bytes before the word, go on past it, or end at the
+  // section's last column, whose spare bits are set.
+  BMP section;
+  CreateBMP(&section, 141, 6, 0);
+  auto run = [&](long y, long x0, long x1) {
+    for (long x = x0; x < x1; ++x) SetPixel(&section, x, y, 1);
+  };
+  run(0, 70, 75);    // its row below is searched from column 69, in the word from 64
+  run(1, 3, 140);    // starts 61 columns before that word and ends past it
+  run(2, 138, 141);  // reaches the last column
+  run(4, 60, 64);    // touches the next run across a word's first column
+  run(5, 64, 70);
+  for (uint32_t y = 0; y < section.lHeight; ++y) section.pData[y * section.lStride + section.lBytesPerRow - 1] |= 0x07;
   ExpectExtractionMatchesLabelling(&section);
   DestroyBMP(&section);
 }
