@@ -63,7 +63,16 @@ void RefinementRows::Load(const BMP* coded, uint32_t y) {
   if (coded != coded_source_.bmp) coded_source_ = MakeRowSource(coded, -1);
   ShiftedRow(coded_source_, int64_t{y} - 1, up_, n_ + 1);
   const int64_t refY = int64_t{y} - dy_;
-  ShiftedRow(reference_source_, refY - 1, r0_, n_ + 1);
-  ShiftedRow(reference_source_, refY, r1_, n_ + 1);
+  if (refY == loaded_ref_y_ + 1) {
+    // The next row down: two of the three reference rows are loaded already.
+    unsigned char* free = r0_;
+    r0_ = r1_;
+    r1_ = r2_;
+    r2_ = free;
+  } else {
+    ShiftedRow(reference_source_, refY - 1, r0_, n_ + 1);
+    ShiftedRow(reference_source_, refY, r1_, n_ + 1);
+  }
   ShiftedRow(reference_source_, refY + 1, r2_, n_ + 1);
+  loaded_ref_y_ = refY;
 }

@@ -71,6 +71,7 @@ class RefinementRows {
   int64_t dx_, dy_;
   std::vector<unsigned char> lines_;
   unsigned char *up_, *r0_, *r1_, *r2_;
+  int64_t loaded_ref_y_ = INT64_MIN + 1;  // reference row r1_ holds; none yet
   RowSource reference_source_;
   RowSource coded_source_;
 };
