@@ -14,21 +14,11 @@
 
 namespace {
 
-// Template T's row decoder; kAnyAt: its adaptive pixels as the plan places them.
+// Template T; kAnyAt: its adaptive pixels where the layout places them.
 template <int T, bool kAnyAt>
-struct Rows : generic_rows::Template<T, kAnyAt> {
-  using Base = generic_rows::Template<T, kAnyAt>;
-  using Base::Context;
-  using Base::kMixed;
-  using Base::kReadsUp2;
-  using Base::UniformContext;
-  static void DecodeRow(const GenericRowPlan& plan, MQDECODER* mq, MQRegs& regs, unsigned char* index,
-                        unsigned char* mps, BMP* out, uint32_t y);
-};
-
-template <int T, bool kAnyAt>
-void Rows<T, kAnyAt>::DecodeRow(const GenericRowPlan& plan, MQDECODER* mq, MQRegs& regs, unsigned char* index,
-                                unsigned char* mps, BMP* out, uint32_t y) {
+void DecodeRow(const GenericRowPlan& plan, MQDECODER* mq, MQRegs& regs, unsigned char* index,
+               unsigned char* mps, BMP* out, uint32_t y) {
+  using G = generic_rows::Template<T, kAnyAt>;
   // A local copy: stores to the row (bytes) could alias the caller's record,
   // which would send the registers to memory after every pixel.
   MQRegs r = regs;
@@ -38,7 +28,7 @@ void Rows<T, kAnyAt>::DecodeRow(const GenericRowPlan& plan, MQDECODER* mq, MQReg
   unsigned char* row = out->pData + y * stride;
   const unsigned char* up1 = y >= 1 ? row - stride : nullptr;
   // Without a row y - 2 in the template, its window stays 0.
-  const unsigned char* up2 = kReadsUp2 && y >= 2 ? row - 2 * stride : nullptr;
+  const unsigned char* up2 = G::kReadsUp2 && y >= 2 ? row - 2 * stride : nullptr;
   uint32_t w1 = RowByte(up1, 0, bytesPerRow, lastMask);
   uint32_t w2 = RowByte(up2, 0, bytesPerRow, lastMask);
   // The pixels decoded so far in this row, most recent in bit 0.
@@ -47,8 +37,8 @@ void Rows<T, kAnyAt>::DecodeRow(const GenericRowPlan& plan, MQDECODER* mq, MQReg
   // Decodes byte k of the row once the windows hold bytes k - 1..k + 1.
   auto decodeByte = [&](uint32_t k) __attribute__((always_inline)) {
     const uint32_t n = std::min<uint32_t>(8, width - 8 * k);
-    const uint32_t uniform = UniformContext(plan, bits, w1, w2);
-    if (uniform != kMixed && mps[uniform] == (uniform & 1) && MQDecodeMPSRun(r, MQQe[index[uniform]], n)) {
+    const uint32_t uniform = G::UniformContext(plan, bits, w1, w2);
+    if (uniform != G::kMixed && mps[uniform] == (uniform & 1) && MQDecodeMPSRun(r, MQQe[index[uniform]], n)) {
       // n pixels of the neighbourhood's colour, in its context.
       bits = uniform;
       if (n < 8) {
@@ -59,12 +49,12 @@ void Rows<T, kAnyAt>::DecodeRow(const GenericRowPlan& plan, MQDECODER* mq, MQReg
       // Unrolled, so every shift below is by a constant.
 #pragma GCC unroll 8
       for (uint32_t j = 0; j < 8; ++j) {
-        const uint32_t context = Context(plan, j, w1, w2, bits);
+        const uint32_t context = G::Context(plan, j, w1, w2, bits);
         bits = bits << 1 | static_cast<uint32_t>(MQDecodeRegs(mq, r, index + context, mps + context));
       }
     } else {
       for (uint32_t j = 0; j < n; ++j) {
-        const uint32_t context = Context(plan, j, w1, w2, bits);
+        const uint32_t context = G::Context(plan, j, w1, w2, bits);
         bits = bits << 1 | static_cast<uint32_t>(MQDecodeRegs(mq, r, index + context, mps + context));
       }
       // Spare bits after the last pixel keep their value.
@@ -77,19 +67,19 @@ void Rows<T, kAnyAt>::DecodeRow(const GenericRowPlan& plan, MQDECODER* mq, MQReg
   uint32_t k = 0;
   // The rows whose bytes the template reads; with one row above only, it
   // stands in for both in the searches below.
-  const unsigned char* top = kReadsUp2 ? up2 : up1;
+  const unsigned char* top = G::kReadsUp2 ? up2 : up1;
   if (top != nullptr && bytesPerRow >= 3) {
     w1 = w1 << 8 | up1[1];  // byte 1 is not the last: no spare bits
-    if constexpr (kReadsUp2) w2 = w2 << 8 | up2[1];
+    if constexpr (G::kReadsUp2) w2 = w2 << 8 | up2[1];
     decodeByte(0);
     // Bytes 1 to bytesPerRow - 3: their windows lie inside the rows above
     // and short of the last byte, whose spare bits would need masking.
     const uint32_t interiorEnd = bytesPerRow - 2;
     for (k = 1; k < interiorEnd;) {
       w1 = RowWindow(up1 + k);
-      if constexpr (kReadsUp2) w2 = RowWindow(up2 + k);
-      const uint32_t uniform = UniformContext(plan, bits, w1, w2);
-      if (uniform != kMixed && mps[uniform] == (uniform & 1)) {
+      if constexpr (G::kReadsUp2) w2 = RowWindow(up2 + k);
+      const uint32_t uniform = G::UniformContext(plan, bits, w1, w2);
+      if (uniform != G::kMixed && mps[uniform] == (uniform & 1)) {
         // Byte k is of the neighbourhood's colour if decoded so; so is every
         // later byte m whose bytes m - 1..m + 1 above are all that colour.
         // Take as many of them as the coder can decode as one run.
@@ -114,7 +104,7 @@ void Rows<T, kAnyAt>::DecodeRow(const GenericRowPlan& plan, MQDECODER* mq, MQReg
     }
     // Byte bytesPerRow - 2; its window ends in the last byte.
     w1 = uint32_t{up1[k - 1]} << 16 | uint32_t{up1[k]} << 8 | RowByte(up1, k + 1, bytesPerRow, lastMask);
-    if constexpr (kReadsUp2)
+    if constexpr (G::kReadsUp2)
       w2 = uint32_t{up2[k - 1]} << 16 | uint32_t{up2[k]} << 8 | RowByte(up2, k + 1, bytesPerRow, lastMask);
     decodeByte(k);
     ++k;
@@ -130,10 +120,10 @@ void Rows<T, kAnyAt>::DecodeRow(const GenericRowPlan& plan, MQDECODER* mq, MQReg
 }  // namespace
 
 GenericRowPlan PlanGenericRows(uint32_t templ, const long* atx, const long* aty) {
-  static constexpr GenericRowDecoder kNominal[4] = {Rows<0, false>::DecodeRow, Rows<1, false>::DecodeRow,
-                                                     Rows<2, false>::DecodeRow, Rows<3, false>::DecodeRow};
-  static constexpr GenericRowDecoder kMoved[4] = {Rows<0, true>::DecodeRow, Rows<1, true>::DecodeRow,
-                                                   Rows<2, true>::DecodeRow, Rows<3, true>::DecodeRow};
+  static constexpr GenericRowDecoder kNominal[4] = {DecodeRow<0, false>, DecodeRow<1, false>,
+                                                     DecodeRow<2, false>, DecodeRow<3, false>};
+  static constexpr GenericRowDecoder kMoved[4] = {DecodeRow<0, true>, DecodeRow<1, true>,
+                                                   DecodeRow<2, true>, DecodeRow<3, true>};
   GenericRowPlan plan{};
   static_cast<GenericRowLayout&>(plan) = LayOutGenericRows(templ, atx, aty);
   if (plan.byRows) plan.decode = plan.nominal ? kNominal[templ] : kMoved[templ];

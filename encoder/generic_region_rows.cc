@@ -13,20 +13,11 @@
 
 namespace {
 
+// Template T; kAnyAt: its adaptive pixels where the layout places them.
 template <int T, bool kAnyAt>
-struct Rows : generic_rows::Template<T, kAnyAt> {
-  using Base = generic_rows::Template<T, kAnyAt>;
-  using Base::Context;
-  using Base::kMixed;
-  using Base::kReadsUp2;
-  using Base::UniformContext;
-  static void EncodeRow(const GenericRowLayout& layout, MQENCODER* mq, MQRegs& regs, unsigned char* index,
-                        unsigned char* mps, const BMP* bitmap, uint32_t y);
-};
-
-template <int T, bool kAnyAt>
-void Rows<T, kAnyAt>::EncodeRow(const GenericRowLayout& layout, MQENCODER* mq, MQRegs& regs, unsigned char* index,
-                                unsigned char* mps, const BMP* bitmap, uint32_t y) {
+void EncodeRow(const GenericRowLayout& layout, MQENCODER* mq, MQRegs& regs, unsigned char* index,
+               unsigned char* mps, const BMP* bitmap, uint32_t y) {
+  using G = generic_rows::Template<T, kAnyAt>;
   // A local copy, so that the registers stay in registers.
   MQRegs r = regs;
   const uint32_t width = bitmap->lWidth, bytesPerRow = bitmap->lBytesPerRow;
@@ -35,7 +26,7 @@ void Rows<T, kAnyAt>::EncodeRow(const GenericRowLayout& layout, MQENCODER* mq, M
   const unsigned char* row = bitmap->pData + y * stride;
   const unsigned char* up1 = y >= 1 ? row - stride : nullptr;
   // Without a row y - 2 in the template, its window stays 0.
-  const unsigned char* up2 = kReadsUp2 && y >= 2 ? row - 2 * stride : nullptr;
+  const unsigned char* up2 = G::kReadsUp2 && y >= 2 ? row - 2 * stride : nullptr;
 
   // Codes byte k of the row; the windows hold bytes k - 1..k + 1. Pixel j
   // of byte k is bit 7 - j of `pixels`, the row's earlier pixels the bits
@@ -46,24 +37,24 @@ void Rows<T, kAnyAt>::EncodeRow(const GenericRowLayout& layout, MQENCODER* mq, M
       // Unrolled, so every shift is by a constant.
 #pragma GCC unroll 8
       for (uint32_t j = 0; j < 8; ++j) {
-        const uint32_t context = Context(layout, j, w1, w2, pixels >> (8 - j));
+        const uint32_t context = G::Context(layout, j, w1, w2, pixels >> (8 - j));
         MQEncodeRegs(mq, r, (pixels >> (7 - j)) & 1, index + context, mps + context);
       }
       return;
     }
     const uint32_t n = width - 8 * k;
     for (uint32_t j = 0; j < n; ++j) {
-      const uint32_t context = Context(layout, j, w1, w2, pixels >> (8 - j));
+      const uint32_t context = G::Context(layout, j, w1, w2, pixels >> (8 - j));
       MQEncodeRegs(mq, r, (pixels >> (7 - j)) & 1, index + context, mps + context);
     }
   };
 
   // The rows whose bytes the template reads; with one row above only, it
   // stands in for both in the searches below.
-  const unsigned char* top = kReadsUp2 ? up2 : up1;
+  const unsigned char* top = G::kReadsUp2 ? up2 : up1;
   auto encodeRun = [&](uint32_t k, uint32_t w1, uint32_t w2, uint32_t interiorEnd) __attribute__((always_inline)) {
-    const uint32_t uniform = UniformContext(layout, row[k - 1], w1, w2);
-    if (uniform == kMixed || row[k] != (uniform ? 0xFF : 0) || mps[uniform] != (uniform & 1)) return k;
+    const uint32_t uniform = G::UniformContext(layout, row[k - 1], w1, w2);
+    if (uniform == G::kMixed || row[k] != (uniform ? 0xFF : 0) || mps[uniform] != (uniform & 1)) return k;
     // Byte k is of its neighbourhood's colour, and so is every later byte m
     // of that colour with bytes m - 1..m + 1 above it so too: code as many
     // as the coder takes without renormalising as one run.
@@ -84,17 +75,17 @@ void Rows<T, kAnyAt>::EncodeRow(const GenericRowLayout& layout, MQENCODER* mq, M
     (void)done;
     return end;
   };
-  generic_rows::WalkRow<kReadsUp2>(up1, up2, bytesPerRow, lastMask, encodeRun, encodeByte);
+  generic_rows::WalkRow<G::kReadsUp2>(up1, up2, bytesPerRow, lastMask, encodeRun, encodeByte);
   regs = r;
 }
 
 }  // namespace
 
 GenericRowEncoder ChooseGenericRowEncoder(uint32_t templ, const GenericRowLayout& layout) {
-  static constexpr GenericRowEncoder kNominal[4] = {Rows<0, false>::EncodeRow, Rows<1, false>::EncodeRow,
-                                                     Rows<2, false>::EncodeRow, Rows<3, false>::EncodeRow};
-  static constexpr GenericRowEncoder kMoved[4] = {Rows<0, true>::EncodeRow, Rows<1, true>::EncodeRow,
-                                                   Rows<2, true>::EncodeRow, Rows<3, true>::EncodeRow};
+  static constexpr GenericRowEncoder kNominal[4] = {EncodeRow<0, false>, EncodeRow<1, false>,
+                                                     EncodeRow<2, false>, EncodeRow<3, false>};
+  static constexpr GenericRowEncoder kMoved[4] = {EncodeRow<0, true>, EncodeRow<1, true>,
+                                                   EncodeRow<2, true>, EncodeRow<3, true>};
   if (!layout.byRows || templ > 3) return nullptr;
   return layout.nominal ? kNominal[templ] : kMoved[templ];
 }
