@@ -60,6 +60,17 @@ jb2test::At Placing(int templ, int placing) {
   return placing < 0 ? jb2test::NominalAt(templ) : jb2test::MovedAt(templ, placing);
 }
 
+// `bmp` coded with the row coders and per pixel, with and without typical
+// prediction, must give the same bits.
+void ExpectRowCodersMatch(GenericCoder& coder, BMP* bmp, int templ, int placing) {
+  for (bool tpgdon : {false, true}) {
+    const GRPARAM p = Template(templ, Placing(templ, placing), tpgdon);
+    EXPECT_EQ(coder.Code(p, bmp, false), coder.Code(p, bmp, true))
+        << "template " << templ << " placing " << placing << " " << bmp->lWidth << "x" << bmp->lHeight
+        << " tpgdon " << tpgdon;
+  }
+}
+
 // The whole-byte row coders must give the per-pixel coder's bits for every
 // template and placing of the adaptive pixels, width (spare bits set),
 // height and prediction setting.
@@ -75,12 +86,8 @@ TEST(GenericRegionEncoder, RowCodersMatchPerPixelCoding) {
         jb2test::MakeRandomBMP(&bmp, width, height, density, rng, /*dirtySpareBits=*/true);
         for (uint32_t y = 1; y < height; y += 3)  // some repeated rows for prediction
           std::memcpy(bmp.pData + y * bmp.lStride, bmp.pData + (y - 1) * bmp.lStride, bmp.lStride);
-        for (bool tpgdon : {false, true}) {
-          const GRPARAM p = Template(templ, Placing(templ, placing), tpgdon);
-          EXPECT_EQ(coder.Code(p, &bmp, false), coder.Code(p, &bmp, true))
-              << "template " << templ << " placing " << placing << " " << width << "x" << height << " density "
-              << density << " tpgdon " << tpgdon;
-        }
+        SCOPED_TRACE(testing::Message() << "density " << density);
+        ExpectRowCodersMatch(coder, &bmp, templ, placing);
         DestroyBMP(&bmp);
       }
     }
@@ -102,12 +109,8 @@ TEST(GenericRegionEncoder, UniformRunsMatchPerPixelCoding) {
         BMP bmp;
         jb2test::MakePageLikeBMP(&bmp, width, height, rng);
         if (inverted) InvertBMP(&bmp);
-        for (bool tpgdon : {false, true}) {
-          const GRPARAM p = Template(templ, Placing(templ, placing), tpgdon);
-          EXPECT_EQ(coder.Code(p, &bmp, false), coder.Code(p, &bmp, true))
-              << "template " << templ << " placing " << placing << " " << width << "x" << height << " inverted "
-              << inverted << " tpgdon " << tpgdon;
-        }
+        SCOPED_TRACE(testing::Message() << "inverted " << inverted);
+        ExpectRowCodersMatch(coder, &bmp, templ, placing);
         DestroyBMP(&bmp);
       }
     }
