@@ -16,6 +16,8 @@ inline constexpr uint32_t kBandSpacing = 8;
 // Template and offset trials look at about this many pixels or gaps.
 inline constexpr uint64_t kTemplateSamplePixels = 1u << 18;
 inline constexpr size_t kGapSample = 4096;
+// Symbols of at least this many pixels are sampled by bands of rows.
+inline constexpr uint64_t kLargeSymbolPixels = 1u << 16;
 
 }  // namespace
 
@@ -44,6 +46,12 @@ uint32_t ChooseDictionaryTemplate(const GRPARAM& gr, SYMBOL* symbols, unsigned l
   uint64_t pixels = 0;
   for (unsigned long i = 0; i < n; ++i) pixels += uint64_t{symbols[i].Bitmap.lWidth} * symbols[i].Bitmap.lHeight;
   const unsigned long step = static_cast<unsigned long>(std::max<uint64_t>(1, pixels / kTemplateSamplePixels + 1));
+  // With a sample of one symbol in `step`, a large symbol (a dithered
+  // picture taken as one mark can hold most of the page) is not left to
+  // chance: one band of its rows in `step` is coded instead.
+  auto sampledByBands = [step](const BMP& b) {
+    return step > 1 && b.lHeight > kBandRows && uint64_t{b.lWidth} * b.lHeight >= kLargeSymbolPixels;
+  };
   CostCoder cost;
   uint32_t chosen = gr.lTemplate;
   int64_t least = -1;
@@ -52,7 +60,18 @@ uint32_t ChooseDictionaryTemplate(const GRPARAM& gr, SYMBOL* symbols, unsigned l
     trial.lTemplate = templ;
     cost.Reset();
     int64_t bits = 0;
-    for (unsigned long i = 0; i < n; i += step) bits += cost.GenericBits(trial, &symbols[i].Bitmap);
+    for (unsigned long i = 0; i < n; i += step)
+      if (!sampledByBands(symbols[i].Bitmap)) bits += cost.GenericBits(trial, &symbols[i].Bitmap);
+    for (unsigned long i = 0; i < n; ++i) {
+      const BMP& b = symbols[i].Bitmap;
+      if (!sampledByBands(b)) continue;
+      for (uint64_t top = 0; top < b.lHeight; top += uint64_t{kBandRows} * step) {
+        BMP band = b;
+        band.pData += top * b.lStride;
+        band.lHeight = static_cast<uint32_t>(std::min<uint64_t>(kBandRows, b.lHeight - top));
+        bits += cost.GenericBits(trial, &band);
+      }
+    }
     if (least < 0 || bits < least) {
       least = bits;
       chosen = templ;

@@ -198,7 +198,8 @@ void KeepSmallerCoding(ENCODE_STATE* state, GRPARAM* gr, BMP* original, PARAMETE
   DropSegments(enc, firstSegment, trial);
 }
 
-void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& gr, bool autoResidue);
+// With `restore` the section is left as it was given.
+void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& gr, bool autoResidue, bool restore);
 
 }  // namespace
 
@@ -207,8 +208,11 @@ void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
   ReadGenericParameters(&gr, state, p);
   const bool autoResidue = !ParameterGiven(p, "residue");
   const uint32_t firstSegment = NextSegmentNumber(&state->Encoder);
-  // The section as given, for the generic fallback: the page it was copied
-  // from when it is all of it, else a copy of its own.
+  // The section as given, for the generic fallback: the page itself when
+  // the section is the page (taken apart and put together again, so the
+  // caller's page is left as it was), the page it was copied from when it
+  // is all of it, else a copy of its own.
+  const bool inPlace = state->pSectionSource == section;
   BMP copy{};
   ScopeExit freeCopy([&] { DestroyBMP(&copy); });
   BMP* original = state->pSectionSource;
@@ -216,13 +220,13 @@ void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
     CopyBMP(&copy, section);
     original = &copy;
   }
-  CodeTextSection(state, section, p, gr, autoResidue);
+  CodeTextSection(state, section, p, gr, autoResidue, inPlace);
   if (autoResidue && original->pData) KeepSmallerCoding(state, &gr, original, p, firstSegment);
 }
 
 namespace {
 
-void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& gr, bool autoResidue) {
+void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& gr, bool autoResidue, bool restore) {
   ENCODER* enc = &state->Encoder;
   TRPARAM tr;
   bool invertSymbols = false;
@@ -326,9 +330,11 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
   // Placed by XOR, a residue under SBDEFPIXEL 1 keeps the polarity of its
   // marks: the text region draws them black, the residue clears them again.
   const uint32_t place = state->lPlaceOp;
+  bool residueInverted = false;
   if (anyResidue || (tr.bDefPixel && instances.empty())) {
     anyResidue = true;
-    if (tr.bDefPixel && (place != kOpXor || instances.empty())) InvertBMP(section);
+    residueInverted = tr.bDefPixel && (place != kOpXor || instances.empty());
+    if (residueInverted) InvertBMP(section);
     WriteGenericRegion(state, &gr, section, p, place);
   }
   if (!instances.empty()) {
@@ -384,7 +390,7 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
     }
     // Every black pixel belonged to a mark: without residue and with a white
     // default the section is now white, and the target is drawn on it.
-    BMP* blank = !anyResidue && !tr.bDefPixel ? section : nullptr;
+    BMP* blank = !anyResidue && !tr.bDefPixel && !restore ? section : nullptr;
     if (lossy) WriteRefinementPass(state, p, &tr, instances, allSymbols, section, blank, op);
   }
   if (invert) {
@@ -393,6 +399,19 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
     WriteGenericRegion(state, &gr, &white, p, kOpXnor);
     DestroyBMP(&white);
   }
+  if (!restore) return;
+  // The section holds the residue (dots and residue marks among it); the
+  // other marks are disjoint groups of its pixels, so drawing them back
+  // gives the section as it was taken apart.
+  if (residueInverted) InvertBMP(section);
+  for (long i = 0; i < count; ++i) {
+    SYMBOL& m = marks.items[i];
+    if (m.bResidue) continue;
+    if (invertSymbols) InvertBMP(&m.Bitmap);
+    CombineBMP(section, &m.Bitmap, m.lX, m.lY, kOpOr);
+  }
+  if (tr.bDefPixel) InvertBMP(section);
+  if (invert) InvertBMP(section);
 }
 
 }  // namespace

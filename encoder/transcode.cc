@@ -153,6 +153,14 @@ Rect CodeSections(ENCODE_STATE* state, BMP* image, PARAMETER* sections, long nSe
       EncodeRegion(state, image, &clipped);
       continue;
     }
+    // A text section over the whole page takes the page itself apart and
+    // puts it together again: no page-sized copy.
+    if (section->lType == 1 && wholePage) {
+      state->pSectionSource = image;
+      EncodeRegion(state, image, &clipped);
+      state->pSectionSource = nullptr;
+      continue;
+    }
     BMP region{};
     ScopeExit freeRegion([&] {
       DestroyBMP(&region);
