@@ -1,6 +1,7 @@
 #include "encoder/text_choices.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "common/integer_coding.h"
 #include "encoder/coding_cost.h"
@@ -40,6 +41,44 @@ uint64_t EstimateGenericBytes(const GRPARAM& gr, BMP* bitmap) {
   }
   if (rows == 0) return 0;
   return static_cast<uint64_t>(bits) * bitmap->lHeight / rows / 8;
+}
+
+std::vector<RowRange> PictureBands(const BMP* section) {
+  std::vector<RowRange> bands;
+  const uint32_t width = section->lWidth, height = section->lHeight;
+  const uint32_t tiles = (width + kTextureTile - 1) / kTextureTile;
+  static_assert(kTextureTile == 64, "a tile's row is one 64-bit word");
+  std::vector<uint32_t> black(tiles), runs(tiles);
+  for (uint32_t top = 0; top < height; top += kTextureTile) {
+    const uint32_t rows = std::min(kTextureTile, height - top);
+    std::fill(black.begin(), black.end(), 0);
+    std::fill(runs.begin(), runs.end(), 0);
+    for (uint32_t y = top; y < top + rows; ++y) {
+      const unsigned char* row = section->pData + static_cast<size_t>(y) * section->lStride;
+      uint64_t before = 0;  // the pixel left of the tile, in the top bit's place
+      for (uint32_t t = 0; t < tiles; ++t) {
+        uint64_t word = 0;
+        const uint32_t first = t * 8, bytes = std::min<uint32_t>(8, section->lBytesPerRow - first);
+        for (uint32_t k = 0; k < bytes; ++k) word |= uint64_t{row[first + k]} << (56 - 8 * k);
+        const uint32_t valid = std::min(kTextureTile, width - t * kTextureTile);
+        if (valid < 64) word &= ~uint64_t{0} << (64 - valid);
+        black[t] += static_cast<uint32_t>(std::popcount(word));
+        runs[t] += static_cast<uint32_t>(std::popcount(word & ~(word >> 1 | before)));
+        before = word << 63;
+      }
+    }
+    uint32_t occupied = 0, texture = 0;
+    for (uint32_t t = 0; t < tiles; ++t) {
+      if (black[t] == 0) continue;
+      ++occupied;
+      const uint32_t pixels = rows * std::min(kTextureTile, width - t * kTextureTile);
+      if (runs[t] >= kTextureRunDensity * pixels) ++texture;
+    }
+    if (texture == 0 || 4 * texture < 3 * occupied) continue;
+    if (!bands.empty() && bands.back().end == top) bands.back().end = top + rows;
+    else bands.push_back(RowRange{top, top + rows});
+  }
+  return bands;
 }
 
 uint32_t ChooseDictionaryTemplate(const GRPARAM& gr, SYMBOL* symbols, unsigned long n) {

@@ -26,6 +26,23 @@ bool ManyDots(unsigned long dots, unsigned long marks);
 // settings, estimated from coding one band of rows in every few.
 uint64_t EstimateGenericBytes(const GRPARAM& gr, BMP* bitmap);
 
+// Rows [begin, end) of a section.
+struct RowRange {
+  uint32_t begin;
+  uint32_t end;
+};
+
+// The rows of `section` that hold a dithered or halftoned picture, in order
+// and apart: bands of kTextureTile rows in which at least three in four of
+// the tiles (kTextureTile pixels square) that hold black are texture, with
+// at least kTextureRunDensity black runs per pixel. Text, even small or
+// noisy, stays far below that density; a picture's marks are one huge mark
+// and thousands of dots, which cost as much to take apart as to code and
+// code no smaller as symbols than in a generic region.
+std::vector<RowRange> PictureBands(const BMP* section);
+inline constexpr uint32_t kTextureTile = 64;
+inline constexpr double kTextureRunDensity = 0.16;
+
 // SDTEMPLATE that codes a sample of the dictionary's symbols in the fewest
 // bytes (the lowest template among equals); the AT pixels are `gr`'s.
 uint32_t ChooseDictionaryTemplate(const GRPARAM& gr, SYMBOL* symbols, unsigned long n);

@@ -160,12 +160,48 @@ void WriteRefinementPass(ENCODE_STATE* state, PARAMETER* p, TRPARAM* tr, std::ve
   DestroyBMP(&own);
 }
 
-// Takes the marks still in the section (the dots ExtractSymbols left) and
-// merges them with `marks` in the order the extraction scan finds marks,
-// as if one scan had taken them all.
-void TakeRemainingMarks(BMP* section, Marks* marks) {
+// Takes the marks of the section's rows outside `pictures` (the pictures'
+// pixels stay for the residue region) as ExtractSymbols does, leaving dots
+// of up to `leave` pixels square, which *dots counts. A mark that reaches
+// into a picture's rows is taken up to them.
+void TakeMarks(BMP* section, const std::vector<RowRange>& pictures, uint32_t leave, Marks* marks,
+               unsigned long* dots) {
+  if (pictures.empty()) {
+    ExtractSymbols(section, &marks->items, &marks->count, leave, dots);
+    return;
+  }
+  *dots = 0;
+  marks->items = Checked(static_cast<SYMBOL*>(std::malloc(sizeof(SYMBOL))));
+  uint32_t top = 0;
+  for (size_t k = 0; k <= pictures.size(); ++k) {
+    const uint32_t end = k < pictures.size() ? pictures[k].begin : section->lHeight;
+    if (end > top) {
+      BMP band = *section;
+      band.pData += static_cast<size_t>(top) * section->lStride;
+      band.lHeight = end - top;
+      Marks found;
+      unsigned long left = 0;
+      ExtractSymbols(&band, &found.items, &found.count, leave, &left);
+      *dots += left;
+      SYMBOL* grown = static_cast<SYMBOL*>(std::realloc(marks->items, (marks->count + found.count + 1) * sizeof(SYMBOL)));
+      marks->items = Checked(grown);
+      for (unsigned long i = 0; i < found.count; ++i) {
+        found.items[i].lY += static_cast<int32_t>(top);
+        marks->items[marks->count++] = found.items[i];
+      }
+      found.count = 0;  // the bitmaps now belong to `marks`
+    }
+    if (k < pictures.size()) top = pictures[k].end;
+  }
+}
+
+// Takes the marks still in the section's rows outside `pictures` (the dots
+// TakeMarks left) and merges them with `marks` in the order the extraction
+// scan finds marks, as if one scan had taken them all.
+void TakeRemainingMarks(BMP* section, const std::vector<RowRange>& pictures, Marks* marks) {
   Marks more;
-  ExtractAllSymbols(section, &more.items, &more.count);
+  unsigned long none = 0;
+  TakeMarks(section, pictures, 0, &more, &none);
   const unsigned long total = marks->count + more.count;
   SYMBOL* merged = Checked(static_cast<SYMBOL*>(std::malloc(std::max(total, 1UL) * sizeof(SYMBOL))));
   auto before = [](const SYMBOL& a, const SYMBOL& b) {
@@ -239,14 +275,17 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
   if (invert) InvertBMP(section);
   if (tr.bDefPixel) InvertBMP(section);
   Marks marks;
-  // Dots are left in the section at first; unless they make it a dithered
-  // or speckled one they are taken as marks after all.
+  // A dithered or halftoned picture's rows are left to the residue region
+  // whole. Dots are left in the section at first; unless they make it a
+  // dithered or speckled one they are taken as marks after all.
+  const std::vector<RowRange> pictures = autoResidue ? PictureBands(section) : std::vector<RowRange>{};
   unsigned long dots = 0;
-  ExtractSymbols(section, &marks.items, &marks.count, autoResidue ? kDotSize : 0, &dots);
+  TakeMarks(section, pictures, autoResidue ? kDotSize : 0, &marks, &dots);
   if (dots > 0 && !ManyDots(dots, marks.count)) {
-    TakeRemainingMarks(section, &marks);
+    TakeRemainingMarks(section, pictures, &marks);
     dots = 0;
   }
+  bool anyResidue = dots > 0 || !pictures.empty();
   SortSymbolsByHeight(marks.items, marks.count);
   const long count = static_cast<long>(marks.count);
   if (residueSize != 0) {
@@ -296,7 +335,6 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
   SYMBOL* dictionary = allSymbols.data() + nGlobals;
   std::vector<SYMBOL> instances;
   instances.reserve(marks.count);
-  bool anyResidue = dots > 0;
   unsigned long f = 0, r = 0;
   for (long i = 0; i < count; ++i) {
     SYMBOL& m = marks.items[i];

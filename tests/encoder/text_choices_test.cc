@@ -43,6 +43,18 @@ void ExpectDecodesTo(const std::vector<uint8_t>& bytes, BMP* page) {
   DestroyBMP(&decoded);
 }
 
+// Segment types (T.88 7.3): a symbol dictionary, an immediate generic region.
+inline constexpr int kSymbolDictionary = 0;
+inline constexpr int kGenericRegion = 38;
+
+bool HasSegment(const std::vector<uint8_t>& bytes, int type) {
+  const jb2test::WrittenFile file = jb2test::ParseJb2(bytes);
+  EXPECT_TRUE(file.ok);
+  for (const jb2test::ParsedSegment& s : file.segments)
+    if (static_cast<int>(s.type) == type) return true;
+  return false;
+}
+
 // An ordered dither of a smooth picture: thousands of isolated dots and
 // larger clusters where it is dark.
 void MakeDitheredBMP(BMP* page, uint32_t width, uint32_t height) {
@@ -122,18 +134,76 @@ TEST(TextChoices, TextPagesWithAFewDotsStayTextCoded) {
   jb2test::Sections text;
   text.Add(1, 0, 0, 0, 0);
   const std::vector<uint8_t> t = Encode(&page, text);
-  const jb2test::WrittenFile file = jb2test::ParseJb2(t);
-  ASSERT_TRUE(file.ok);
-  bool dictionary = false, generic = false;
-  for (const jb2test::ParsedSegment& s : file.segments) {
-    dictionary |= s.type == 0;
-    generic |= s.type == 38;
-  }
-  EXPECT_TRUE(dictionary);
-  EXPECT_FALSE(generic);
+  EXPECT_TRUE(HasSegment(t, kSymbolDictionary));
+  EXPECT_FALSE(HasSegment(t, kGenericRegion));
   ExpectDecodesTo(t, &page);
   DestroyBMP(&page);
   DestroyBMP(&glyphs);
+}
+
+// Glyph-like rows below an ordered dither of a mid-grey ramp in rows
+// [64, 256), the width of the page: the picture is one mark of thousands of
+// runs with dots around it.
+void MakePictureOverText(BMP* page, std::mt19937& rng) {
+  static constexpr int kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+  BMP glyphs{};
+  jb2test::MakePageLikeBMP(&glyphs, 64, 12, rng);
+  CreateBMP(page, 640, 448, 0);
+  for (uint32_t y = 64; y < 256; ++y)
+    for (uint32_t x = 0; x < 640; ++x) SetPixel(page, x, y, kBayer[y % 4][x % 4] < 5 + static_cast<int>(x * 7 / 640));
+  for (long y = 280; y + 12 < 440; y += 16)
+    for (long x = 0; x + 64 <= 640; x += 64) CombineBMP(page, &glyphs, x, y, kOpOr);
+  DestroyBMP(&glyphs);
+}
+
+TEST(TextChoices, PictureBandsAreTheRowsOfADitheredPicture) {
+  std::mt19937 rng(4);
+  BMP page{};
+  MakePictureOverText(&page, rng);
+  const std::vector<RowRange> bands = PictureBands(&page);
+  ASSERT_EQ(bands.size(), 1u);
+  EXPECT_EQ(bands[0].begin, 64u);
+  EXPECT_EQ(bands[0].end, 256u);
+  DestroyBMP(&page);
+  // Text, even with every edge pixel of its glyphs flipped at random, and
+  // speckle hold no picture rows.
+  BMP glyphs{};
+  jb2test::MakePageLikeBMP(&glyphs, 640, 448, rng);
+  BMP rough{};
+  CopyBMP(&rough, &glyphs);
+  for (uint32_t y = 1; y + 1 < 448; ++y)
+    for (uint32_t x = 1; x + 1 < 640; ++x) {
+      const int here = jb2test::GetPixel(&glyphs, x, y);
+      const bool edge = here != jb2test::GetPixel(&glyphs, x + 1, y) || here != jb2test::GetPixel(&glyphs, x, y + 1);
+      if (edge && rng() % 2) SetPixel(&rough, x, y, !here);
+    }
+  EXPECT_TRUE(PictureBands(&glyphs).empty());
+  EXPECT_TRUE(PictureBands(&rough).empty());
+  BMP speckle{};
+  CreateBMP(&speckle, 640, 448, 0);
+  for (uint32_t k = 0; k < 4000; ++k) SetPixel(&speckle, rng() % 640, rng() % 448, 1);
+  EXPECT_TRUE(PictureBands(&speckle).empty());
+  DestroyBMP(&glyphs);
+  DestroyBMP(&rough);
+  DestroyBMP(&speckle);
+}
+
+TEST(TextChoices, APictureOverTextLeavesThePictureRowsToTheGenericRegion) {
+  // The picture's rows go to the residue region untouched; the glyphs
+  // below are still text-coded, and the page decodes exactly.
+  std::mt19937 rng(4);
+  BMP page{};
+  MakePictureOverText(&page, rng);
+  jb2test::Sections whole, text;
+  whole.Add();
+  text.Add(1, 0, 0, 0, 0);
+  const std::vector<uint8_t> g = Encode(&page, whole);
+  const std::vector<uint8_t> t = Encode(&page, text);
+  EXPECT_LT(t.size(), g.size());
+  EXPECT_TRUE(HasSegment(t, kSymbolDictionary));
+  EXPECT_TRUE(HasSegment(t, kGenericRegion));
+  ExpectDecodesTo(t, &page);
+  DestroyBMP(&page);
 }
 
 TEST(TextChoices, TheDictionaryTemplateSuitsALargeSymbolAmongSmallOnes) {
