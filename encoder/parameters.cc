@@ -20,6 +20,7 @@ const char* const TYPEIDS[3] = {"gr", "sr", "ht"};  // region types 0, 1, 2
 char* CopyString(const char* s) {
   size_t n = std::strlen(s) + 1;
   char* copy = static_cast<char*>(std::malloc(n));
+  if (!copy) throw std::bad_alloc();
   std::memcpy(copy, s, n);
   return copy;
 }
@@ -55,6 +56,7 @@ void ParseWord(const char* word, bool last, PARAMETER* record) {
   record->ppszKeys = static_cast<char**>(std::calloc(slots, sizeof(char*)));
   record->plValues = static_cast<int32_t*>(std::calloc(slots, sizeof(int32_t)));
   record->nKeys = 0;
+  if (!record->ppszKeys || !record->plValues) throw std::bad_alloc();
 
   char coordinates[kMaxParameterToken + 1];
   bool haveCoordinates = false;

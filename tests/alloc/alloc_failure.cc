@@ -119,6 +119,20 @@ void FailEachAllocation(Run run, std::vector<jb2_status> allowed) {
   }
 }
 
+TEST(AllocationFailures, SectionWordsReportOutOfMemory) {
+  // Every allocation of parsing, each key of a word included.
+  const char* words[] = {"sr:huff:refdict:match=90", "gr:template=1:atx1=2:(0,0,100,50)"};
+  FailEachAllocation(
+      [&] {
+        jb2_encoder* enc = nullptr;
+        jb2_status s = jb2_encoder_create(&enc);
+        if (s == JB2_OK) s = jb2_encoder_set_sections(enc, 2, words);
+        jb2_encoder_destroy(enc);
+        return s;
+      },
+      {JB2_OK, JB2_ERROR_NO_MEMORY});
+}
+
 TEST(AllocationFailures, EncodingReportsOutOfMemory) {
   Page page;
   for (const char* word : {"gr", "sr", "sr:huff:refdict", "ht"}) {
