@@ -15,7 +15,7 @@ CostCoder::CostCoder() {
   std::memset(&state_, 0, sizeof state_);
   try {
     CreateMQBuffer(&state_.GenericContexts, kContextStoreSize);
-    CreateMQBuffer(&state_.RefinementContexts, kContextStoreSize);
+    CreateMQBuffer(&state_.RefinementContexts, kRefinementContextStoreSize);
     MQSetOutFunction(&state_.MQEncoder, DiscardByte, nullptr);
     CreateMQInt(&state_.IntContexts, 0, &state_.MQEncoder);
   } catch (const std::bad_alloc&) {
@@ -42,7 +42,7 @@ int64_t CostCoder::Bits() const {
 
 void CostCoder::Reset() {
   ResetMQBuffer(&state_.GenericContexts, kContextStoreSize);
-  ResetMQBuffer(&state_.RefinementContexts, kContextStoreSize);
+  ResetMQBuffer(&state_.RefinementContexts, kRefinementContextStoreSize);
   DestroyMQInt(&state_.IntContexts);
   CreateMQInt(&state_.IntContexts, 0, &state_.MQEncoder);
   MQInitEnc(&state_.MQEncoder);

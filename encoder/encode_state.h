@@ -15,6 +15,7 @@
 
 inline constexpr unsigned long kEncoderStartCapacity = 0x80000;  // bytes of the run's bit writer
 inline constexpr unsigned long kContextStoreSize = 65536;        // contexts per store (16-bit contexts)
+inline constexpr unsigned long kRefinementContextStoreSize = 8192;  // refinement contexts have 13 bits
 
 struct GLOBAL_SYMBOLS;
 

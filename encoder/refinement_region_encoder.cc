@@ -136,7 +136,7 @@ void EncodeRefinementRegionSegment(RRPARAM* param, BMP* target) {
     EncodeBits(enc, static_cast<uint8_t>(atx[1]), 8);
     EncodeBits(enc, static_cast<uint8_t>(aty[1]), 8);
   }
-  ResetMQBuffer(&state->RefinementContexts, kContextStoreSize);
+  ResetMQBuffer(&state->RefinementContexts, kRefinementContextStoreSize);
   MQInitEnc(&state->MQEncoder);
   EncodeRefinementRegion(&state->MQEncoder, &state->RefinementContexts, target, param->pReference, 0, 0,
                          static_cast<int>(templ), atx, aty, param->bTPGRON != 0);

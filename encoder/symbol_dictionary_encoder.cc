@@ -209,7 +209,7 @@ void EncodeSymbolDictionarySegment(SDPARAM* p, SYMBOL* symbols, SYMBOL* referenc
     MQInitEnc(&state->MQEncoder);
   }
   ResetMQBuffer(&state->GenericContexts, kContextStoreSize);
-  ResetMQBuffer(&state->RefinementContexts, kContextStoreSize);
+  ResetMQBuffer(&state->RefinementContexts, kRefinementContextStoreSize);
   MQINT* ia = &state->IntContexts;
 
   uint32_t previousHeight = 0;

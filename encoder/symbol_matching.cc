@@ -41,28 +41,89 @@ MatchSettings ReadMatchSettings(PARAMETER* section) {
 // A bitmap's rows as 64-bit words, the first pixel of each in the top bit,
 // pixels past the width 0.
 struct WordRows {
-  uint32_t width = 0;
-  uint32_t height = 0;
-  uint32_t words = 0;  // per row
-  std::vector<uint64_t> bits;
+  uint32_t width;
+  uint32_t height;
+  uint32_t words;  // per row
+  const uint64_t* bits;
+  const uint64_t* Row(uint32_t y) const { return bits + size_t{y} * words; }
+};
 
-  void Load(const BMP& bmp) {
-    width = bmp.lWidth;
-    height = bmp.lHeight;
-    words = (width + 63) / 64;
-    bits.assign(size_t{words} * height, 0);
+uint64_t PixelHash(const BMP& b) {
+  uint64_t h = 1469598103934665603ull ^ (uint64_t{b.lWidth} << 32 | b.lHeight);
+  for (uint32_t y = 0; y < b.lHeight; ++y) {
+    const unsigned char* row = b.pData + static_cast<size_t>(y) * b.lStride;
+    for (uint32_t k = 0; k < b.lBytesPerRow; ++k) h = (h ^ row[k]) * 1099511628211ull;
+  }
+  return h;
+}
+
+// The word rows of a section's marks, made when first needed and kept in
+// large blocks (a page's marks are thousands of small bitmaps).
+class WordRowStore {
+ public:
+  // Pixel-identical marks (most of a clean page's) share one copy.
+  WordRowStore(SYMBOL* marks, size_t count) : marks_(marks), rows_(count, nullptr), same_(count) {
+    std::vector<uint64_t> hashes(count);
+    for (size_t k = 0; k < count; ++k) {
+      hashes[k] = PixelHash(marks[k].Bitmap);
+      same_[k] = static_cast<int32_t>(k);
+    }
+    std::vector<int32_t> order(same_);
+    std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) { return hashes[a] < hashes[b]; });
+    for (size_t g = 0; g < count;) {
+      size_t end = g + 1;
+      while (end < count && hashes[order[end]] == hashes[order[g]]) ++end;
+      for (size_t k = g + 1; k < end; ++k)
+        if (ExactBMP(&marks[order[k]].Bitmap, &marks[order[g]].Bitmap)) same_[order[k]] = order[g];
+      g = end;
+    }
+  }
+
+  WordRows Get(long k) {
+    const BMP& bmp = marks_[k].Bitmap;
+    const uint32_t words = (bmp.lWidth + 63) / 64;
+    uint64_t*& rows = rows_[static_cast<size_t>(same_[static_cast<size_t>(k)])];
+    if (!rows) rows = Load(bmp, words);
+    return WordRows{bmp.lWidth, bmp.lHeight, words, rows};
+  }
+
+ private:
+  static constexpr size_t kBlockWords = size_t{1} << 15;  // 256 KiB
+
+  uint64_t* Load(const BMP& bmp, uint32_t words) {
+    uint64_t* rows = Allocate(size_t{words} * bmp.lHeight);
     const uint32_t bytes = bmp.lBytesPerRow;
-    const unsigned lastMask = width % 8 ? (0xFF00u >> (width % 8)) & 0xFF : 0xFF;
-    for (uint32_t y = 0; y < height; ++y) {
+    const unsigned lastMask = bmp.lWidth % 8 ? (0xFF00u >> (bmp.lWidth % 8)) & 0xFF : 0xFF;
+    for (uint32_t y = 0; y < bmp.lHeight; ++y) {
       const unsigned char* src = bmp.pData + static_cast<size_t>(y) * bmp.lStride;
-      uint64_t* dst = bits.data() + size_t{y} * words;
+      uint64_t* dst = rows + size_t{y} * words;
       for (uint32_t b = 0; b < bytes; ++b) {
         const unsigned v = b + 1 == bytes ? src[b] & lastMask : src[b];
         dst[b / 8] |= uint64_t{v} << (56 - 8 * (b % 8));
       }
     }
+    return rows;
   }
-  const uint64_t* Row(uint32_t y) const { return bits.data() + size_t{y} * words; }
+  // `n` zeroed words that stay in place.
+  uint64_t* Allocate(size_t n) {
+    if (n > left_) {
+      const size_t size = std::max(n, kBlockWords);
+      blocks_.push_back(std::make_unique<uint64_t[]>(size));
+      next_ = blocks_.back().get();
+      left_ = size;
+    }
+    uint64_t* words = next_;
+    next_ += n;
+    left_ -= n;
+    return words;
+  }
+
+  const SYMBOL* marks_;
+  std::vector<uint64_t*> rows_;  // per mark; null until loaded
+  std::vector<int32_t> same_;    // per mark: the first mark with its pixels
+  std::vector<std::unique_ptr<uint64_t[]>> blocks_;
+  uint64_t* next_ = nullptr;
+  size_t left_ = 0;
 };
 
 // 64 pixels of a word row from column `column` on (any column; outside the
@@ -175,14 +236,6 @@ class RefinementJudge {
   long ratx_[2], raty_[2];
 };
 
-uint64_t PixelHash(const BMP& b) {
-  uint64_t h = 1469598103934665603ull ^ (uint64_t{b.lWidth} << 32 | b.lHeight);
-  for (uint32_t y = 0; y < b.lHeight; ++y) {
-    const unsigned char* row = b.pData + static_cast<size_t>(y) * b.lStride;
-    for (uint32_t k = 0; k < b.lBytesPerRow; ++k) h = (h ^ row[k]) * 1099511628211ull;
-  }
-  return h;
-}
 
 // For every mark, how many later marks have the same pixels (by hash: an
 // estimate, for the cost judgement only).
@@ -198,12 +251,7 @@ void EvaluateMatches(SYMBOL* marks, long count, PARAMETER* section) {
   const MatchSettings m = ReadMatchSettings(section);
   const size_t n = static_cast<size_t>(std::max(count, 0L));
   // Word rows and black-pixel counts of every mark, made when first needed.
-  std::vector<WordRows> rows(m.soft ? n : 0);
-  auto rowsOf = [&](long k) -> const WordRows& {
-    WordRows& r = rows[static_cast<size_t>(k)];
-    if (r.words == 0) r.Load(marks[k].Bitmap);  // every mark is at least 1 pixel wide
-    return r;
-  };
+  WordRowStore rows(marks, m.soft ? n : 0);
   std::vector<int64_t> black(m.soft ? n : 0, -1);
   auto blackOf = [&](long k) {
     int64_t& b = black[static_cast<size_t>(k)];
@@ -257,7 +305,7 @@ void EvaluateMatches(SYMBOL* marks, long count, PARAMETER* section) {
             // be accepted at all, needs no trial.
             const int64_t bound = area - std::max<int64_t>(0, blackOf(i) - blackOf(k)) - bonus;
             if (bound < best || (bound == best && k < chosen) || static_cast<double>(bound) <= acceptable) continue;
-            trial = SoftScore(rowsOf(i), rowsOf(k), dw, dh, m.matchOffset);
+            trial = SoftScore(rows.Get(i), rows.Get(k), dw, dh, m.matchOffset);
             trial.score -= bonus;
           } else if (ExactBMP(&mark->Bitmap, &candidate->Bitmap)) {
             trial.score = area;

@@ -291,7 +291,7 @@ void EncodeSymbolRegionSegment(TRPARAM* p, SYMBOL* instances, unsigned long nIns
     MQInitEnc(&state->MQEncoder);
   }
   ResetMQBuffer(&state->GenericContexts, kContextStoreSize);
-  ResetMQBuffer(&state->RefinementContexts, kContextStoreSize);
+  ResetMQBuffer(&state->RefinementContexts, kRefinementContextStoreSize);
   EncodeSymbolInstances(p, prepared.data(), prepared.size(), dictionary);
   if (!p->bHuff) {
     MQFlush(&state->MQEncoder);

@@ -44,7 +44,7 @@ class EncodeStateOwner {
     MQSetOutFunction(&state_.MQEncoder, MQMainOut, &state_.Encoder);
     try {
       CreateMQBuffer(&state_.GenericContexts, kContextStoreSize);
-      CreateMQBuffer(&state_.RefinementContexts, kContextStoreSize);
+      CreateMQBuffer(&state_.RefinementContexts, kRefinementContextStoreSize);
       InitializeHuffStandard(state_.aHuffStandard);
       CreateEncoder(&state_.Encoder, kEncoderStartCapacity);
     } catch (const std::bad_alloc&) {
