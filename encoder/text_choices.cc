@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
+#include "common/bit_count.h"
 #include "common/integer_coding.h"
 #include "encoder/coding_cost.h"
 
@@ -59,11 +61,16 @@ std::vector<RowRange> PictureBands(const BMP* section) {
       for (uint32_t t = 0; t < tiles; ++t) {
         uint64_t word = 0;
         const uint32_t first = t * 8, bytes = std::min<uint32_t>(8, section->lBytesPerRow - first);
-        for (uint32_t k = 0; k < bytes; ++k) word |= uint64_t{row[first + k]} << (56 - 8 * k);
+        if (bytes == 8) {
+          std::memcpy(&word, row + first, sizeof word);
+          if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+        } else {
+          for (uint32_t k = 0; k < bytes; ++k) word |= uint64_t{row[first + k]} << (56 - 8 * k);
+        }
         const uint32_t valid = std::min(kTextureTile, width - t * kTextureTile);
         if (valid < 64) word &= ~uint64_t{0} << (64 - valid);
-        black[t] += static_cast<uint32_t>(std::popcount(word));
-        runs[t] += static_cast<uint32_t>(std::popcount(word & ~(word >> 1 | before)));
+        black[t] += CountBits(word);
+        runs[t] += CountBits(word & ~(word >> 1 | before));
         before = word << 63;
       }
     }
