@@ -69,6 +69,10 @@ std::vector<RowRange> PictureBands(const BMP* section) {
         }
         const uint32_t valid = std::min(kTextureTile, width - t * kTextureTile);
         if (valid < 64) word &= ~uint64_t{0} << (64 - valid);
+        if (word == 0) {  // most of a text page
+          before = 0;
+          continue;
+        }
         black[t] += CountBits(word);
         runs[t] += CountBits(word & ~(word >> 1 | before));
         before = word << 63;
