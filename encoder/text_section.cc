@@ -4,6 +4,7 @@
 // complementing region for white-on-black text.
 #include <algorithm>
 #include <cstdlib>
+#include <span>
 #include <vector>
 
 #include "common/checked_alloc.h"
@@ -132,7 +133,7 @@ void WriteGenericRegion(ENCODE_STATE* state, GRPARAM* gr, BMP* bitmap, PARAMETER
 // `blank`, when given, is a white bitmap of the section's size that the
 // target may be drawn on (spare bits aside, which no coder reads), instead
 // of a new one.
-void WriteRefinementPass(ENCODE_STATE* state, PARAMETER* p, TRPARAM* tr, std::vector<SYMBOL>& instances,
+void WriteRefinementPass(ENCODE_STATE* state, PARAMETER* p, TRPARAM* tr, std::span<SYMBOL> instances,
                          std::vector<SYMBOL>& dictionary, BMP* section, BMP* blank, uint32_t op) {
   BMP reference, own{};
   CreateBMPChecked(&reference, section->lWidth, section->lHeight, static_cast<int>(tr->bDefPixel));
@@ -333,13 +334,16 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
   std::vector<SYMBOL> allSymbols(nGlobals + nFirst + nRefined);
   if (globals) std::copy(globals->symbols.begin(), globals->symbols.end(), allSymbols.begin());
   SYMBOL* dictionary = allSymbols.data() + nGlobals;
-  std::vector<SYMBOL> instances;
-  instances.reserve(marks.count);
-  unsigned long f = 0, r = 0;
+  // The instances are the marks that are not residue, kept in order at the
+  // front of the marks' array (residue marks go back into the section and
+  // their bitmaps are freed); symbol IDs by the marks' first places.
+  std::vector<int32_t> idOf(marks.count, -1);
+  unsigned long f = 0, r = 0, kept = 0;
   for (long i = 0; i < count; ++i) {
     SYMBOL& m = marks.items[i];
     if (m.bResidue) {
       CombineBMP(section, &m.Bitmap, m.lX, m.lY, kOpOr);
+      DestroyBMP(&m.Bitmap);
       anyResidue = true;
       continue;
     }
@@ -349,7 +353,7 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
     } else if (m.bDictionary && m.bRefine) {
       // A refined symbol names the symbol it refines within its dictionary's inputs.
       dictionary[nFirst + r] = m;
-      dictionary[nFirst + r].lIndex = marks.items[m.lMatch].lIndex - static_cast<int32_t>(nGlobals);
+      dictionary[nFirst + r].lIndex = idOf[m.lMatch] - static_cast<int32_t>(nGlobals);
       m.lIndex = static_cast<int32_t>(nGlobals + nFirst + r);
       ++r;
     } else if (m.bDictionary) {
@@ -358,10 +362,13 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
       dictionary[f].lIndex = static_cast<int32_t>(f);
       ++f;
     } else {
-      m.lIndex = marks.items[m.lMatch].lIndex;
+      m.lIndex = idOf[m.lMatch];
     }
-    instances.push_back(m);
+    idOf[i] = m.lIndex;
+    marks.items[kept++] = m;
   }
+  marks.count = kept;
+  const std::span<SYMBOL> instances(marks.items, kept);
 
   // With SBDEFPIXEL 1 and no instance a text region would draw nothing, yet
   // the section is black wherever it held no mark: the generic region carries it.
@@ -442,9 +449,7 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
   // other marks are disjoint groups of its pixels, so drawing them back
   // gives the section as it was taken apart.
   if (residueInverted) InvertBMP(section);
-  for (long i = 0; i < count; ++i) {
-    SYMBOL& m = marks.items[i];
-    if (m.bResidue) continue;
+  for (SYMBOL& m : instances) {
     if (invertSymbols) InvertBMP(&m.Bitmap);
     CombineBMP(section, &m.Bitmap, m.lX, m.lY, kOpOr);
   }
