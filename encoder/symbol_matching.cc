@@ -236,7 +236,6 @@ class RefinementJudge {
   long ratx_[2], raty_[2];
 };
 
-
 // For every mark, how many later marks have the same pixels (by hash: an
 // estimate, for the cost judgement only).
 void CountLaterCopies(SYMBOL* marks, long count, std::vector<int32_t>* copies) {
