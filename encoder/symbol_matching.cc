@@ -61,13 +61,12 @@ uint64_t PixelHash(const BMP& b) {
 // large blocks (a page's marks are thousands of small bitmaps).
 class WordRowStore {
  public:
-  // Pixel-identical marks (most of a clean page's) share one copy.
-  WordRowStore(SYMBOL* marks, size_t count) : marks_(marks), rows_(count, nullptr), same_(count) {
-    std::vector<uint64_t> hashes(count);
-    for (size_t k = 0; k < count; ++k) {
-      hashes[k] = PixelHash(marks[k].Bitmap);
-      same_[k] = static_cast<int32_t>(k);
-    }
+  // Pixel-identical marks (most of a clean page's) share one copy;
+  // `hashes` are the marks' PixelHash values.
+  WordRowStore(SYMBOL* marks, const std::vector<uint64_t>& hashes)
+      : marks_(marks), rows_(hashes.size(), nullptr), same_(hashes.size()) {
+    const size_t count = hashes.size();
+    for (size_t k = 0; k < count; ++k) same_[k] = static_cast<int32_t>(k);
     std::vector<int32_t> order(same_);
     std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) { return hashes[a] < hashes[b]; });
     for (size_t g = 0; g < count;) {
@@ -238,10 +237,10 @@ class RefinementJudge {
 
 // For every mark, how many later marks have the same pixels (by hash: an
 // estimate, for the cost judgement only).
-void CountLaterCopies(SYMBOL* marks, long count, std::vector<int32_t>* copies) {
-  copies->assign(static_cast<size_t>(std::max(count, 0L)), 0);
+void CountLaterCopies(const std::vector<uint64_t>& hashes, std::vector<int32_t>* copies) {
+  copies->assign(hashes.size(), 0);
   std::unordered_map<uint64_t, int32_t> seen;
-  for (long i = count - 1; i >= 0; --i) (*copies)[static_cast<size_t>(i)] = seen[PixelHash(marks[i].Bitmap)]++;
+  for (size_t i = hashes.size(); i-- > 0;) (*copies)[i] = seen[hashes[i]]++;
 }
 
 }  // namespace
@@ -250,7 +249,9 @@ void EvaluateMatches(SYMBOL* marks, long count, PARAMETER* section) {
   const MatchSettings m = ReadMatchSettings(section);
   const size_t n = static_cast<size_t>(std::max(count, 0L));
   // Word rows and black-pixel counts of every mark, made when first needed.
-  WordRowStore rows(marks, m.soft ? n : 0);
+  std::vector<uint64_t> hashes(m.soft ? n : 0);
+  for (size_t k = 0; k < hashes.size(); ++k) hashes[k] = PixelHash(marks[k].Bitmap);
+  WordRowStore rows(marks, hashes);
   std::vector<int64_t> black(m.soft ? n : 0, -1);
   auto blackOf = [&](long k) {
     int64_t& b = black[static_cast<size_t>(k)];
@@ -261,7 +262,7 @@ void EvaluateMatches(SYMBOL* marks, long count, PARAMETER* section) {
   std::vector<int32_t> copiesAfter;
   if (m.weighCost) {
     judge = std::make_unique<RefinementJudge>(section);
-    CountLaterCopies(marks, count, &copiesAfter);
+    CountLaterCopies(hashes, &copiesAfter);
   }
   // A mark becomes a candidate once its own turn is over and its flags are
   // final. Candidates that can never be chosen (residue marks, and without
