@@ -12,6 +12,7 @@
 #include "common/checked_alloc.h"
 #include "common/limits.h"
 #include "common/messages.h"
+#include "common/pixel_words.h"
 
 const unsigned char ConstMask1[8] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
 const unsigned char ConstMask0[8] = {0x7F, 0xBF, 0xDF, 0xEF, 0xF7, 0xFB, 0xFD, 0xFE};
@@ -30,19 +31,6 @@ inline T Apply(T d, T s) {
   if constexpr (Op == kOpXor) return static_cast<T>(d ^ s);
   if constexpr (Op == kOpXnor) return static_cast<T>(~(d ^ s));
   if constexpr (Op == kOpReplace) return s;
-}
-
-// Eight bytes as one word, the first byte in the top bits (pixel order).
-inline uint64_t LoadPixels64(const unsigned char* p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
-  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
-  return v;
-}
-
-inline void StorePixels64(unsigned char* p, uint64_t v) {
-  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
-  std::memcpy(p, &v, 8);
 }
 
 // Combines s into the bits of d selected by mask (never 0 here).

@@ -8,6 +8,7 @@
 
 #include "common/checked_alloc.h"
 #include "common/messages.h"
+#include "common/pixel_words.h"
 #include "encoder/symbol.h"
 
 namespace {
@@ -67,11 +68,7 @@ long RunStart(const unsigned char* row, long x) {
 // bit; columns at or past the section's width read white.
 uint64_t Window(const Section& s, const unsigned char* row, long b) {
   uint64_t w = 0;
-  if (b + 8 <= s.width >> 3) {  // all within the width
-    std::memcpy(&w, row + b, sizeof w);
-    if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
-    return w;
-  }
+  if (b + 8 <= s.width >> 3) return LoadPixels64(row + b);  // all within the width
   for (long i = b; i < s.bytesPerRow && i < b + 8; ++i) w |= uint64_t{row[i]} << (56 - 8 * (i - b));
   const long past = (b << 3) + 64 - s.width;  // columns of the word at or past the width
   return past >= 64 ? 0 : w & ~uint64_t{0} << past;
@@ -82,11 +79,8 @@ uint64_t Window(const Section& s, const unsigned char* row, long b) {
 template <bool kSet>
 void ApplyWindow(unsigned char* row, long b, long bytesPerRow, uint64_t bits) {
   if (b + 8 <= bytesPerRow) {
-    uint64_t w;
-    std::memcpy(&w, row + b, sizeof w);
-    if constexpr (std::endian::native == std::endian::little) bits = __builtin_bswap64(bits);
-    w = kSet ? w | bits : w & ~bits;
-    std::memcpy(row + b, &w, sizeof w);
+    const uint64_t w = LoadPixels64(row + b);
+    StorePixels64(row + b, kSet ? w | bits : w & ~bits);
     return;
   }
   for (long i = b; i < bytesPerRow; ++i) {

@@ -1,11 +1,10 @@
 #include "encoder/text_choices.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 
 #include "common/bit_count.h"
 #include "common/integer_coding.h"
+#include "common/pixel_words.h"
 #include "encoder/coding_cost.h"
 
 namespace {
@@ -35,9 +34,7 @@ uint64_t EstimateGenericBytes(const GRPARAM& gr, BMP* bitmap) {
   int64_t bits = 0;
   uint64_t rows = 0;
   for (uint32_t top = 0; top < bitmap->lHeight; top += kBandRows * kBandSpacing) {
-    BMP band = *bitmap;
-    band.pData += static_cast<size_t>(top) * bitmap->lStride;
-    band.lHeight = std::min(kBandRows, bitmap->lHeight - top);
+    BMP band = RowBand(*bitmap, top, std::min(kBandRows, bitmap->lHeight - top));
     bits += cost.GenericBits(gr, &band);
     rows += band.lHeight;
   }
@@ -62,8 +59,7 @@ std::vector<RowRange> PictureBands(const BMP* section) {
         uint64_t word = 0;
         const uint32_t first = t * 8, bytes = std::min<uint32_t>(8, section->lBytesPerRow - first);
         if (bytes == 8) {
-          std::memcpy(&word, row + first, sizeof word);
-          if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+          word = LoadPixels64(row + first);
         } else {
           for (uint32_t k = 0; k < bytes; ++k) word |= uint64_t{row[first + k]} << (56 - 8 * k);
         }
@@ -116,9 +112,7 @@ uint32_t ChooseDictionaryTemplate(const GRPARAM& gr, SYMBOL* symbols, unsigned l
       const BMP& b = symbols[i].Bitmap;
       if (!sampledByBands(b)) continue;
       for (uint64_t top = 0; top < b.lHeight; top += uint64_t{kBandRows} * step) {
-        BMP band = b;
-        band.pData += top * b.lStride;
-        band.lHeight = static_cast<uint32_t>(std::min<uint64_t>(kBandRows, b.lHeight - top));
+        BMP band = RowBand(b, static_cast<uint32_t>(top), static_cast<uint32_t>(std::min<uint64_t>(kBandRows, b.lHeight - top)));
         bits += cost.GenericBits(trial, &band);
       }
     }

@@ -9,6 +9,7 @@
 
 #include "common/checked_alloc.h"
 #include "common/messages.h"
+#include "common/pixel_words.h"
 #include "common/segment_header.h"
 #include "encoder/encode_state.h"
 #include "encoder/refinement_region_encoder.h"
@@ -177,9 +178,7 @@ void TakeMarks(BMP* section, const std::vector<RowRange>& pictures, uint32_t lea
   for (size_t k = 0; k <= pictures.size(); ++k) {
     const uint32_t end = k < pictures.size() ? pictures[k].begin : section->lHeight;
     if (end > top) {
-      BMP band = *section;
-      band.pData += static_cast<size_t>(top) * section->lStride;
-      band.lHeight = end - top;
+      BMP band = RowBand(*section, top, end - top);
       Marks found;
       unsigned long left = 0;
       ExtractSymbols(&band, &found.items, &found.count, leave, &left);
