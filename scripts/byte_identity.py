@@ -61,7 +61,8 @@ def BuildRef(rev, work):
     archive = subprocess.run(["git", "-C", ROOT, "archive", sha], check=True, capture_output=True).stdout
     os.makedirs(src)
     subprocess.run(["tar", "-x", "-C", src], input=archive, check=True)
-    Sh(["cmake", "-S", src, "-B", dest + "/build", "-DCMAKE_BUILD_TYPE=Release", "-DJB2_TESTS=OFF"],
+    launcher = ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"] if shutil.which("ccache") else []
+    Sh(["cmake", "-S", src, "-B", dest + "/build", "-DCMAKE_BUILD_TYPE=Release", "-DJB2_TESTS=OFF"] + launcher,
        stdout=subprocess.DEVNULL)
     Sh(["cmake", "--build", dest + "/build", "-j%d" % (os.cpu_count() or 2), "--target", "transc", "untransc"],
        stdout=subprocess.DEVNULL)
