@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs with apt-get (Debian) what is missing for a group of tasks, and
 # says what before it does:
-#   sh scripts/install-deps.sh build   compiler and build tools (the sample)
+#   sh scripts/install-deps.sh build   compiler, build tools and leptonica (the sample)
 #   sh scripts/install-deps.sh         the same, plus what the tests need
 set -e
 group=${1:-test}
@@ -16,9 +16,14 @@ want() {
 want cmake command -v cmake
 want g++ command -v g++
 want make command -v make
+# the programs read and write PNG, JPEG, TIFF ... through leptonica
+want libleptonica-dev test -f /usr/include/leptonica/allheaders.h
+want pkgconf command -v pkg-config
 if [ "$group" = test ]; then
   want libgtest-dev test -f /usr/include/gtest/gtest.h
-  want pkgconf command -v pkg-config
+  # the scanned test pages: rendered by Ghostscript, aged by ImageMagick
+  want ghostscript command -v gs
+  want imagemagick test -x /usr/bin/convert
   # the three independent JBIG2 readers the tests judge our files by:
   # jbig2dec, poppler (pdfimages) and pdf.js (under node)
   want jbig2dec command -v jbig2dec

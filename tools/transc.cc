@@ -15,6 +15,7 @@
 #include "encoder/transclib.h"
 #include "include/jbig2codec/jb2_encode.h"
 #include "tools/file_names.h"
+#include "tools/image_input.h"
 
 namespace {
 
@@ -58,16 +59,17 @@ void PrintHelp() {
       "Usage: transc [OPTIONS] IMAGE [IMAGE ...] [SECTION ...]\n"
       "       transc --help | --version\n"
       "\n"
-      "Codes bi-level pages into a JBIG2 (ITU-T T.88) file. IMAGE is a 1-bit BMP\n"
-      "(Windows or OS/2) or PBM (P4 or P1) file, named with its extension (page.bmp,\n"
-      "page.pbm) or without it (page: page.bmp, else page.pbm). The output is the\n"
-      "base name with .jb2 (page.jb2). The image's resolution is kept.\n"
+      "Codes bi-level pages into a JBIG2 (ITU-T T.88) file. IMAGE is a PNG, JPEG,\n"
+      "TIFF, PNM, BMP, GIF, WebP or JPEG 2000 file, named with its extension\n"
+      "(page.png) or without it (page: page.bmp, else page.pbm, page.png, page.tif,\n"
+      "...). Grey and colour pages are made 1-bit for text. The output is the base\n"
+      "name with .jb2 (page.jb2). The image's resolution is kept.\n"
       "\n"
-      "A document: more image files after the first, or a base name DOC whose\n"
-      "pages are DOC_1, DOC_2, ... (the names untransc writes). Every page is coded\n"
-      "with the same sections into one file DOC.jb2; with one text section over\n"
-      "the page (sr), marks found on two pages or more are coded once, in a\n"
-      "dictionary all pages share.\n"
+      "A document: more image files after the first, a multi-page TIFF file, or a\n"
+      "base name DOC whose pages are DOC_1, DOC_2, ... (the names untransc writes).\n"
+      "Every page is coded with the same sections into one file DOC.jb2; with one\n"
+      "text section over the page (sr), marks found on two pages or more are coded\n"
+      "once, in a dictionary all pages share.\n"
       "\n"
       "Options:\n"
       "  --pdf         write DOC.pdf: one PDF page per image, JBIG2-coded\n"
@@ -77,6 +79,9 @@ void PrintHelp() {
       "  -q, --quiet   no progress (shown on a terminal for documents)\n"
       "  --threads N   code a document's pages on N threads (default: one per\n"
       "                core); the file is the same whatever N\n"
+      "  --threshold auto|N  grey and colour pages: auto (default) follows the\n"
+      "                paper under uneven light; N (0 to 255) makes black every\n"
+      "                pixel darker than N\n"
       "\n"
       "Each SECTION word describes one rectangle of the page and how it is coded;\n"
       "without any, the whole page is one generic region. Sections are coded in\n"
@@ -117,6 +122,7 @@ void PrintHelp() {
 struct CommandLine {
   bool pdf = false, embedded = false, quiet = false;
   unsigned threads = 0;            // --threads; 0: as many as the machine has
+  int threshold = jb2tool::kAutoThreshold;  // --threshold
   std::string outputBase;          // -o; empty: from the first image
   std::vector<std::string> words;  // section words
   std::vector<jb2tool::Names> images;
@@ -125,7 +131,7 @@ struct CommandLine {
 };
 
 bool IsImageFile(const std::string& arg) {
-  return !jb2tool::KnownExtension(arg, {".bmp", ".pbm"}).empty() && jb2tool::Exists(arg);
+  return !jb2tool::KnownExtension(arg, jb2tool::kImageExtensions).empty() && jb2tool::Exists(arg);
 }
 
 // The first argument that is not an option names the first image (or, when
@@ -147,12 +153,14 @@ CommandLine ReadCommandLine(int argc, char** argv) {
       c.outputBase = argv[++i];
     } else if (arg == "--threads" && i + 1 < argc) {
       c.threads = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+    } else if (arg == "--threshold" && i + 1 < argc) {
+      if (!jb2tool::ReadThreshold(argv[++i], &c.threshold)) c.error = "--threshold Takes auto or a Number from 0 to 255";
     } else if (first) {
       first = false;
-      const jb2tool::Names names = jb2tool::ResolveInput(arg, {".bmp", ".pbm"});
-      if (!jb2tool::Exists(names.input) && jb2tool::KnownExtension(arg, {".bmp", ".pbm"}).empty()) {
+      const jb2tool::Names names = jb2tool::ResolveInput(arg, jb2tool::kImageExtensions);
+      if (!jb2tool::Exists(names.input) && jb2tool::KnownExtension(arg, jb2tool::kImageExtensions).empty()) {
         for (uint32_t n = 1;; ++n) {
-          const jb2tool::Names page = jb2tool::ResolveInput(arg + "_" + std::to_string(n), {".bmp", ".pbm"});
+          const jb2tool::Names page = jb2tool::ResolveInput(arg + "_" + std::to_string(n), jb2tool::kImageExtensions);
           if (!jb2tool::Exists(page.input)) break;
           c.images.push_back(page);
           c.document = true;
@@ -161,7 +169,7 @@ CommandLine ReadCommandLine(int argc, char** argv) {
       if (c.images.empty()) c.images.push_back(names);
       if (c.outputBase.empty()) c.outputBase = c.document ? arg : names.base;
     } else if (IsImageFile(arg)) {
-      c.images.push_back(jb2tool::ResolveInput(arg, {".bmp", ".pbm"}));
+      c.images.push_back(jb2tool::ResolveInput(arg, jb2tool::kImageExtensions));
     } else {
       c.words.push_back(arg);
     }
@@ -182,18 +190,17 @@ void PrintProgress(void*, uint32_t page, uint32_t pages) {
 // PDF, or the embedded streams (BASE.jb2g with the shared symbols, when
 // any, and BASE_N.jb2e for page N).
 int CodeDocument(const CommandLine& c) {
-  std::vector<BMP> pages(c.images.size());
+  std::vector<BMP> pages;  // a multi-page TIFF file gives several
   std::vector<jb2_image> images;
   int status = 0;
   for (size_t i = 0; i < c.images.size(); ++i) {
-    if (LoadPageImage(c.images[i].input.c_str(), &pages[i]) != 0) {
+    if (jb2tool::LoadPages(c.images[i].input, c.threshold, &pages) != 0) {
       std::fprintf(stderr, "\nERROR: Could not load file %s \n", c.images[i].input.c_str());
       status = 1;
       break;
     }
-    const BMP& b = pages[i];
-    images.push_back({b.pData, b.lWidth, b.lHeight, b.lStride, b.lXResolution, b.lYResolution});
   }
+  for (const BMP& b : pages) images.push_back({b.pData, b.lWidth, b.lHeight, b.lStride, b.lXResolution, b.lYResolution});
   jb2_encoder* encoder = nullptr;
   if (status == 0 && jb2_encoder_create(&encoder) != JB2_OK) status = 1;
   if (status == 0) {
@@ -265,7 +272,8 @@ int main(int argc, char** argv) {
   }
   // Several pages, or an output other than one .jb2 file: the document coder.
   if (command.images.size() > 1 || command.pdf || command.embedded || command.document || command.quiet ||
-      command.threads != 0 ||
+      command.threads != 0 || command.threshold != jb2tool::kAutoThreshold ||
+      jb2tool::CountPages(command.images[0].input) > 1 ||
       command.outputBase != command.images[0].base)
     return CodeDocument(command);
 
@@ -281,7 +289,8 @@ int main(int argc, char** argv) {
 
   int status = 0;
   BMP* image = static_cast<BMP*>(std::calloc(1, sizeof(BMP)));
-  const jb2tool::Names names = jb2tool::ResolveInput(argv[1], {".bmp", ".pbm"});
+  std::vector<BMP> loaded;
+  const jb2tool::Names names = jb2tool::ResolveInput(argv[1], jb2tool::kImageExtensions);
   const std::string outputName = names.base + ".jb2";
   if (names.base.size() + std::strlen(".bmp") >= kNameBufferSize) {
     PrintProgramError("Base name too long (at most 1019 characters)");
@@ -289,12 +298,13 @@ int main(int argc, char** argv) {
   } else if (CheckParameters(nWords, argv + 2, sections, nSections, PrintReport, nullptr) != 0) {
     PrintProgramError("Section Words Refused - No File Written");
     status = 1;
-  } else if (LoadPageImage(names.input.c_str(), image) != 0) {
-    // 1: the file cannot be opened; 2: it is not a loadable 1-bit image (the
+  } else if (jb2tool::LoadPages(names.input, jb2tool::kAutoThreshold, &loaded) != 0) {
+    // 1: the file cannot be opened; 2: it is not a loadable image (the
     // reason has been printed). Nothing is written then.
     std::fprintf(stderr, "\nERROR: Could not load file %s \n", names.input.c_str());
     status = 1;
   } else {
+    *image = loaded[0];
     char advice[kNameBufferSize];
     for (long i = 0; i < nWords; ++i)
       if (PortabilityAdvice(&sections[i], advice, sizeof advice)) PrintProgramWarning(advice);
