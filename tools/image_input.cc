@@ -67,19 +67,6 @@ std::string ReadAll(FILE* f, std::vector<uint8_t>* data) {
   return std::ferror(f) ? std::strerror(errno) : "";
 }
 
-// The 1-bit BMP and PBM files the library's own loader reads, as it always
-// has: P1 or P4, or a BMP file of 1 bit per pixel. Files that are no image
-// leptonica knows go there too, for the loader's own messages.
-bool LibraryReads(const std::vector<uint8_t>& data) {
-  if (data.size() >= 2 && data[0] == 'P') return data[1] == '1' || data[1] == '4';
-  if (data.size() >= 30 && data[0] == 'B' && data[1] == 'M') {
-    const size_t bits = data[14] == 12 && data[15] == 0 && data[16] == 0 && data[17] == 0 ? 24 : 28;
-    return data[bits] == 1 && data[bits + 1] == 0;
-  }
-  l_int32 format = IFF_UNKNOWN;
-  return data.size() < 12 || findFileFormatBuffer(data.data(), &format) != 0 || format == IFF_UNKNOWN;
-}
-
 const char* FormatName(int format) {
   switch (format) {
     case IFF_BMP: return "BMP";
@@ -92,6 +79,19 @@ const char* FormatName(int format) {
     case IFF_WEBP: return "WebP";
     default: return nullptr;
   }
+}
+
+// The 1-bit BMP and PBM files the library's own loader reads, as it always
+// has: P1 or P4, or a BMP file of 1 bit per pixel. Files of no format read
+// here (a PDF, a JBIG2 file, text) go there too, for the loader's messages.
+bool LibraryReads(const std::vector<uint8_t>& data) {
+  if (data.size() >= 2 && data[0] == 'P') return data[1] == '1' || data[1] == '4';
+  if (data.size() >= 30 && data[0] == 'B' && data[1] == 'M') {
+    const size_t bits = data[14] == 12 && data[15] == 0 && data[16] == 0 && data[17] == 0 ? 24 : 28;
+    return data[bits] == 1 && data[bits + 1] == 0;
+  }
+  l_int32 format = IFF_UNKNOWN;
+  return data.size() < 12 || findFileFormatBuffer(data.data(), &format) != 0 || !FormatName(format);
 }
 
 uint32_t PixelsPerMetre(l_int32 ppi) { return ppi > 0 ? static_cast<uint32_t>(std::lround(ppi / 0.0254)) : 0; }
