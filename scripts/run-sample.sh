@@ -10,7 +10,8 @@ cp examples/sample.bmp out/sample.bmp
 cd out
 ../build-sample/transc sample "$@"
 ls -l sample.bmp sample.jb2
-../build-sample/untransc sample
+# -f: replaces sample_1.bmp of an earlier run.
+../build-sample/untransc -f sample
 ls -l sample_1.bmp
 # Compare the pixel rows (both files keep their pixels after a 62-byte header).
 tail -c +63 sample.bmp > sample.pixels

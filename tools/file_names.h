@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/version.h"
+
 namespace jb2tool {
 
 inline bool Exists(const std::string& path) {
@@ -34,11 +36,15 @@ struct Names {
   std::string base;   // the name outputs are made from
 };
 
+// The name without its extension when that is one of `extensions`.
+inline std::string BaseName(const std::string& name, std::initializer_list<const char*> extensions) {
+  return name.substr(0, name.size() - KnownExtension(name, extensions).size());
+}
+
 // A name with one of `extensions` is the input itself; a base name takes the
 // first extension whose file exists, else the first one.
 inline Names ResolveInput(const std::string& arg, std::initializer_list<const char*> extensions) {
-  const std::string ext = KnownExtension(arg, extensions);
-  if (!ext.empty()) return {arg, arg.substr(0, arg.size() - ext.size())};
+  if (!KnownExtension(arg, extensions).empty()) return {arg, BaseName(arg, extensions)};
   for (const char* e : extensions)
     if (Exists(arg + e)) return {arg + e, arg};
   return {arg + *extensions.begin(), arg};
@@ -48,6 +54,21 @@ inline Names ResolveInput(const std::string& arg, std::initializer_list<const ch
 inline bool Asks(int argc, char** argv, const char* shortName, const char* longName) {
   for (int i = 1; i < argc; ++i)
     if (std::strcmp(argv[i], shortName) == 0 || std::strcmp(argv[i], longName) == 0) return true;
+  return false;
+}
+
+// Answers --help/-h (through help()) and --version/-V of `program`: true
+// when either was asked for.
+template <typename Help>
+inline bool AnswersHelpOrVersion(int argc, char** argv, const char* program, Help help) {
+  if (Asks(argc, argv, "-h", "--help")) {
+    help();
+    return true;
+  }
+  if (Asks(argc, argv, "-V", "--version")) {
+    std::printf("%s (%s) %s\n", program, JB2_CODEC_NAME, JB2_CODEC_VERSION);
+    return true;
+  }
   return false;
 }
 

@@ -1,21 +1,24 @@
-// untransc FILE: decodes FILE (BASENAME.jb2 or BASENAME.jbig2, named with or
-// without its extension, or an embedded page stream BASENAME.jb2e with its
-// globals) and writes each page as BASENAME_<page number>.bmp (or .pbm).
+// untransc FILE ...: decodes each FILE (BASENAME.jb2 or BASENAME.jbig2, named
+// with or without its extension, or an embedded page stream with its
+// globals) and writes each page as BASENAME_<page number>.bmp (or .pbm), or
+// under the base name or into the folder given with -o.
 //
 // Every page is written under a temporary name and renamed when complete, so
-// a failure never leaves a half-written BMP file behind.
+// a failure never leaves a half-written file behind; a file that exists is
+// kept unless -f asks to replace it.
 #include <sys/stat.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include <cctype>
+#include <exception>
 #include <string>
+#include <vector>
 
 #include "common/bitmap.h"
-#include "common/version.h"
 #include "include/jbig2codec/jb2_decode.h"
 #include "tools/file_names.h"
 
@@ -23,31 +26,44 @@ namespace {
 
 constexpr size_t kNameBuffer = 1024;
 
-void PrintProgramError(const char* message) { std::fprintf(stderr, "ERROR!   %s\n", message); }
+// Exit statuses; several files exit with the worst of theirs (1 before 2).
+constexpr int kExitDamaged = 2;  // decoded with errors, or no page
+constexpr int kExitFailed = 1;   // not read, not JBIG2, a page not decoded or not written
 
-// Reads the whole file; ends the process with status 1 when it cannot.
-void ReadFile(const char* name, unsigned char** data, unsigned long* size) {
-  FILE* file = std::fopen(name, "rb");
+int Worst(int a, int b) { return a == kExitFailed || b == kExitFailed ? kExitFailed : a > b ? a : b; }
+
+const char kUsage[] =
+    "Usage: untransc [--pbm] [-f] [-o OUT] FILE [FILE ...]\n"
+    "       untransc [--pbm] [-f] [-o OUT] [--globals GLOBALS] STREAM [STREAM ...]\n"
+    "       untransc --help | --version\n";
+
+void PrintProgramError(const std::string& message) { std::fprintf(stderr, "ERROR!   %s\n", message.c_str()); }
+
+// Reads the whole file; says why not and returns false when it cannot.
+bool ReadFile(const std::string& name, std::vector<unsigned char>* bytes) {
+  FILE* file = std::fopen(name.c_str(), "rb");
   if (!file) {
-    std::fprintf(stderr, "Could not load %s\n", name);
-    std::exit(1);
+    std::fprintf(stderr, "Could not load %s\n", name.c_str());
+    return false;
+  }
+  struct stat info;
+  if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {  // opens, but its size means nothing
+    std::fprintf(stderr, "Could not read %s (%s)\n", name.c_str(), std::strerror(EISDIR));
+    std::fclose(file);
+    return false;
   }
   long length = -1;
   if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
-  unsigned char* buffer = nullptr;
   bool ok = length >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
-  if (ok) {
-    buffer = static_cast<unsigned char*>(std::malloc(length > 0 ? static_cast<size_t>(length) : 1));
-    ok = buffer && (length == 0 || std::fread(buffer, static_cast<size_t>(length), 1, file) == 1);
+  try {
+    if (ok) bytes->resize(static_cast<size_t>(length));
+  } catch (const std::exception&) {  // more than the memory holds
+    ok = false;
   }
+  ok = ok && (length == 0 || std::fread(bytes->data(), bytes->size(), 1, file) == 1);
   std::fclose(file);
-  if (!ok) {
-    std::fprintf(stderr, "Could not read %s\n", name);
-    std::free(buffer);
-    std::exit(1);
-  }
-  *data = buffer;
-  *size = static_cast<unsigned long>(length);
+  if (!ok) std::fprintf(stderr, "Could not read %s\n", name.c_str());
+  return ok;
 }
 
 // The size SaveBMP gives a complete file of this bitmap.
@@ -57,48 +73,27 @@ uint64_t ExpectedBmpSize(const BMP* bmp) {
 }
 
 // Writes the page under a temporary name, then renames it into place.
-bool WritePage(const char* name, BMP* bitmap) {
-  char temporary[kNameBuffer + 8];
-  std::snprintf(temporary, sizeof temporary, "%s.part", name);
-  SaveBMP(temporary, bitmap);
+bool WriteBmp(const std::string& name, const jb2_page& page) {
+  BMP view{};
+  view.pData = const_cast<unsigned char*>(page.pixels);
+  view.lWidth = page.width;
+  view.lHeight = page.height;
+  view.lBytesPerRow = (page.width + 7) / 8;
+  view.lStride = static_cast<uint32_t>(page.stride);
+  view.lXResolution = page.x_resolution;
+  view.lYResolution = page.y_resolution;
+  const std::string temporary = name + ".part";
+  SaveBMP(temporary.c_str(), &view);
   struct stat info;
-  bool ok = stat(temporary, &info) == 0 && static_cast<uint64_t>(info.st_size) == ExpectedBmpSize(bitmap) &&
-            std::rename(temporary, name) == 0;
-  if (!ok) std::remove(temporary);
+  const bool ok = stat(temporary.c_str(), &info) == 0 &&
+                  static_cast<uint64_t>(info.st_size) == ExpectedBmpSize(&view) &&
+                  std::rename(temporary.c_str(), name.c_str()) == 0;
+  if (!ok) {
+    std::remove(temporary.c_str());
+    PrintProgramError("Could not write " + name);
+  }
   return ok;
 }
-
-// The exit status of a file that decoded with errors or holds no page.
-constexpr int kExitDamaged = 2;
-
-void PrintHelp() {
-  std::printf(
-      "Usage: untransc [--pbm] FILE\n"
-      "       untransc [--pbm] [--globals GLOBALS] STREAM.jb2e\n"
-      "       untransc --help | --version\n"
-      "\n"
-      "Decodes a JBIG2 (ITU-T T.88) file and writes each page as a 1-bit BMP file\n"
-      "with the page's resolution (or, with --pbm, as a PBM P4 file). FILE is named\n"
-      "with its extension (scan.jb2, scan.jbig2) or without it (scan: scan.jb2, else\n"
-      "scan.jbig2). Page N is written as BASENAME_N.bmp next to the input\n"
-      "(scan_1.bmp).\n"
-      "\n"
-      "A page stream as a PDF holds it (STREAM.jb2e, as pdfimages -all writes it)\n"
-      "is decoded with its globals: GLOBALS when given, else STREAM.jb2g beside it,\n"
-      "else BASE.jb2g when STREAM is BASE_N or BASE-NNN (as transc --embedded and\n"
-      "pdfimages name them).\n"
-      "\n"
-      "Damaged files are decoded as far as they go: errors are reported on\n"
-      "standard error and every page is still written with what was decoded.\n"
-      "\n"
-      "Exit status: 0 when every page was decoded without an error; 2 when the\n"
-      "file is damaged (cut short, or a segment reported an error: its pages\n"
-      "were written as far as they decoded) or holds no page; 1 when it cannot\n"
-      "be read or is not a JBIG2 file, or when a page is too large to decode or\n"
-      "cannot be written.\n");
-}
-
-void PrintMessage(void*, int, const char* line) { std::fprintf(stderr, "%s\n", line); }
 
 // Writes a page as PBM (P4: 1 is black) under a temporary name, renamed
 // when complete; the rows go out as they are, without a copy of the page.
@@ -109,6 +104,109 @@ bool WritePbm(const std::string& name, const jb2_page& page) {
     for (uint32_t y = 0; ok && y < page.height; ++y) ok = std::fwrite(page.pixels + y * page.stride, 1, rowBytes, f) == rowBytes;
     return ok;
   });
+}
+
+void PrintHelp() {
+  std::printf(
+      "%s"
+      "\n"
+      "Decodes a JBIG2 (ITU-T T.88) file and writes each page as a 1-bit BMP file\n"
+      "with the page's resolution (or, with --pbm, as a PBM P4 file). FILE is named\n"
+      "with its extension (scan.jb2, scan.jbig2) or without it (scan: scan.jb2, else\n"
+      "scan.jbig2). Page N is written as BASENAME_N.bmp next to the input\n"
+      "(scan_1.bmp). Every FILE named is decoded.\n"
+      "\n"
+      "A page stream as a PDF holds it (STREAM.jb2e, as pdfimages -all writes it)\n"
+      "is decoded with its globals: GLOBALS when given, else STREAM.jb2g beside it,\n"
+      "else BASE.jb2g when STREAM is BASE_N or BASE-NNN (as transc --embedded and\n"
+      "pdfimages name them). With --globals, STREAM is the file named, whatever its\n"
+      "extension (out.0000 with out.sym, as jbig2 -s -p names them).\n"
+      "\n"
+      "Options:\n"
+      "  --pbm         write PBM (P4) files, BASENAME_N.pbm\n"
+      "  -o OUT        write page N as OUT_N.bmp, or, when OUT is a folder (or ends\n"
+      "                with /, made when missing), as OUT/BASENAME_N.bmp; with\n"
+      "                several files OUT must be a folder\n"
+      "  -f, --force   replace page files that exist (kept otherwise)\n"
+      "  --globals G   the globals stream of the page streams named\n"
+      "\n"
+      "Damaged files are decoded as far as they go: errors are reported on\n"
+      "standard error and every page is still written with what was decoded.\n"
+      "With several files, each message starts with the name of its file.\n"
+      "\n"
+      "Exit status: 0 when every page was decoded without an error; 2 when a\n"
+      "file is damaged (cut short, or a segment reported an error: its pages\n"
+      "were written as far as they decoded) or holds no page; 1 when a file\n"
+      "cannot be read or is not a JBIG2 file, when a page is too large to\n"
+      "decode or cannot be written, when a page file exists and -f is not\n"
+      "given (it is kept as it was), or when the options are wrong (nothing is\n"
+      "decoded then). With several files, the worst of their statuses (1 before 2).\n",
+      kUsage);
+}
+
+// Refuses the command line: the reason, then the usage lines; status 1.
+int Refuse(const std::string& reason) {
+  PrintProgramError(reason);
+  std::fputs(kUsage, stderr);
+  return kExitFailed;
+}
+
+struct Options {
+  bool pbm = false;
+  bool force = false;
+  std::string output;   // -o: a base name or a folder; empty: beside the input
+  bool outputFolder = false;
+  std::string globals;  // --globals
+  std::vector<std::string> files;
+};
+
+bool IsFolder(const std::string& name) {
+  struct stat info;
+  return stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The options anywhere among the files; "--" ends them. Returns the exit
+// status of a refused command line, or -1.
+int ReadOptions(int argc, char** argv, Options* o) {
+  bool optionsEnd = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (optionsEnd || arg.empty() || arg[0] != '-') {
+      o->files.push_back(arg);
+    } else if (arg == "--") {
+      optionsEnd = true;
+    } else if (arg == "--pbm") {
+      o->pbm = true;
+    } else if (arg == "-f" || arg == "--force") {
+      o->force = true;
+    } else if (arg == "-o" || arg == "--globals") {
+      if (i + 1 >= argc) return Refuse("Option " + arg + " Needs a Value");
+      (arg == "-o" ? o->output : o->globals) = argv[++i];
+    } else {
+      return Refuse("Unknown Option " + arg);
+    }
+  }
+  // A folder named with a final "/" is made when missing (not its parents).
+  if (!o->output.empty() && o->output.back() == '/' && !IsFolder(o->output.substr(0, o->output.size() - 1)) &&
+      mkdir(o->output.c_str(), 0777) != 0)
+    return Refuse("Cannot Make the Folder " + o->output + " (" + std::strerror(errno) + ")");
+  o->outputFolder = !o->output.empty() && IsFolder(o->output);
+  if (o->files.size() > 1 && !o->output.empty() && !o->outputFolder)
+    return Refuse("With Several Files, -o Names a Folder: " + o->output + " Is None");
+  return -1;
+}
+
+// The name of page `number` of the file whose outputs are named from `base`.
+std::string PageFileName(const Options& o, const std::string& base, uint32_t number) {
+  std::string stem = base;
+  if (o.outputFolder) {
+    const size_t slash = base.find_last_of('/');
+    const std::string folder = o.output.back() == '/' ? o.output : o.output + "/";
+    stem = folder + (slash == std::string::npos ? base : base.substr(slash + 1));
+  } else if (!o.output.empty()) {
+    stem = o.output;
+  }
+  return stem + "_" + std::to_string(number) + (o.pbm ? ".pbm" : ".bmp");
 }
 
 // The globals of an embedded page stream BASE: STREAM.jb2g, or BASE.jb2g
@@ -124,97 +222,118 @@ std::string GlobalsBeside(const std::string& base) {
   return "";
 }
 
-}  // namespace
+// A standalone file begins with the JBIG2 file header's identifier.
+bool IsWholeFile(const std::vector<unsigned char>& bytes) {
+  static const unsigned char kId[8] = {0x97, 0x4A, 0x42, 0x32, 0x0D, 0x0A, 0x1A, 0x0A};
+  return bytes.size() >= sizeof kId && std::memcmp(bytes.data(), kId, sizeof kId) == 0;
+}
 
-int main(int argc, char** argv) {
-  if (jb2tool::Asks(argc, argv, "-h", "--help")) {
-    PrintHelp();
-    return 0;
-  }
-  if (jb2tool::Asks(argc, argv, "-V", "--version")) {
-    std::printf("untransc (%s) %s\n", JB2_CODEC_NAME, JB2_CODEC_VERSION);
-    return 0;
-  }
-  bool pbm = false;
-  std::string globalsName, fileArg;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--pbm") pbm = true;
-    else if (arg == "--globals" && i + 1 < argc) globalsName = argv[++i];
-    else if (fileArg.empty()) fileArg = arg;
-  }
-  if (fileArg.empty()) {
-    PrintProgramError("Syntax: untransc FILENAME (with or without .jb2 or .jbig2)");
-    return 0;
-  }
-  const jb2tool::Names names = jb2tool::ResolveInput(fileArg, {".jb2", ".jbig2", ".jb2e"});
+// The decoder's lines, each after the file's name when several are decoded.
+void PrintMessage(void* prefix, int, const char* line) {
+  if (prefix) std::fprintf(stderr, "%s: %s\n", static_cast<const char*>(prefix), line);
+  else std::fprintf(stderr, "%s\n", line);
+}
+
+// Decodes one file named on the command line and writes its pages; returns
+// its exit status.
+int DecodeFile(const Options& o, const std::string& arg, const std::vector<unsigned char>* sharedGlobals) {
+  // With --globals, the stream is the file named when it exists, whatever
+  // its extension; otherwise a base name finds its extension.
+  jb2tool::Names names = jb2tool::ResolveInput(arg, {".jb2", ".jbig2", ".jb2e"});
+  if (sharedGlobals && jb2tool::Exists(arg) && !IsFolder(arg))
+    names = {arg, jb2tool::BaseName(arg, {".jb2", ".jbig2", ".jb2e"})};
   if (names.input.size() >= kNameBuffer) {
     PrintProgramError("File Name too Long");
-    return 1;
+    return kExitFailed;
   }
-  const bool embedded = !jb2tool::KnownExtension(names.input, {".jb2e"}).empty();
-  if (embedded && globalsName.empty()) globalsName = GlobalsBeside(names.base);
-
-  unsigned char* data = nullptr;
-  unsigned long size = 0;
-  ReadFile(names.input.c_str(), &data, &size);
-  unsigned char* globals = nullptr;
-  unsigned long globalsSize = 0;
-  if (!globalsName.empty()) ReadFile(globalsName.c_str(), &globals, &globalsSize);
+  std::vector<unsigned char> data, globalsBeside;
+  if (!ReadFile(names.input, &data)) return kExitFailed;
+  // Without --globals, .jb2e names a page stream whose globals lie beside it.
+  const std::vector<unsigned char>* globals = sharedGlobals;
+  bool embedded = sharedGlobals != nullptr;
+  if (!embedded && !jb2tool::KnownExtension(names.input, {".jb2e"}).empty()) {
+    embedded = true;
+    const std::string beside = GlobalsBeside(names.base);
+    if (!beside.empty() && !ReadFile(beside, &globalsBeside)) return kExitFailed;
+    globals = &globalsBeside;
+  }
+  if (embedded && IsWholeFile(data)) {
+    if (sharedGlobals)
+      std::fprintf(stderr, "Warning! %s Is a Whole JBIG2 File: --globals Not Used\n", names.input.c_str());
+    embedded = false;
+  }
 
   jb2_decoder* decoder = nullptr;
-  if (jb2_decoder_create(&decoder) != JB2_OK) return 1;
-  jb2_decoder_set_messages(decoder, PrintMessage, nullptr);
-  const jb2_status opened = embedded ? jb2_decoder_open_embedded(decoder, data, size, globals, globalsSize)
-                                     : jb2_decoder_open(decoder, data, size);
-  std::free(data);
-  std::free(globals);
+  if (jb2_decoder_create(&decoder) != JB2_OK) return kExitFailed;
+  // With several files, every line says which file it is about.
+  char* prefix = o.files.size() > 1 ? const_cast<char*>(names.input.c_str()) : nullptr;
+  auto sayError = [prefix](const std::string& text) { PrintMessage(prefix, 1, ("ERROR!   " + text).c_str()); };
+  jb2_decoder_set_messages(decoder, PrintMessage, prefix);
+  const jb2_status opened =
+      embedded ? jb2_decoder_open_embedded(decoder, data.data(), data.size(), globals->data(), globals->size())
+               : jb2_decoder_open(decoder, data.data(), data.size());
+  data = {};
   if (opened != JB2_OK && opened != JB2_DAMAGED) {
-    PrintProgramError(embedded ? "Invalid .JB2E Stream" : "Invalid .JB2 File");
+    sayError(embedded ? "Invalid .JB2E Stream" : "Invalid .JB2 File");
     jb2_decoder_destroy(decoder);
-    return 1;
+    return kExitFailed;
   }
   // Damage (a file cut short, a segment that reported an error, no page)
   // is told apart from failure: every page is still written.
   const uint32_t count = jb2_decoder_page_count(decoder);
   bool damaged = opened == JB2_DAMAGED || count == 0;
-  if (count == 0) PrintProgramError("No Page in the File");
+  if (count == 0) sayError("No Page in the File");
 
   int status = 0;
   for (uint32_t i = 0; i < count; ++i) {
     jb2_page page;
     const jb2_status s = jb2_decoder_decode_page(decoder, i, &page);
     if (s == JB2_ERROR_LIMIT) {
-      status = 1;  // reported: "Page Too Large: Not Decoded"
+      status = kExitFailed;  // reported: "Page Too Large: Not Decoded"
       continue;
     }
     if (s != JB2_OK && s != JB2_DAMAGED) {
-      std::fprintf(stderr, "ERROR!   Page Not Decoded: %s\n", jb2_status_name(s));
-      status = 1;
+      sayError(std::string("Page Not Decoded: ") + jb2_status_name(s));
+      status = kExitFailed;
       continue;
     }
     damaged |= s == JB2_DAMAGED;
-    const std::string outputName = names.base + "_" + std::to_string(page.number) + (pbm ? ".pbm" : ".bmp");
+    const std::string outputName = PageFileName(o, names.base, page.number);
     // The temporary name adds ".part".
     if (outputName.size() + 5 >= kNameBuffer) {
-      PrintProgramError("File Name too Long");
-      status = 1;
+      sayError("File Name too Long");
+      status = kExitFailed;
       continue;
     }
-    BMP view{};
-    view.pData = const_cast<unsigned char*>(page.pixels);
-    view.lWidth = page.width;
-    view.lHeight = page.height;
-    view.lBytesPerRow = (page.width + 7) / 8;
-    view.lStride = static_cast<uint32_t>(page.stride);
-    view.lXResolution = page.x_resolution;
-    view.lYResolution = page.y_resolution;
-    const bool written = pbm ? WritePbm(outputName, page) : WritePage(outputName.c_str(), &view);
-    if (!written) {
-      if (!pbm) std::fprintf(stderr, "ERROR!   Could not write %s\n", outputName.c_str());
-      status = 1;
+    if (!o.force && jb2tool::Exists(outputName)) {
+      PrintProgramError("Kept the Existing File " + outputName + ": Page " + std::to_string(page.number) +
+                        " Not Written (-f Replaces It, -o Writes Elsewhere)");
+      status = kExitFailed;
+      continue;
     }
+    if (!(o.pbm ? WritePbm(outputName, page) : WriteBmp(outputName, page))) status = kExitFailed;
   }
   jb2_decoder_destroy(decoder);
   return status != 0 ? status : damaged ? kExitDamaged : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (jb2tool::AnswersHelpOrVersion(argc, argv, "untransc", PrintHelp)) return 0;
+  if (argc <= 1) {
+    PrintProgramError("Syntax: untransc FILENAME (with or without .jb2 or .jbig2)");
+    return 0;
+  }
+  Options options;
+  const int refused = ReadOptions(argc, argv, &options);
+  if (refused >= 0) return refused;
+  if (options.files.empty()) return Refuse("No File Given");
+
+  std::vector<unsigned char> globals;
+  if (!options.globals.empty() && !ReadFile(options.globals, &globals)) return kExitFailed;
+  int status = 0;
+  for (const std::string& file : options.files)
+    status = Worst(status, DecodeFile(options, file, options.globals.empty() ? nullptr : &globals));
+  return status;
 }

@@ -86,7 +86,7 @@ std::vector<Reading> ReadFiles(Reader reader, const std::vector<std::string>& jb
   std::string output;  // the page file, after the base name
   switch (reader) {
     case Reader::kUntransc:
-      ran = RunEach(jb2Files, tag, kTimeout + Quote(JB2_UNTRANSC_PATH) + " \"$b\"", error);
+      ran = RunEach(jb2Files, tag, kTimeout + Quote(JB2_UNTRANSC_PATH) + " -f \"$b\"", error);
       output = "_1.bmp";
       break;
     case Reader::kJbig2dec:
