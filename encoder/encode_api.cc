@@ -82,6 +82,11 @@ jb2_status jb2_encoder_set_sections(jb2_encoder* encoder, int count, const char*
       FreeParameters(count, records.data());
       return review == kReviewRefused ? JB2_ERROR_REFUSED : JB2_ERROR_NO_MEMORY;
     }
+    // Advice on modes that common readers mis-read, as transc gives it for
+    // every output it writes.
+    char advice[1024];
+    for (PARAMETER& record : records)
+      if (PortabilityAdvice(&record, advice, sizeof advice)) PrintWarning(advice);
     FreeParameters(static_cast<long>(encoder->sections.size()), encoder->sections.data());
     encoder->sections = std::move(records);
   } catch (const std::bad_alloc&) {

@@ -11,7 +11,6 @@
 
 #include <vector>
 
-#include "common/version.h"
 #include "encoder/transclib.h"
 #include "include/jbig2codec/jb2_encode.h"
 #include "tools/file_names.h"
@@ -54,10 +53,13 @@ void PrintKeywords(uint32_t group, const char* title) {
   }
 }
 
+const char kUsage[] =
+    "Usage: transc [OPTIONS] IMAGE [IMAGE ...] [SECTION ...]\n"
+    "       transc --help | --version\n";
+
 void PrintHelp() {
   std::printf(
-      "Usage: transc [OPTIONS] IMAGE [IMAGE ...] [SECTION ...]\n"
-      "       transc --help | --version\n"
+      "%s"
       "\n"
       "Codes bi-level pages into a JBIG2 (ITU-T T.88) file. IMAGE is a PNG, JPEG,\n"
       "TIFF, PNM, BMP, GIF, WebP or JPEG 2000 file, named with its extension\n"
@@ -82,6 +84,9 @@ void PrintHelp() {
       "  --threshold auto|N  grey and colour pages: auto (default) follows the\n"
       "                paper under uneven light; N (0 to 255) makes black every\n"
       "                pixel darker than N\n"
+      "  --            the options end: later words starting with - are files\n"
+      "\n"
+      "Any other word starting with - is refused (no section word starts with -).\n"
       "\n"
       "Each SECTION word describes one rectangle of the page and how it is coded;\n"
       "without any, the whole page is one generic region. Sections are coded in\n"
@@ -102,7 +107,8 @@ void PrintHelp() {
       "  transc page gr:mmr                              MMR (T.6) coding\n"
       "  transc page sr                                  text region: symbols\n"
       "  transc page \"gr/template=1/(0,0,1100,300)\" sr   header generic, rest text\n"
-      "  transc page \"ht htpattern=1 (0,300,1100,900)\" gr\n");
+      "  transc page \"ht htpattern=1 (0,300,1100,900)\" gr\n",
+      kUsage);
   PrintKeywords(PARAMETER_PAGE, "Page and file keywords (read from the first section):");
   PrintKeywords(PARAMETER_GENERIC, "Generic sections (gr):");
   PrintKeywords(PARAMETER_TEXT, "Text sections (sr):");
@@ -113,9 +119,10 @@ void PrintHelp() {
       "malformed co-ordinates get a warning. A value that cannot make a conformant\n"
       "file (an adaptive pixel on or after the pixel coded) is refused.\n"
       "\n"
-      "Exit status: 0 when the file was written (also after warnings); 1 when the\n"
-      "image cannot be loaded, the section words are refused, or the file cannot\n"
-      "be written (no file is left then).\n");
+      "Exit status: 0 when the file was written (also after warnings); 1 when an\n"
+      "option is unknown or lacks its value, the image cannot be loaded, the\n"
+      "section words are refused, or the file cannot be written (no file is left\n"
+      "then).\n");
 }
 
 // The command line: options, the page images, the section words.
@@ -128,34 +135,60 @@ struct CommandLine {
   std::vector<jb2tool::Names> images;
   bool document = false;           // BASE_1, BASE_2, ... found for BASE
   std::string error;
+  bool usage = false;              // the error is the command line's form: the usage follows
 };
 
 bool IsImageFile(const std::string& arg) {
   return !jb2tool::KnownExtension(arg, jb2tool::kImageExtensions).empty() && jb2tool::Exists(arg);
 }
 
+// Reads the option argv[*i] (and its value, moving *i on to it). No
+// section word starts with '-', so any other such argument is refused.
+void ReadOption(int argc, char** argv, int* i, CommandLine* c, bool* optionsEnd) {
+  const std::string arg = argv[*i];
+  auto refuse = [c](const std::string& reason) {
+    if (c->error.empty()) c->error = reason;
+    c->usage = true;
+  };
+  if ((arg == "-o" || arg == "--threads" || arg == "--threshold") && *i + 1 >= argc) {
+    refuse("Option " + arg + " Needs a Value");
+  } else if (arg == "--") {
+    *optionsEnd = true;
+  } else if (arg == "--pdf") {
+    c->pdf = true;
+  } else if (arg == "--embedded") {
+    c->embedded = true;
+  } else if (arg == "-q" || arg == "--quiet") {
+    c->quiet = true;
+  } else if (arg == "-o") {
+    c->outputBase = argv[++*i];
+  } else if (arg == "--threshold") {
+    if (!jb2tool::ReadThreshold(argv[++*i], &c->threshold)) refuse("--threshold Takes auto or a Number from 0 to 255");
+  } else if (arg == "--threads") {
+    const std::string n = argv[++*i];
+    if (n.empty() || n.size() > 6 || n.find_first_not_of("0123456789") != std::string::npos)
+      refuse("Option --threads Needs a Number, not " + n);
+    else c->threads = static_cast<unsigned>(std::stoul(n));
+  } else {
+    refuse("Unknown Option " + arg);
+  }
+}
+
 // The first argument that is not an option names the first image (or, when
 // BASE.bmp and BASE.pbm do not exist but BASE_1.bmp or BASE_1.pbm does, the
 // document BASE_1, BASE_2, ...); further existing .bmp or .pbm files are
-// more pages; every other argument is a section word.
+// more pages; every other argument is a section word. After "--" every
+// argument is an image or a section word.
 CommandLine ReadCommandLine(int argc, char** argv) {
   CommandLine c;
-  bool first = true;
+  bool first = true, optionsEnd = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--pdf") {
-      c.pdf = true;
-    } else if (arg == "--embedded") {
-      c.embedded = true;
-    } else if (arg == "-q" || arg == "--quiet") {
-      c.quiet = true;
-    } else if (arg == "-o" && i + 1 < argc) {
-      c.outputBase = argv[++i];
-    } else if (arg == "--threads" && i + 1 < argc) {
-      c.threads = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
-    } else if (arg == "--threshold" && i + 1 < argc) {
-      if (!jb2tool::ReadThreshold(argv[++i], &c.threshold)) c.error = "--threshold Takes auto or a Number from 0 to 255";
-    } else if (first) {
+    if (!optionsEnd && !arg.empty() && arg[0] == '-') {
+      ReadOption(argc, argv, &i, &c, &optionsEnd);
+      continue;
+    }
+    if (first) {
       first = false;
       const jb2tool::Names names = jb2tool::ResolveInput(arg, jb2tool::kImageExtensions);
       if (!jb2tool::Exists(names.input) && jb2tool::KnownExtension(arg, jb2tool::kImageExtensions).empty()) {
@@ -174,8 +207,8 @@ CommandLine ReadCommandLine(int argc, char** argv) {
       c.words.push_back(arg);
     }
   }
-  if (first) c.error = "No Image Given";
-  if (c.pdf && c.embedded) c.error = "Choose One of --pdf and --embedded";
+  if (first && c.error.empty()) c.error = "No Image Given";
+  if (c.pdf && c.embedded && c.error.empty()) c.error = "Choose One of --pdf and --embedded";
   return c;
 }
 
@@ -248,36 +281,12 @@ int CodeDocument(const CommandLine& c) {
   return status;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (jb2tool::Asks(argc, argv, "-h", "--help")) {
-    PrintHelp();
-    return 0;
-  }
-  if (jb2tool::Asks(argc, argv, "-V", "--version")) {
-    std::printf("transc (%s) %s\n", JB2_CODEC_NAME, JB2_CODEC_VERSION);
-    return 0;
-  }
-  if (argc <= 1) {
-    PrintProgramError("Syntax: transc BMPFILE (with or without .bmp or .pbm) Parameters");
-    PrintInstructions();
-    return 0;
-  }
-
-  const CommandLine command = ReadCommandLine(argc, argv);
-  if (!command.error.empty()) {
-    PrintProgramError(command.error.c_str());
-    return 1;
-  }
-  // Several pages, or an output other than one .jb2 file: the document coder.
-  if (command.images.size() > 1 || command.pdf || command.embedded || command.document || command.quiet ||
-      command.threads != 0 || command.threshold != jb2tool::kAutoThreshold ||
-      jb2tool::CountPages(command.images[0].input) > 1 ||
-      command.outputBase != command.images[0].base)
-    return CodeDocument(command);
-
-  const long nWords = argc - 2;
+// Codes one page into BASE.jb2 through the programs' interface.
+int CodePage(const CommandLine& c) {
+  std::vector<std::string> copies = c.words;  // the parser takes writable words
+  std::vector<char*> words;
+  for (std::string& w : copies) words.push_back(w.data());
+  const long nWords = static_cast<long>(words.size());
   long nSections = nWords;
   if (nSections == 0) {
     PrintProgramWarning("No parameters... using default settings");
@@ -285,17 +294,17 @@ int main(int argc, char** argv) {
     nSections = 1;  // one zeroed record: a generic region over the whole page
   }
   PARAMETER* sections = static_cast<PARAMETER*>(std::calloc(static_cast<size_t>(nSections), sizeof(PARAMETER)));
-  ParameterAnalysis(nWords, argv + 2, sections);
+  ParameterAnalysis(nWords, words.data(), sections);
 
   int status = 0;
   BMP* image = static_cast<BMP*>(std::calloc(1, sizeof(BMP)));
   std::vector<BMP> loaded;
-  const jb2tool::Names names = jb2tool::ResolveInput(argv[1], jb2tool::kImageExtensions);
+  const jb2tool::Names& names = c.images[0];
   const std::string outputName = names.base + ".jb2";
   if (names.base.size() + std::strlen(".bmp") >= kNameBufferSize) {
     PrintProgramError("Base name too long (at most 1019 characters)");
     status = 1;
-  } else if (CheckParameters(nWords, argv + 2, sections, nSections, PrintReport, nullptr) != 0) {
+  } else if (CheckParameters(nWords, words.data(), sections, nSections, PrintReport, nullptr) != 0) {
     PrintProgramError("Section Words Refused - No File Written");
     status = 1;
   } else if (jb2tool::LoadPages(names.input, jb2tool::kAutoThreshold, &loaded) != 0) {
@@ -317,3 +326,31 @@ int main(int argc, char** argv) {
   std::free(image);
   return status;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (jb2tool::AnswersHelpOrVersion(argc, argv, "transc", PrintHelp)) return 0;
+  if (argc <= 1) {
+    PrintProgramError("Syntax: transc BMPFILE (with or without .bmp or .pbm) Parameters");
+    PrintInstructions();
+    return 0;
+  }
+
+  const CommandLine command = ReadCommandLine(argc, argv);
+  if (!command.error.empty()) {
+    PrintProgramError(command.error.c_str());
+    if (command.usage) std::fputs(kUsage, stderr);
+    return 1;
+  }
+  // Several pages, or an output other than one .jb2 file: the document coder.
+  if (command.images.size() > 1 || command.pdf || command.embedded || command.document || command.quiet ||
+      command.threads != 0 || command.threshold != jb2tool::kAutoThreshold ||
+      jb2tool::CountPages(command.images[0].input) > 1 ||
+      command.outputBase != command.images[0].base)
+    return CodeDocument(command);
+
+  return CodePage(command);
+}
+
+
