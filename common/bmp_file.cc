@@ -1,5 +1,8 @@
 // Uncompressed 1-bit Windows BMP files: reading (LoadBMP) and writing
 // (SaveBMP). All multi-byte fields of a BMP file are little-endian.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -56,19 +59,50 @@ struct BmpLayout {
   uint32_t yResolution = 0;
 };
 
-// Names the depth found and the command that makes a 1-bit image of the
-// file (`name`, or an example name).
-void ReportDepth(uint32_t bitsPerPixel, const char* name) {
+// The command that makes a 1-bit PBM of the image file `name` (or of an
+// example name).
+std::string ConversionHint(const char* name) {
   std::string in = name && *name ? name : "page.bmp";
   std::string out = in;
   const size_t dot = out.find_last_of('.');
   const size_t slash = out.find_last_of('/');
   if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) out.resize(dot);
-  out += ".pbm";
+  out += out + ".pbm" == in ? "-1bit.pbm" : ".pbm";
+  return "(convert it with: convert " + in + " -monochrome " + out + ")";
+}
+
+// Names the depth found and the command that makes a 1-bit image of the file.
+void ReportDepth(uint32_t bitsPerPixel, const char* name) {
   const std::string message = "Invalid .BMP, Incorrect Bits Per Pixel: " + std::to_string(bitsPerPixel) +
-                              " found, a 1-bit image is needed (convert it with: convert " + in +
-                              " -monochrome " + out + ")";
+                              " found, a 1-bit image is needed " + ConversionHint(name);
   PrintError(message.c_str());
+}
+
+// Says what a file that is neither BMP nor PBM is, by its first bytes, and
+// returns true; false for anything else.
+[[nodiscard]] bool ReportOtherFormat(const unsigned char* head, size_t n, const char* name) {
+  struct Format {
+    const char* magic;
+    size_t length;
+    const char* what;
+    bool image;  // ImageMagick converts it
+  };
+  static const Format kFormats[] = {
+      {"\x89PNG\r\n\x1A\n", 8, "a PNG Image", true},  {"\xFF\xD8\xFF", 3, "a JPEG Image", true},
+      {"II*\0", 4, "a TIFF Image", true},               {"MM\0*", 4, "a TIFF Image", true},
+      {"GIF8", 4, "a GIF Image", true},                  {"%PDF", 4, "a PDF Document", false},
+      {"%!", 2, "a PostScript Document", false},         {"\x97JB2\r\n\x1A\n", 8, "a JBIG2 File", false},
+  };
+  for (const Format& f : kFormats) {
+    if (n < f.length || std::memcmp(head, f.magic, f.length) != 0) continue;
+    std::string message = "Invalid Image: ";
+    message += name && *name ? name : "the file";
+    message.append(" Is ").append(f.what).append(", not a BMP or PBM File");
+    if (f.image) message.append(" ").append(ConversionHint(name));
+    PrintError(message.c_str());
+    return true;
+  }
+  return false;
 }
 
 // Checks the file header and the information header `info` (`infoBytes` of
@@ -89,7 +123,8 @@ void ReportDepth(uint32_t bitsPerPixel, const char* name) {
   }
   const uint32_t bitsPerPixel = Le16(info + (core ? 10 : 14));
   if (bitsPerPixel != 1) {
-    ReportDepth(bitsPerPixel, name);
+    // Without the signature the field is no depth: the file is no BMP.
+    if (!formatReported) ReportDepth(bitsPerPixel, name);
     return false;
   }
   if (!core && Le32(info + 16) != 0) {
@@ -157,20 +192,47 @@ void ApplyPalette(const unsigned char* palette, uint32_t entries, uint32_t entry
 
 }  // namespace
 
+namespace {
+
+// Opens `path` for LoadBMP and LoadPageImage: null when it cannot be
+// opened; with *refused set when it is a directory, or a file of another
+// format (said).
+FILE* OpenImage(const char* path, bool* refused) {
+  *refused = false;
+  FILE* f = std::fopen(path, "rb");
+  if (!f) return nullptr;
+  struct stat info;
+  if (fstat(fileno(f), &info) == 0 && S_ISDIR(info.st_mode)) {
+    PrintError(("Invalid Image: " + std::string(path) + " Is a Directory, not a BMP or PBM File").c_str());
+    *refused = true;
+    return f;
+  }
+  unsigned char head[8];
+  const size_t n = std::fread(head, 1, sizeof head, f);
+  std::rewind(f);
+  *refused = ReportOtherFormat(head, n, path);
+  return f;
+}
+
+}  // namespace
+
 // Returns 0 when loaded, 1 when the file cannot be opened, 2 when it was
 // opened but is not a loadable 1-bit BMP (the reason has been printed). On
 // 1 and 2 `bmp` is untouched.
 int LoadBMP(const char* path, BMP* bmp) noexcept {
-  FILE* f = std::fopen(path, "rb");
+  bool refused = false;
+  FILE* f = OpenImage(path, &refused);
   if (!f) return 1;
   FileCloser closer{f};
-  return LoadBMPStream(f, bmp, path);
+  return refused ? 2 : LoadBMPStream(f, bmp, path);
 }
 
 int LoadPageImage(const char* path, BMP* bmp) noexcept {
-  FILE* f = std::fopen(path, "rb");
+  bool refused = false;
+  FILE* f = OpenImage(path, &refused);
   if (!f) return 1;
   FileCloser closer{f};
+  if (refused) return 2;
   const int first = std::fgetc(f);
   std::rewind(f);
   return first == 'P' ? LoadPBMStream(f, bmp) : LoadBMPStream(f, bmp, path);
@@ -178,22 +240,22 @@ int LoadPageImage(const char* path, BMP* bmp) noexcept {
 
 int LoadBMPStream(FILE* f, BMP* bmp, const char* name) noexcept {
   // The headers: 62 bytes as SaveBMP writes them (file header, 40-byte
-  // information header, two colours), or 32 for an OS/2 core file. Each
-  // byte missing from them is reported.
+  // information header, two colours), or 32 for an OS/2 core file; a file
+  // that ends (or cannot be read) before them is reported once.
   unsigned char header[kSavedHeaderBytes];
   size_t headerBytes = kSavedHeaderBytes;
-  bool cutShort = false;
   for (size_t i = 0; i < headerBytes; ++i) {
-    int c = std::fgetc(f);
-    header[i] = c == EOF ? 0xFF : static_cast<unsigned char>(c);
-    if (std::feof(f)) {
-      PrintError("Unexpected EOF in input file");
-      cutShort = true;
+    const int c = std::fgetc(f);
+    if (c == EOF) {
+      const std::string reason = std::strerror(errno);
+      if (std::ferror(f)) PrintError(("Could not read file " + std::string(name ? name : "") + " (" + reason + ")").c_str());
+      else PrintError("Unexpected EOF in input file");
+      return 2;
     }
-    if (i == kFileHeaderBytes + 3 && !cutShort && Le32(header + kFileHeaderBytes) == kCoreHeaderBytes)
+    header[i] = static_cast<unsigned char>(c);
+    if (i == kFileHeaderBytes + 3 && Le32(header + kFileHeaderBytes) == kCoreHeaderBytes)
       headerBytes = kFileHeaderBytes + kCoreHeaderBytes + 2 * 3;
   }
-  if (cutShort) return 2;
   const unsigned char* info = header + kFileHeaderBytes;
   const uint32_t infoSize = Le32(info);
 

@@ -56,12 +56,28 @@ int NextSignificant(FILE* f) {
   return true;
 }
 
+// Reads the P1 pixels; says what is wrong (the file's end, or a character
+// that is no pixel, and where) and returns false when they are not all there.
 [[nodiscard]] bool ReadPlain(FILE* f, BMP* image) {
   for (uint32_t y = 0; y < image->lHeight; ++y) {
     unsigned char* row = image->pData + static_cast<size_t>(y) * image->lStride;
     for (uint32_t x = 0; x < image->lWidth; ++x) {
       const int c = NextSignificant(f);
-      if (c != '0' && c != '1') return false;
+      if (c == EOF) {
+        PrintError("Unexpected EOF in input file");
+        return false;
+      }
+      if (c != '0' && c != '1') {
+        char shown[16];
+        if (std::isprint(c)) std::snprintf(shown, sizeof shown, "'%c'", c);
+        else std::snprintf(shown, sizeof shown, "0x%02X", static_cast<unsigned>(c));
+        char message[160];
+        std::snprintf(message, sizeof message,
+                      "Invalid .PBM, Character %s at Row %u, Column %u: a P1 Pixel Is 0 or 1", shown,
+                      static_cast<unsigned>(y + 1), static_cast<unsigned>(x + 1));
+        PrintError(message);
+        return false;
+      }
       if (c == '1') row[x / 8] |= ConstMask1[x % 8];
     }
   }
@@ -101,8 +117,8 @@ int LoadPBMStream(FILE* f, BMP* bmp) noexcept {
     PrintError("Invalid .PBM, Image Width or Height Out of Range");
     return 2;
   }
-  if (!(raw ? ReadRaw(f, &image) : ReadPlain(f, &image))) {
-    PrintError("Unexpected EOF in input file");
+  if (raw ? !ReadRaw(f, &image) : !ReadPlain(f, &image)) {
+    if (raw) PrintError("Unexpected EOF in input file");  // ReadPlain says why
     DestroyBMP(&image);
     return 2;
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -74,19 +75,32 @@ inline bool AnswersHelpOrVersion(int argc, char** argv, const char* program, Hel
 
 // Writes `name` through write(FILE*) -> bool under a temporary name first,
 // renamed when complete: a failed write leaves no file of that name. Says
-// why on failure.
+// what failed and the system's reason.
 template <typename Write>
 inline bool WriteAtomically(const std::string& name, Write write) {
   const std::string temporary = name + ".part";
   std::vector<char> buffer(size_t{1} << 16);  // whole blocks of rows per write; outlives the stream
+  errno = 0;
   FILE* f = std::fopen(temporary.c_str(), "wb");
-  if (f) std::setvbuf(f, buffer.data(), _IOFBF, buffer.size());
-  bool ok = f != nullptr && write(f);
-  if (f) ok = std::fclose(f) == 0 && ok;
-  ok = ok && std::rename(temporary.c_str(), name.c_str()) == 0;
+  if (!f) {
+    std::fprintf(stderr, "ERROR!   Cannot Create Output File %s (%s)\n", name.c_str(), std::strerror(errno));
+    return false;
+  }
+  std::setvbuf(f, buffer.data(), _IOFBF, buffer.size());
+  // The reason is the one of the first step that fails (a full disk shows
+  // at the flush at the latest).
+  int reason = 0;
+  auto step = [&reason](bool done) {
+    if (!done && reason == 0) reason = errno ? errno : EIO;
+    return done;
+  };
+  bool ok = step(write(f));
+  ok = step(std::fflush(f) == 0) && ok;
+  ok = step(std::fclose(f) == 0) && ok;
+  ok = ok && step(std::rename(temporary.c_str(), name.c_str()) == 0);
   if (!ok) {
     std::remove(temporary.c_str());
-    std::fprintf(stderr, "ERROR!   Cannot Write Output File %s\n", name.c_str());
+    std::fprintf(stderr, "ERROR!   Cannot Write Output File %s (%s)\n", name.c_str(), std::strerror(reason));
   }
   return ok;
 }
