@@ -4,6 +4,7 @@
 // jbig2dec, poppler and pdf.js all read.
 #include <cstdio>
 #include <initializer_list>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -48,11 +49,7 @@ std::string PortableWords(const PARAMETER* p, const Advice& advice) {
   return words;
 }
 
-}  // namespace
-
-int PortabilityAdvice(PARAMETER* section, char* text, unsigned long size) noexcept {
-  if (!section || !text || size == 0) return 0;
-  text[0] = '\0';
+int WriteAdvice(PARAMETER* section, char* text, unsigned long size) {
   Advice advice;
   const bool huff = Get(section, "huff", 0) != 0;
   const bool refinementPass = Get(section, "sbrefine", 1) == 0 && Get(section, "soft", 1) != 0;
@@ -93,4 +90,19 @@ int PortabilityAdvice(PARAMETER* section, char* text, unsigned long size) noexce
   message += " (" + readers + ") - " + PortableWords(section, advice) + " Codes the Same Page for All Readers";
   std::snprintf(text, size, "%s", message.c_str());
   return 1;
+}
+
+}  // namespace
+
+// Advice that cannot be formed for want of memory is left out, as messages
+// are: it never ends the caller's work.
+int PortabilityAdvice(PARAMETER* section, char* text, unsigned long size) noexcept {
+  if (!section || !text || size == 0) return 0;
+  text[0] = '\0';
+  try {
+    return WriteAdvice(section, text, size);
+  } catch (const std::bad_alloc&) {
+    text[0] = '\0';
+    return 0;
+  }
 }
