@@ -482,7 +482,10 @@ int TranscodeDocumentToMemory(BMP* images, long nImages, PARAMETER* sections, lo
     }
     if (nImages == 1) {
       if (progress) progress(1, 1);
-      CodePage(state, images, sections, nSections, 1);  // completes the caller's rectangles, as ever
+      // The page completes the rectangles of its own copies: the caller's
+      // sections stay as given, for the next page coded with them.
+      std::vector<PARAMETER> own(sections, sections + nSections);
+      CodePage(state, images, own.data(), nSections, 1);
     } else if (!CodePagesInParallel(state, images, nImages, sections, nSections, threads, progress)) {
       throw std::bad_alloc();
     }
