@@ -288,6 +288,11 @@ void ReviewKeywords(Reviewer& review, PARAMETER* record, bool first) {
   for (uint32_t i = 0; i < record->nKeys; ++i) {
     const char* name = record->ppszKeys[i];
     if (StringLookup(record->ppszKeys, i, name)) continue;  // a repeat: the first occurrence counts
+    if (const char* eq = std::strchr(name, '=')) {
+      const std::string keyword(name, eq);
+      review.Say(true, "Keyword " + Quote(keyword) + " Given " + Quote(eq + 1) + ", Which Is Not an Integer");
+      continue;
+    }
     bool applies = false;
     const Rule* rule = FindRule(name, typeBits, first, &applies);
     if (!rule) {

@@ -48,6 +48,15 @@ void ReadCoordinates(char* text, PARAMETER* record) {
   }
 }
 
+// An optional sign and decimal digits, nothing else.
+bool IsInteger(const char* text) {
+  if (*text == '+' || *text == '-') ++text;
+  if (!*text) return false;
+  for (; *text; ++text)
+    if (!std::isdigit(static_cast<unsigned char>(*text))) return false;
+  return true;
+}
+
 void ParseWord(const char* word, bool last, PARAMETER* record) {
   record->lPage = 1;
   // Each separator can end at most one token, so count + 1 slots suffice.
@@ -73,6 +82,12 @@ void ParseWord(const char* word, bool last, PARAMETER* record) {
     } else if (char* eq = std::strchr(token, '=')) {
       if (eq == token || token[len - 1] == '=') {
         PrintError("Input Parameter; Bad Syntax with equal sign");
+        return;
+      }
+      // A value that is not an integer keeps its whole token as the name,
+      // which no keyword has: the review refuses it by that.
+      if (!IsInteger(eq + 1)) {
+        AppendKey(record, token, 0);
         return;
       }
       *eq = '\0';

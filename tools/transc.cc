@@ -116,8 +116,9 @@ void PrintHelp() {
   std::printf(
       "\n"
       "A keyword that nothing reads, a value that is reduced or clamped, and\n"
-      "malformed co-ordinates get a warning. A value that cannot make a conformant\n"
-      "file (an adaptive pixel on or after the pixel coded) is refused.\n"
+      "malformed co-ordinates get a warning. A value that is not an integer, or\n"
+      "that cannot make a conformant file (an adaptive pixel on or after the pixel\n"
+      "coded), is refused.\n"
       "\n"
       "Exit status: 0 when the file was written (also after warnings); 1 when an\n"
       "option is unknown or lacks its value, the image cannot be loaded, the\n"

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "include/jbig2codec/jb2_encode.h"
 #include "tests/encoder/text_pages.h"
 #include "tests/tools/tool_runs.h"
 
@@ -62,6 +63,34 @@ TEST(TranscWords, ValuesThatCannotMakeAConformantFileAreRefused) {
   for (const char* words : {"gr:template=1:aty2=5", "gr:mmr:aty1=1"}) {
     SCOPED_TRACE(words);
     EXPECT_EQ(jb2test::RunCommand(jb2tooltest::kTransc + " page" + jb2tooltest::Quoted(words), f.dir).exitStatus, 0);
+  }
+}
+
+// A value that is not an integer is refused with the keyword and the value
+// named, by the program and by the library, instead of being read as 0.
+TEST(TranscWords, ValuesThatAreNotIntegersAreRefused) {
+  Fixture f;
+  for (const char* words : {"gr:mmr=yes", "sr:match=abc", "match=12abc"}) {
+    SCOPED_TRACE(words);
+    const std::string word = words;
+    const size_t eq = word.find('='), start = word.find_last_of(':', eq);
+    const std::string keyword = word.substr(start == std::string::npos ? 0 : start + 1, eq - (start + 1));
+    const std::string said = "Keyword \"" + keyword + "\" Given \"" + word.substr(eq + 1) + "\", Which Is Not an Integer";
+    const jb2test::CommandResult r = jb2test::RunCommand(jb2tooltest::kTransc + " page" + jb2tooltest::Quoted(words), f.dir);
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_TRUE(Contains(r.err, "ERROR!   Section 1 (")) << r.err;
+    EXPECT_TRUE(Contains(r.err, said)) << r.err;
+    EXPECT_TRUE(Contains(r.err, "ERROR!   Section Words Refused - No File Written\n")) << r.err;
+    EXPECT_FALSE(jb2test::FileExists(f.dir + "/page.jb2"));
+
+    jb2_encoder* enc = nullptr;
+    ASSERT_EQ(jb2_encoder_create(&enc), JB2_OK);
+    std::string messages;
+    jb2_encoder_set_messages(
+        enc, [](void* user, int, const char* text) { *static_cast<std::string*>(user) += text; }, &messages);
+    EXPECT_EQ(jb2_encoder_set_sections(enc, 1, &words), JB2_ERROR_REFUSED);
+    EXPECT_TRUE(Contains(messages, said)) << messages;
+    jb2_encoder_destroy(enc);
   }
 }
 
