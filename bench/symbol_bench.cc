@@ -62,8 +62,9 @@ int main() {
   SortSymbolsByHeight(marks, count);
   const double sort = Seconds(start);
   start = std::chrono::steady_clock::now();
-  EvaluateMatches(marks, static_cast<long>(count), &section);
-  SelectClasses(marks, static_cast<long>(count), &section);
+  const SectionSettings settings = SectionOf(section, false);
+  EvaluateMatches(marks, static_cast<long>(count), settings);
+  SelectClasses(marks, static_cast<long>(count), settings.text);
   const double match = Seconds(start);
   unsigned long symbols = 0;
   for (unsigned long i = 0; i < count; ++i) symbols += marks[i].bDictionary;

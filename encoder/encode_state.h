@@ -11,6 +11,7 @@
 #include "common/mq_coder.h"
 #include "encoder/generic_region_encoder.h"
 #include "encoder/segment_writer.h"
+#include "encoder/settings.h"
 #include "encoder/transclib.h"
 
 inline constexpr unsigned long kEncoderStartCapacity = 0x80000;  // bytes of the run's bit writer
@@ -43,23 +44,23 @@ typedef struct ENCODE_STATE {
 
 // Writes the 19 data bytes of the page information segment (T.88 7.4.8);
 // the resolution is the image's unless "resolution" is given.
-void EncodePage(ENCODER* enc, uint32_t width, uint32_t height, PARAMETER* first, uint32_t xResolution,
+void EncodePage(ENCODER* enc, uint32_t width, uint32_t height, const PageSettings& page, uint32_t xResolution,
                 uint32_t yResolution);
 // Writes the 17-byte region segment information field (T.88 7.4.1).
 void EncodeRegionSegment(ENCODER* enc, BMP* region, uint32_t x, uint32_t y, uint32_t combOp);
-// Codes one section bitmap with the settings of its record.
-void EncodeRegion(ENCODE_STATE* state, BMP* section, PARAMETER* parameters);
+// Codes one section bitmap with its settings.
+void EncodeRegion(ENCODE_STATE* state, BMP* section, const SectionSettings& settings);
 
-// The generic record of a section: its keywords with their defaults.
-void ReadGenericParameters(GRPARAM* param, ENCODE_STATE* state, PARAMETER* parameters);
-// Rows per stripe asked for by the section's "stripe" keyword, 0 for none.
-uint32_t StripeHeight(PARAMETER* parameters);
+// The generic coding record of a section's settings; ReadGenericParameters
+// also gives the settings' notes, as a coder that takes them does.
+void GenericCoding(GRPARAM* param, ENCODE_STATE* state, const GenericSettings& settings);
+void ReadGenericParameters(GRPARAM* param, ENCODE_STATE* state, const GenericSettings& settings);
 
 // One coder per section type. The text and halftone pipelines live in their
 // own modules.
-void EncodeGenericSection(ENCODE_STATE* state, BMP* section, PARAMETER* parameters);
+void EncodeGenericSection(ENCODE_STATE* state, BMP* section, const SectionSettings& settings);
 // Writes the dictionary of the symbols a document's pages share, with the
 // dictionary settings of `section`, and sets globals->lSegment.
-void WriteGlobalDictionary(ENCODE_STATE* state, GLOBAL_SYMBOLS* globals, PARAMETER* section);
-void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* parameters);
-void EncodeHalftoneSection(ENCODE_STATE* state, BMP* section, PARAMETER* parameters);
+void WriteGlobalDictionary(ENCODE_STATE* state, GLOBAL_SYMBOLS* globals, const SectionSettings& section);
+void EncodeTextSection(ENCODE_STATE* state, BMP* section, const SectionSettings& settings);
+void EncodeHalftoneSection(ENCODE_STATE* state, BMP* section, const SectionSettings& settings);

@@ -42,12 +42,11 @@ int32_t GLOBAL_SYMBOLS::Find(const BMP& mark) const {
   return it == ids.end() ? -1 : it->second;
 }
 
-bool SharesSymbols(PARAMETER* sections, long nSections) {
-  if (!sections || nSections != 1) return false;
-  PARAMETER* s = &sections[0];
-  if (s->lType != 1 || s->lX0 != 0 || s->lY0 != 0 || s->lX1 != 0 || s->lY1 != 0) return false;
-  return GetParameterValue("invert", s, 0) == 0 && GetParameterValue("defpixel", s, 0) == 0 &&
-         GetParameterValue("pagepixel", s, 0) == 0;
+bool SharesSymbols(const std::vector<SectionSettings>& sections) {
+  if (sections.size() != 1) return false;
+  const SectionSettings& s = sections[0];
+  if (s.type != 1 || s.x0 != 0 || s.y0 != 0 || s.x1 != 0 || s.y1 != 0) return false;
+  return s.text.invert == 0 && s.text.defpixel == 0 && s.page.pagepixel == 0;
 }
 
 void CollectGlobalSymbols(const BMP* pages, long nPages, GLOBAL_SYMBOLS* out) {

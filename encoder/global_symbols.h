@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "encoder/symbol.h"
-#include "encoder/transclib.h"
+#include "encoder/settings.h"
 
 struct GLOBAL_SYMBOLS {
   uint32_t lSegment = 0;        // the global dictionary's segment number
@@ -30,7 +30,7 @@ struct GLOBAL_SYMBOLS {
 // Whether a document coded with these sections shares symbols: its one
 // section codes the whole page as text, with symbols as they are on the page
 // (no inversion, white default pixel).
-bool SharesSymbols(PARAMETER* sections, long nSections);
+bool SharesSymbols(const std::vector<SectionSettings>& sections);
 
 // The marks found on two pages or more of `pages`, at most
 // kMaxSymbolDictionaryPixels of them (the most frequent first), height-sorted.

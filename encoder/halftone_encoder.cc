@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "common/checked_alloc.h"
-#include "common/messages.h"
 #include "common/mq_coder.h"
 #include "common/segment_header.h"
 #include "encoder/encode_state.h"
@@ -98,8 +97,8 @@ void FreePatternSet(PATTERN_SET* patterns) {
   patterns->nPatterns = 0;
 }
 
-void AnalyzeHalfTone(BMP* section, HTPARAM* ht, uint32_t** grayValues, PARAMETER* parameters) {
-  const uint8_t* matrix = GetParameterValue("htpattern", parameters, 0) == 0 ? kClusteredDotMatrix : kDispersedDotMatrix;
+void AnalyzeHalfTone(BMP* section, HTPARAM* ht, uint32_t** grayValues, const HalftoneSettings& settings) {
+  const uint8_t* matrix = settings.htpattern == 0 ? kClusteredDotMatrix : kDispersedDotMatrix;
   PATTERN_SET* set = ht->pPatterns;
   set->nPatterns = kNumPatterns;
   set->lPatternWidth = kCellSize;
@@ -211,26 +210,20 @@ void EncodeHalftoneRegionSegment(HTPARAM* ht, uint32_t* grayValues, BMP* section
   EncodeFlush(enc);
 }
 
-void EncodeHalftoneSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
-  // The record fields that the keywords fill; mmr and template are read as
-  // for a generic region, with the same check of the template.
+void EncodeHalftoneSection(ENCODE_STATE* state, BMP* section, const SectionSettings& p) {
+  // mmr and template are read as for a generic region, with the same check
+  // of the template.
   GRPARAM keywords;
-  ReadGenericParameters(&keywords, state, p);
+  ReadGenericParameters(&keywords, state, p.generic);
   PATTERN_SET set{};
   HTPARAM ht{};
   ht.pState = state;
   ht.bMMR = keywords.bMMR;
   ht.lTemplate = keywords.lTemplate;
   ht.pPatterns = &set;
-  ht.bDefPixel = GetParameterValue("defpixel", p, 0) != 0;
-  int32_t combOp = GetParameterValue("combop", p, 0);
-  if (combOp < kOpOr || combOp > kOpReplace) {
-    // HCOMBOP has three bits and T.88 defines values 0 to 4 only.
-    PrintWarning("Invalid Combination Operator - Using OR");
-    combOp = kOpOr;
-  }
-  ht.lCombOp = static_cast<uint32_t>(combOp);
-  ht.bEnableSkip = GetParameterValue("skip", p, 0) != 0;
+  ReportNotes(p.halftone.notes);
+  ht.lCombOp = static_cast<uint32_t>(p.halftone.combop.value);
+  ht.bEnableSkip = p.halftone.skip != 0;
   PDPARAM pd{state, keywords.bMMR, keywords.lTemplate};
 
   uint32_t* grayValues = nullptr;
@@ -238,14 +231,14 @@ void EncodeHalftoneSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
     FreePatternSet(&set);
     std::free(grayValues);
   });
-  AnalyzeHalfTone(section, &ht, &grayValues, p);
+  AnalyzeHalfTone(section, &ht, &grayValues, p.halftone);
   // A section without a whole cell shows nothing (white, combined with OR):
   // its region would have an empty grid, which PDFium refuses along with
   // the whole page and jbig2dec reports as an error. Nothing is written.
   if (ht.lGridWidth == 0 || ht.lGridHeight == 0) return;
   EncodeHalftoneDictionarySegment(&pd, &set);
   StartSegment(&state->Encoder);
-  EncodeRegionSegment(&state->Encoder, section, static_cast<uint32_t>(p->lX0), static_cast<uint32_t>(p->lY0),
+  EncodeRegionSegment(&state->Encoder, section, static_cast<uint32_t>(p.x0), static_cast<uint32_t>(p.y0),
                       state->lPlaceOp);
   EncodeHalftoneRegionSegment(&ht, grayValues, section);
   FinishSegmentRefPrev(&state->Encoder, kSegImmediateHalftoneRegion, 0);

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "common/bitmap.h"
-#include "encoder/transclib.h"
+#include "encoder/settings.h"
 
 struct ENCODE_STATE;
 
@@ -52,7 +52,7 @@ extern const uint8_t kDispersedDotMatrix[16];
 // Builds the pattern set into *htParam->pPatterns, fills the grid fields of
 // htParam, sets its HDEFPIXEL to 0 and allocates and computes *grayValues
 // (HGW x HGH values, row by row; the caller frees them with free()).
-void AnalyzeHalfTone(BMP* section, HTPARAM* htParam, uint32_t** grayValues, PARAMETER* parameters);
+void AnalyzeHalfTone(BMP* section, HTPARAM* htParam, uint32_t** grayValues, const HalftoneSettings& settings);
 // Writes one complete pattern dictionary segment (type 16, retained).
 void EncodeHalftoneDictionarySegment(PDPARAM* pdParam, PATTERN_SET* patterns);
 // Writes the halftone region data after the region segment information

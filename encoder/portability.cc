@@ -8,13 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "encoder/settings.h"
 #include "encoder/transclib.h"
 
 namespace {
 
 enum ReaderBit : unsigned { kJbig2dec = 1, kPoppler = 2, kPdfjs = 4 };
-
-int32_t Get(PARAMETER* p, const char* name, int32_t defaultValue) { return GetParameterValue(name, p, defaultValue); }
 
 struct Advice {
   std::vector<std::string> what;
@@ -51,13 +50,15 @@ std::string PortableWords(const PARAMETER* p, const Advice& advice) {
 
 int WriteAdvice(PARAMETER* section, char* text, unsigned long size) {
   Advice advice;
-  const bool huff = Get(section, "huff", 0) != 0;
-  const bool refinementPass = Get(section, "sbrefine", 1) == 0 && Get(section, "soft", 1) != 0;
-  const bool black = Get(section, "defpixel", 0) != 0;
-  const bool refines = Get(section, "sbrefine", 1) != 0 && Get(section, "soft", 1) != 0;
+  const SectionSettings s = SectionOf(*section, false);
+  const TextSettings& t = s.text;
+  const bool huff = t.huff != 0;
+  const bool refinementPass = t.sbrefine == 0 && t.soft != 0;
+  const bool black = t.defpixel != 0;
+  const bool refines = t.sbrefine != 0 && t.soft != 0;
   switch (section->lType) {
     case 1:  // text
-      if (huff && (refines || Get(section, "refdict", 0) != 0 || Get(section, "allrefdict", 0) != 0)) {
+      if (huff && (refines || t.refdict != 0 || t.allrefdict != 0)) {
         advice.Add("Refinement in Huffman Text Regions", kJbig2dec | kPdfjs, {"refdict", "allrefdict"});
         // A refinement pass over text drawn on black is the next defect
         // (below); exact matching alone needs no refinement at all.
@@ -65,19 +66,19 @@ int WriteAdvice(PARAMETER* section, char* text, unsigned long size) {
       } else if (!huff && black && refinementPass) {
         advice.Add("Refinement Regions over Text Drawn on Black", kPdfjs, {"sbrefine"});
       }
-      if (huff && Get(section, "direct", 0) != 0)
+      if (huff && t.direct != 0)
         advice.Add("Uncompressed Collective Bitmaps", kPoppler, {"direct"});
-      if (Get(section, "mmr", 0) != 0 && Get(section, "residue", 0) != 0)
+      if (s.generic.mmr != 0 && t.residue != 0)
         advice.Add("MMR Coding", kPoppler, {"mmr"});
-      if ((refinementPass || advice.noRefinement) && Get(section, "tpron", 0) != 0)
-        advice.Add("Typical Prediction in Refinement Regions",
-                   kPoppler | (Get(section, "rtemplate", 0) != 0 ? kJbig2dec : 0u), {"tpron"});
+      if ((refinementPass || advice.noRefinement) && t.tpron != 0)
+        advice.Add("Typical Prediction in Refinement Regions", kPoppler | (t.rtemplate != 0 ? kJbig2dec : 0u),
+                   {"tpron"});
       break;
     case 2:  // halftone
-      if (Get(section, "skip", 0) != 0) advice.Add("Halftone Skipping", kPoppler, {"skip"});
+      if (s.halftone.skip != 0) advice.Add("Halftone Skipping", kPoppler, {"skip"});
       [[fallthrough]];
     default:
-      if (Get(section, "mmr", 0) != 0) advice.Add("MMR Coding", kPoppler, {"mmr"});
+      if (s.generic.mmr != 0) advice.Add("MMR Coding", kPoppler, {"mmr"});
       break;
   }
   if (advice.what.empty()) return 0;

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "common/bitmap.h"
-#include "encoder/transclib.h"
+#include "encoder/settings.h"
 
 typedef struct SYMBOL {
   BMP Bitmap;            // the mark's pixels, cut to its bounding box; first member
@@ -54,8 +54,8 @@ void SortSymbolsByHeight(SYMBOL* marks, unsigned long count);
 // Compares every mark of the height-sorted array with the marks before it
 // and records its exact or approximate match (lMatch, lDX, lDY, bExact,
 // bRefine), marking the matched mark as a dictionary symbol.
-void EvaluateMatches(SYMBOL* marks, long count, PARAMETER* section);
+void EvaluateMatches(SYMBOL* marks, long count, const SectionSettings& section);
 
 // Completes the class decision after EvaluateMatches: which marks become
 // dictionary symbols and which are left to the residue region.
-void SelectClasses(SYMBOL* marks, long count, PARAMETER* section);
+void SelectClasses(SYMBOL* marks, long count, const TextSettings& section);

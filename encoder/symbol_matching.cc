@@ -11,8 +11,8 @@
 #include "encoder/coding_cost.h"
 #include "encoder/refinement_region_encoder.h"
 #include "encoder/symbol.h"
+#include "encoder/settings.h"
 #include "encoder/text_choices.h"
-#include "encoder/transclib.h"
 
 namespace {
 
@@ -26,15 +26,15 @@ struct MatchSettings {
   bool weighCost;    // soft, "match" not given: refine only where it is cheaper than a new symbol
 };
 
-MatchSettings ReadMatchSettings(PARAMETER* section) {
+MatchSettings ReadMatchSettings(const TextSettings& t) {
   MatchSettings m;
-  m.threshold = GetParameterValue("match", section, 80) / 100.0;
-  m.soft = GetParameterValue("soft", section, 1) != 0 && m.threshold != 1.0;
-  m.sizeOffset = GetParameterValue("sizeoffset", section, 0);
-  m.matchOffset = std::max<long>(GetParameterValue("matchoffset", section, 0), 0);
-  m.dictBonus = GetParameterValue("dictbonus", section, 0);
-  m.refDict = GetParameterValue("refdict", section, 0) != 0;
-  m.weighCost = m.soft && !ParameterGiven(section, "match");
+  m.threshold = t.match / 100.0;
+  m.soft = t.soft != 0 && m.threshold != 1.0;
+  m.sizeOffset = t.sizeoffset;
+  m.matchOffset = std::max<long>(t.matchoffset, 0);
+  m.dictBonus = t.dictbonus;
+  m.refDict = t.refdict != 0;
+  m.weighCost = m.soft && !t.match.given;
   return m;
 }
 
@@ -197,21 +197,20 @@ class SizeIndex {
 // Identical marks cost nothing to refine and never come here.
 class RefinementJudge {
  public:
-  explicit RefinementJudge(PARAMETER* section) {
+  explicit RefinementJudge(const SectionSettings& section) {
     gr_ = GRPARAM{};
-    const int32_t templ = GetParameterValue("template", section, 0);
-    gr_.lTemplate = templ >= 0 && templ <= 3 ? static_cast<uint32_t>(templ) : 0;
-    static constexpr const char* kAT[8] = {"atx1", "aty1", "atx2", "aty2", "atx3", "aty3", "atx4", "aty4"};
-    static constexpr int32_t kDefaults[8] = {3, -1, -3, -1, 2, -2, -2, -2};
+    const GenericSettings& g = section.generic;
+    gr_.lTemplate = static_cast<uint32_t>(g.templ.value);
     for (int k = 0; k < 4; ++k) {
-      gr_.alATX[k] = static_cast<int8_t>(GetParameterValue(kAT[2 * k], section, kDefaults[2 * k]));
-      gr_.alATY[k] = static_cast<int8_t>(GetParameterValue(kAT[2 * k + 1], section, kDefaults[2 * k + 1]));
+      gr_.alATX[k] = static_cast<int8_t>(g.atx[k].value);
+      gr_.alATY[k] = static_cast<int8_t>(g.aty[k].value);
     }
-    rTemplate_ = GetParameterValue("rtemplate", section, 0) != 0 ? 1 : 0;
-    ratx_[0] = static_cast<int8_t>(GetParameterValue("ratx1", section, -1));
-    raty_[0] = static_cast<int8_t>(GetParameterValue("raty1", section, -1));
-    ratx_[1] = static_cast<int8_t>(GetParameterValue("ratx2", section, -1));
-    raty_[1] = static_cast<int8_t>(GetParameterValue("raty2", section, -1));
+    const TextSettings& t = section.text;
+    rTemplate_ = t.rtemplate != 0 ? 1 : 0;
+    for (int k = 0; k < 2; ++k) {
+      ratx_[k] = static_cast<int8_t>(t.ratx[k].value);
+      raty_[k] = static_cast<int8_t>(t.raty[k].value);
+    }
     if (rTemplate_ == 0 && !RefinementATValid(ratx_[0], raty_[0])) ratx_[0] = raty_[0] = -1;
   }
 
@@ -245,8 +244,8 @@ void CountLaterCopies(const std::vector<uint64_t>& hashes, std::vector<int32_t>*
 
 }  // namespace
 
-void EvaluateMatches(SYMBOL* marks, long count, PARAMETER* section) {
-  const MatchSettings m = ReadMatchSettings(section);
+void EvaluateMatches(SYMBOL* marks, long count, const SectionSettings& section) {
+  const MatchSettings m = ReadMatchSettings(section.text);
   const size_t n = static_cast<size_t>(std::max(count, 0L));
   // Word rows and black-pixel counts of every mark, made when first needed.
   std::vector<uint64_t> hashes(m.soft ? n : 0);
@@ -345,9 +344,9 @@ void EvaluateMatches(SYMBOL* marks, long count, PARAMETER* section) {
   }
 }
 
-void SelectClasses(SYMBOL* marks, long count, PARAMETER* section) {
-  const bool allRefDict = GetParameterValue("allrefdict", section, 0) != 0;
-  const bool residue = GetParameterValue("residue", section, 0) != 0;
+void SelectClasses(SYMBOL* marks, long count, const TextSettings& section) {
+  const bool allRefDict = section.allrefdict != 0;
+  const bool residue = section.residue != 0;
   for (long i = 0; i < count; ++i) {
     SYMBOL* mark = marks + i;
     if (allRefDict && mark->bRefine) mark->bDictionary = 1;

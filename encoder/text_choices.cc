@@ -23,10 +23,6 @@ inline constexpr uint64_t kLargeSymbolPixels = 1u << 16;
 
 }  // namespace
 
-bool ParameterGiven(PARAMETER* section, const char* name) {
-  return GetParameterValue(name, section, 0) != 0 || GetParameterValue(name, section, 1) != 1;
-}
-
 bool ManyDots(unsigned long dots, unsigned long marks) { return dots >= kManyDots && dots > marks; }
 
 uint64_t EstimateGenericBytes(const GRPARAM& gr, BMP* bitmap) {

@@ -10,10 +10,6 @@
 #include "encoder/symbol.h"
 #include "encoder/text_region_encoder.h"
 
-// True when the section's words give `name` a value (the choices below are
-// made only where they do not).
-bool ParameterGiven(PARAMETER* section, const char* name);
-
 // Marks no wider and no higher than this are dots: on a dithered or speckled
 // page they are many, and left to the residue region without being matched.
 inline constexpr uint32_t kDotSize = 3;

@@ -24,93 +24,52 @@
 
 namespace {
 
-inline constexpr int32_t kMaxLogStrips = 3;       // SBSTRIPS 8 (T.88 7.4.3.1.1 bits 2-3)
-inline constexpr int32_t kMinDSOffset = -16;      // SBDSOFFSET is a signed 5-bit field
-inline constexpr int32_t kMaxDSOffset = 15;
-
-inline int32_t Get(PARAMETER* p, const char* name, int32_t defaultValue) {
-  return GetParameterValue(name, p, defaultValue);
-}
-inline int32_t GetByte(PARAMETER* p, const char* name, int32_t defaultValue) {
-  return static_cast<int8_t>(GetParameterValue(name, p, defaultValue));
-}
-
-int32_t Clamp(int32_t value, int32_t low, int32_t high, const char* message) {
-  if (value >= low && value <= high) return value;
-  PrintWarning(message);
-  return std::clamp(value, low, high);
-}
-
-// SBDEFPIXEL and SBCOMBOP. Marks are black pixels of the section, or of its
-// complement when SBDEFPIXEL is 1; drawn with OR or XOR on that background
-// they rebuild the section. AND and XNOR rebuild it from complemented symbol
-// bitmaps (*invertSymbols). OR on black and AND on white cannot draw a mark
-// at all, so XOR takes their place.
-void ReadDrawing(PARAMETER* p, TRPARAM* tr, bool* invertSymbols) {
-  tr->bDefPixel = Get(p, "defpixel", 0) != 0;
-  int32_t op = Get(p, "combop", 0);
-  if (op < kOpOr || op > kOpXnor) {
-    PrintWarning("Invalid COMBOP for a Text Region - Using 0 (OR)");
-    op = kOpOr;
-  }
-  if (tr->bDefPixel) {
-    if (op != kOpXor) PrintWarning("Recommend COMBOP=2 (XOR) for DEFPIXEL=1");
-  } else if (op == kOpAnd || op == kOpXor) {
-    PrintWarning("Possibly incompatible DEFPIXEL & COMBOP");
-  }
-  if ((tr->bDefPixel && op == kOpOr) || (!tr->bDefPixel && op == kOpAnd)) {
-    PrintWarning("DEFPIXEL & COMBOP Would Erase Every Mark - Using COMBOP=2 (XOR)");
-    op = kOpXor;
-  }
-  tr->lCombOp = static_cast<uint32_t>(op);
-  *invertSymbols = op == kOpAnd || op == kOpXnor;
-}
-
-void ReadTextRegionParameters(ENCODE_STATE* state, PARAMETER* p, TRPARAM* tr, bool* invertSymbols) {
+void ReadTextRegionParameters(ENCODE_STATE* state, const TextSettings& t, TRPARAM* tr) {
+  ReportNotes(t.notes);
   *tr = TRPARAM{};
   tr->pState = state;
-  tr->bHuff = Get(p, "huff", 0) != 0;
-  tr->bRefine = Get(p, "sbrefine", 1) != 0 && Get(p, "soft", 1) != 0;
-  const int32_t logStrips = Clamp(Get(p, "strip", 0), 0, kMaxLogStrips, "STRIP Outside 0 to 3 - Clamped");
-  tr->lStrips = 1u << logStrips;
-  ReadDrawing(p, tr, invertSymbols);
-  tr->bTransposed = Get(p, "transposed", 0) != 0;
-  tr->lRefCorner = static_cast<uint32_t>(Get(p, "refcorner", 0)) & 3;
-  tr->lDSOffset = Clamp(Get(p, "dsoffset", 0), kMinDSOffset, kMaxDSOffset, "DSOFFSET Outside -16 to 15 - Clamped");
-  tr->lHuffFS = Get(p, "hufffs", 0);
-  tr->lHuffDS = Get(p, "huffds", 0);
-  tr->lHuffDT = Get(p, "huffdt", 0);
-  tr->lHuffRDW = Get(p, "huffrdw", 1);
-  tr->lHuffRDH = Get(p, "huffrdh", 1);
-  tr->lHuffRDX = Get(p, "huffrdx", 1);
-  tr->lHuffRDY = Get(p, "huffrdy", 1);
-  tr->lHuffRSize = Get(p, "huffrsize", 0);
-  tr->lRTemplate = tr->bRefine && Get(p, "rtemplate", 0) != 0 ? 1 : 0;
-  tr->lRATX1 = GetByte(p, "ratx1", -1);
-  tr->lRATY1 = GetByte(p, "raty1", -1);
-  tr->lRATX2 = GetByte(p, "ratx2", -1);
-  tr->lRATY2 = GetByte(p, "raty2", -1);
+  tr->bHuff = t.huff != 0;
+  tr->bRefine = t.sbrefine != 0 && t.soft != 0;
+  tr->lStrips = 1u << t.strip;
+  tr->bDefPixel = t.defpixel != 0;
+  tr->lCombOp = static_cast<uint32_t>(t.combop.value);
+  tr->bTransposed = t.transposed != 0;
+  tr->lRefCorner = static_cast<uint32_t>(t.refcorner.value) & 3;
+  tr->lDSOffset = t.dsoffset;
+  tr->lHuffFS = t.hufffs;
+  tr->lHuffDS = t.huffds;
+  tr->lHuffDT = t.huffdt;
+  tr->lHuffRDW = t.huffrdw;
+  tr->lHuffRDH = t.huffrdh;
+  tr->lHuffRDX = t.huffrdx;
+  tr->lHuffRDY = t.huffrdy;
+  tr->lHuffRSize = t.huffrsize;
+  tr->lRTemplate = tr->bRefine && t.rtemplate != 0 ? 1 : 0;
+  tr->lRATX1 = static_cast<int8_t>(t.ratx[0].value);
+  tr->lRATY1 = static_cast<int8_t>(t.raty[0].value);
+  tr->lRATX2 = static_cast<int8_t>(t.ratx[1].value);
+  tr->lRATY2 = static_cast<int8_t>(t.raty[1].value);
 }
 
-void ReadDictionaryParameters(ENCODE_STATE* state, PARAMETER* p, const GRPARAM& gr, SDPARAM* sd) {
+void ReadDictionaryParameters(ENCODE_STATE* state, const TextSettings& t, const GRPARAM& gr, SDPARAM* sd) {
   *sd = SDPARAM{};
   sd->pState = state;
-  sd->bHuff = Get(p, "huff", 0) != 0;
-  sd->lHuffDH = Get(p, "huffdh", 0);
-  sd->lHuffDW = Get(p, "huffdw", 0);
-  sd->lHuffBMSize = Get(p, "huffbmsize", 0);
-  sd->lHuffAggInst = Get(p, "huffagginst", 0);
+  sd->bHuff = t.huff != 0;
+  sd->lHuffDH = t.huffdh;
+  sd->lHuffDW = t.huffdw;
+  sd->lHuffBMSize = t.huffbmsize;
+  sd->lHuffAggInst = t.huffagginst;
   sd->lTemplate = gr.lTemplate;
   for (int k = 0; k < 4; ++k) {
     sd->alATX[k] = gr.alATX[k];
     sd->alATY[k] = gr.alATY[k];
   }
-  sd->lRTemplate = Get(p, "rtemplate", 0) != 0 ? 1 : 0;
-  sd->lRATX1 = GetByte(p, "ratx1", -1);
-  sd->lRATY1 = GetByte(p, "raty1", -1);
-  sd->lRATX2 = GetByte(p, "ratx2", -1);
-  sd->lRATY2 = GetByte(p, "raty2", -1);
-  sd->bDirect = Get(p, "direct", 0) != 0;
+  sd->lRTemplate = t.rtemplate != 0 ? 1 : 0;
+  sd->lRATX1 = static_cast<int8_t>(t.ratx[0].value);
+  sd->lRATY1 = static_cast<int8_t>(t.raty[0].value);
+  sd->lRATX2 = static_cast<int8_t>(t.ratx[1].value);
+  sd->lRATY2 = static_cast<int8_t>(t.raty[1].value);
+  sd->bDirect = t.direct != 0;
 }
 
 // Owns the marks of one section.
@@ -123,9 +82,9 @@ struct Marks {
   }
 };
 
-void WriteGenericRegion(ENCODE_STATE* state, GRPARAM* gr, BMP* bitmap, PARAMETER* p, uint32_t op) {
+void WriteGenericRegion(ENCODE_STATE* state, GRPARAM* gr, BMP* bitmap, const SectionSettings& p, uint32_t op) {
   StartSegment(&state->Encoder);
-  EncodeRegionSegment(&state->Encoder, bitmap, static_cast<uint32_t>(p->lX0), static_cast<uint32_t>(p->lY0), op);
+  EncodeRegionSegment(&state->Encoder, bitmap, static_cast<uint32_t>(p.x0), static_cast<uint32_t>(p.y0), op);
   EncodeGenericRegionSegment(gr, bitmap);
 }
 
@@ -134,7 +93,7 @@ void WriteGenericRegion(ENCODE_STATE* state, GRPARAM* gr, BMP* bitmap, PARAMETER
 // `blank`, when given, is a white bitmap of the section's size that the
 // target may be drawn on (spare bits aside, which no coder reads), instead
 // of a new one.
-void WriteRefinementPass(ENCODE_STATE* state, PARAMETER* p, TRPARAM* tr, std::span<SYMBOL> instances,
+void WriteRefinementPass(ENCODE_STATE* state, const SectionSettings& p, TRPARAM* tr, std::span<SYMBOL> instances,
                          std::vector<SYMBOL>& dictionary, BMP* section, BMP* blank, uint32_t op) {
   BMP reference, own{};
   CreateBMPChecked(&reference, section->lWidth, section->lHeight, static_cast<int>(tr->bDefPixel));
@@ -147,15 +106,16 @@ void WriteRefinementPass(ENCODE_STATE* state, PARAMETER* p, TRPARAM* tr, std::sp
     CombineBMP(&target, &instance.Bitmap, instance.lX, instance.lY, static_cast<int>(tr->lCombOp));
   RRPARAM rr{};
   rr.pState = state;
-  rr.lTemplate = Get(p, "rtemplate", 0) != 0 ? 1 : 0;
+  const TextSettings& t = p.text;
+  rr.lTemplate = t.rtemplate != 0 ? 1 : 0;
   rr.pReference = &reference;
-  rr.bTPGRON = Get(p, "tpron", 0) != 0;
-  rr.lATX1 = Get(p, "ratx1", -1);
-  rr.lATY1 = Get(p, "raty1", -1);
-  rr.lATX2 = Get(p, "ratx2", -1);
-  rr.lATY2 = Get(p, "raty2", -1);
+  rr.bTPGRON = t.tpron != 0;
+  rr.lATX1 = t.ratx[0];
+  rr.lATY1 = t.raty[0];
+  rr.lATX2 = t.ratx[1];
+  rr.lATY2 = t.raty[1];
   StartSegment(&state->Encoder);
-  EncodeRegionSegment(&state->Encoder, &target, static_cast<uint32_t>(p->lX0), static_cast<uint32_t>(p->lY0), op);
+  EncodeRegionSegment(&state->Encoder, &target, static_cast<uint32_t>(p.x0), static_cast<uint32_t>(p.y0), op);
   EncodeRefinementRegionSegment(&rr, &target);
   FinishSegmentRefPrev(&state->Encoder, kSegImmediateRefinementRegion, 0);
   DestroyBMP(&reference);
@@ -218,7 +178,8 @@ void TakeRemainingMarks(BMP* section, const std::vector<RowRange>& pictures, Mar
 // out larger than a generic region of it (a picture, a dithered or noisy
 // page), the section becomes one generic region, as if every mark had been
 // left to the residue. `original` is the section as it was given.
-void KeepSmallerCoding(ENCODE_STATE* state, GRPARAM* gr, BMP* original, PARAMETER* p, uint32_t firstSegment) {
+void KeepSmallerCoding(ENCODE_STATE* state, GRPARAM* gr, BMP* original, const SectionSettings& p,
+                       uint32_t firstSegment) {
   ENCODER* enc = &state->Encoder;
   const uint64_t textBytes = SegmentBytesFrom(enc, firstSegment);
   // A generic region within a tenth of the text coding is coded in full.
@@ -235,14 +196,15 @@ void KeepSmallerCoding(ENCODE_STATE* state, GRPARAM* gr, BMP* original, PARAMETE
 }
 
 // With `restore` the section is left as it was given.
-void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& gr, bool autoResidue, bool restore);
+void CodeTextSection(ENCODE_STATE* state, BMP* section, const SectionSettings& p, GRPARAM& gr, bool autoResidue,
+                     bool restore);
 
 }  // namespace
 
-void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
+void EncodeTextSection(ENCODE_STATE* state, BMP* section, const SectionSettings& p) {
   GRPARAM gr;
-  ReadGenericParameters(&gr, state, p);
-  const bool autoResidue = !ParameterGiven(p, "residue");
+  ReadGenericParameters(&gr, state, p.generic);
+  const bool autoResidue = !p.text.residue.given;
   const uint32_t firstSegment = NextSegmentNumber(&state->Encoder);
   // The section as given, for the generic fallback: the page itself when
   // the section is the page (taken apart and put together again, so the
@@ -262,15 +224,17 @@ void EncodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
 
 namespace {
 
-void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& gr, bool autoResidue, bool restore) {
+void CodeTextSection(ENCODE_STATE* state, BMP* section, const SectionSettings& p, GRPARAM& gr, bool autoResidue,
+                     bool restore) {
   ENCODER* enc = &state->Encoder;
+  const TextSettings& t = p.text;
   TRPARAM tr;
-  bool invertSymbols = false;
-  ReadTextRegionParameters(state, p, &tr, &invertSymbols);
-  const bool invert = Get(p, "invert", 0) != 0;
-  const int32_t residueSize = Get(p, "residue", 0);
-  const bool soft = Get(p, "soft", 1) != 0;
-  const bool refDict = Get(p, "refdict", 0) != 0 || Get(p, "allrefdict", 0) != 0;
+  ReadTextRegionParameters(state, t, &tr);
+  const bool invertSymbols = t.invertSymbols;
+  const bool invert = t.invert != 0;
+  const int32_t residueSize = t.residue;
+  const bool soft = t.soft != 0;
+  const bool refDict = t.refdict != 0 || t.allrefdict != 0;
 
   if (invert) InvertBMP(section);
   if (tr.bDefPixel) InvertBMP(section);
@@ -307,7 +271,7 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
     m.bResidue = 1;  // out of the page's matching
   }
   EvaluateMatches(marks.items, count, p);
-  SelectClasses(marks.items, count, p);
+  SelectClasses(marks.items, count, t);
   for (size_t i = 0; i < globalId.size(); ++i)
     if (globalId[i] >= 0) {
       SYMBOL& m = marks.items[i];
@@ -383,8 +347,8 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
   }
   if (!instances.empty()) {
     SDPARAM sd;
-    ReadDictionaryParameters(state, p, gr, &sd);
-    if (!sd.bHuff && !ParameterGiven(p, "template")) sd.lTemplate = ChooseDictionaryTemplate(gr, dictionary, nFirst);
+    ReadDictionaryParameters(state, t, gr, &sd);
+    if (!sd.bHuff && !p.generic.templ.given) sd.lTemplate = ChooseDictionaryTemplate(gr, dictionary, nFirst);
     const uint32_t dictionaryTemplate = sd.lTemplate;
     sd.nNewSyms = sd.nExSyms = static_cast<uint32_t>(nFirst);
     // With every mark a global symbol's copy the page needs no dictionary.
@@ -396,7 +360,7 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
     }
     unsigned long nSyms = nGlobals + nFirst;
     if (refDict && pageDictionary) {
-      ReadDictionaryParameters(state, p, gr, &sd);
+      ReadDictionaryParameters(state, t, gr, &sd);
       sd.lTemplate = dictionaryTemplate;
       sd.bRefAgg = 1;
       sd.nNewSyms = static_cast<uint32_t>(nRefined);
@@ -410,13 +374,13 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
     // as white on black, so the regions meet with AND.
     const uint32_t op = place == kOpXor ? kOpXor : tr.bDefPixel && anyResidue ? kOpAnd : kOpOr;
     const bool lossy = !tr.bRefine && soft;
-    if (!tr.bHuff && !ParameterGiven(p, "dsoffset")) {
+    if (!tr.bHuff && !t.dsoffset.given) {
       std::vector<SYMBOL> prepared;
       PrepareSymbolInstances(&tr, instances.data(), instances.size(), allSymbols.data(), &prepared);
       tr.lDSOffset = ChooseDSOffset(tr, prepared);
     }
     StartSegment(enc);
-    EncodeRegionSegment(enc, section, static_cast<uint32_t>(p->lX0), static_cast<uint32_t>(p->lY0), op);
+    EncodeRegionSegment(enc, section, static_cast<uint32_t>(p.x0), static_cast<uint32_t>(p.y0), op);
     EncodeSymbolRegionSegment(&tr, instances.data(), instances.size(), allSymbols.data(), nSyms);
     const uint32_t type = lossy ? kSegIntermediateTextRegion : kSegImmediateLosslessTextRegion;
     if (!globals) {
@@ -458,14 +422,14 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, PARAMETER* p, GRPARAM& g
 
 }  // namespace
 
-void WriteGlobalDictionary(ENCODE_STATE* state, GLOBAL_SYMBOLS* globals, PARAMETER* section) {
+void WriteGlobalDictionary(ENCODE_STATE* state, GLOBAL_SYMBOLS* globals, const SectionSettings& section) {
   ENCODER* enc = &state->Encoder;
   GRPARAM gr;
-  ReadGenericParameters(&gr, state, section);
+  ReadGenericParameters(&gr, state, section.generic);
   SDPARAM sd;
-  ReadDictionaryParameters(state, section, gr, &sd);
+  ReadDictionaryParameters(state, section.text, gr, &sd);
   const unsigned long n = globals->symbols.size();
-  if (!sd.bHuff && !ParameterGiven(section, "template"))
+  if (!sd.bHuff && !section.generic.templ.given)
     sd.lTemplate = ChooseDictionaryTemplate(gr, globals->symbols.data(), n);
   sd.nNewSyms = sd.nExSyms = static_cast<uint32_t>(n);
   StartSegment(enc);

@@ -25,12 +25,11 @@
 #include "encoder/global_symbols.h"
 #include "encoder/parameters.h"
 #include "encoder/segment_writer.h"
+#include "encoder/settings.h"
 #include "encoder/transclib.h"
 #include "encoder/transcode.h"
 
 namespace {
-
-inline constexpr uint32_t kDefaultStripeRows = 1024;  // "stripe" = 1
 
 const char* const kCommentNames[] = {"Source", "Version"};
 const char* const kCommentValues[] = {JB2_CODEC_NAME, JB2_CODEC_VERSION};
@@ -68,26 +67,23 @@ class EncodeStateOwner {
   ENCODE_STATE state_;
 };
 
-int32_t ReadAT(PARAMETER* p, const char* name, int32_t defaultValue) {
-  return static_cast<int8_t>(GetParameterValue(name, p, defaultValue));  // the field is one signed byte
-}
-
 // One section: its rectangle clipped to the page. Returns false when nothing
 // of it lies on the page.
-[[nodiscard]] bool ClipSection(PARAMETER* section, uint32_t width, uint32_t height, PARAMETER* clipped) {
-  *clipped = *section;
-  int64_t x0 = std::max<int64_t>(section->lX0, 0), y0 = std::max<int64_t>(section->lY0, 0);
-  int64_t x1 = std::min<int64_t>(section->lX1, width), y1 = std::min<int64_t>(section->lY1, height);
+[[nodiscard]] bool ClipSection(const SectionSettings& section, uint32_t width, uint32_t height,
+                               SectionSettings* clipped) {
+  int64_t x0 = std::max<int64_t>(section.x0, 0), y0 = std::max<int64_t>(section.y0, 0);
+  int64_t x1 = std::min<int64_t>(section.x1, width), y1 = std::min<int64_t>(section.y1, height);
   if (x1 <= x0 || y1 <= y0) {
     PrintWarning("Section Outside Page or Empty - Not Coded");
     return false;
   }
-  if (x0 != section->lX0 || y0 != section->lY0 || x1 != section->lX1 || y1 != section->lY1)
+  if (x0 != section.x0 || y0 != section.y0 || x1 != section.x1 || y1 != section.y1)
     PrintWarning("Section Exceeds Page - Clipped to Page");
-  clipped->lX0 = static_cast<int32_t>(x0);
-  clipped->lY0 = static_cast<int32_t>(y0);
-  clipped->lX1 = static_cast<int32_t>(x1);
-  clipped->lY1 = static_cast<int32_t>(y1);
+  *clipped = section;
+  clipped->x0 = static_cast<int32_t>(x0);
+  clipped->y0 = static_cast<int32_t>(y0);
+  clipped->x1 = static_cast<int32_t>(x1);
+  clipped->y1 = static_cast<int32_t>(y1);
   return true;
 }
 
@@ -117,27 +113,25 @@ void ClearRect(BMP* bmp, const Rect& r, int64_t x, int64_t y) {
 // Text sections that draw with SBDEFPIXEL 1 or complement themselves rebuild
 // their rectangle only on a white page area; over an earlier section's
 // pixels they are placed by XOR.
-bool NeedsWhiteArea(PARAMETER* section) {
-  return section->lType == 1 &&
-         (GetParameterValue("defpixel", section, 0) != 0 || GetParameterValue("invert", section, 0) != 0);
+bool NeedsWhiteArea(const SectionSettings& section) {
+  return section.type == 1 && (section.text.defpixel != 0 || section.text.invert != 0);
 }
 
 // Codes each section's rectangle and, unless it is the last one, clears it
 // from the page, so that later sections do not code those pixels again.
 // Returns the last coded rectangle (empty when none was coded).
-Rect CodeSections(ENCODE_STATE* state, BMP* image, PARAMETER* sections, long nSections, uint32_t pagePlaceOp) {
+Rect CodeSections(ENCODE_STATE* state, BMP* image, std::vector<SectionSettings>& sections, uint32_t pagePlaceOp) {
   std::vector<Rect> coded;
-  for (long i = 0; i < nSections; ++i) {
-    PARAMETER* section = &sections[i];
-    if (section->lX1 == 0) section->lX1 = static_cast<int32_t>(image->lWidth);
-    if (section->lY1 == 0) section->lY1 = static_cast<int32_t>(image->lHeight);
+  for (SectionSettings& section : sections) {
+    if (section.x1 == 0) section.x1 = static_cast<int32_t>(image->lWidth);
+    if (section.y1 == 0) section.y1 = static_cast<int32_t>(image->lHeight);
     // Rectangles are clipped to the page; one with nothing on the page is
     // reported and skipped, since T.88 regions may not leave the page.
-    PARAMETER clipped;
+    SectionSettings clipped;
     if (!ClipSection(section, image->lWidth, image->lHeight, &clipped)) continue;
-    uint32_t w = static_cast<uint32_t>(clipped.lX1 - clipped.lX0);
-    uint32_t h = static_cast<uint32_t>(clipped.lY1 - clipped.lY0);
-    const Rect rect{clipped.lX0, clipped.lY0, clipped.lX1, clipped.lY1};
+    uint32_t w = static_cast<uint32_t>(clipped.x1 - clipped.x0);
+    uint32_t h = static_cast<uint32_t>(clipped.y1 - clipped.y0);
+    const Rect rect{clipped.x0, clipped.y0, clipped.x1, clipped.y1};
     bool overlaps = false;
     for (const Rect& r : coded) overlaps = overlaps || r.Overlaps(rect);
     // The last rectangle stays on the page; only its successors would clear it.
@@ -149,15 +143,15 @@ Rect CodeSections(ENCODE_STATE* state, BMP* image, PARAMETER* sections, long nSe
     // the copy would not differ in its spare bits (typical prediction
     // compares whole bytes). Saves a page-sized copy.
     const bool wholePage = w == image->lWidth && h == image->lHeight && SpareBitsClear(image);
-    if (section->lType == 0 && wholePage) {
-      EncodeRegion(state, image, &clipped);
+    if (section.type == 0 && wholePage) {
+      EncodeRegion(state, image, clipped);
       continue;
     }
     // A text section over the whole page takes the page itself apart and
     // puts it together again: no page-sized copy.
-    if (section->lType == 1 && wholePage) {
+    if (section.type == 1 && wholePage) {
       state->pSectionSource = image;
-      EncodeRegion(state, image, &clipped);
+      EncodeRegion(state, image, clipped);
       state->pSectionSource = nullptr;
       continue;
     }
@@ -167,9 +161,9 @@ Rect CodeSections(ENCODE_STATE* state, BMP* image, PARAMETER* sections, long nSe
       state->pSectionSource = nullptr;
     });
     CreateBMPChecked(&region, w, h, 0);
-    ExtractRegion(&region, image, clipped.lX0, clipped.lY0);
+    ExtractRegion(&region, image, clipped.x0, clipped.y0);
     state->pSectionSource = wholePage ? image : nullptr;
-    EncodeRegion(state, &region, &clipped);
+    EncodeRegion(state, &region, clipped);
   }
   return coded.empty() ? Rect{} : coded.back();
 }
@@ -206,17 +200,17 @@ void CodeUncoveredPixels(ENCODE_STATE* state, BMP* image, const Rect& last, uint
   Rect r;
   if (!UncoveredBounds(image, last, &r)) return;
   PrintWarning("Pixels No Section Covers - Coded as One More Generic Region");
-  PARAMETER rest{};
-  rest.lX0 = static_cast<int32_t>(r.x0);
-  rest.lY0 = static_cast<int32_t>(r.y0);
-  rest.lX1 = static_cast<int32_t>(r.x1);
-  rest.lY1 = static_cast<int32_t>(r.y1);
+  SectionSettings rest = SectionOf(PARAMETER{}, false);  // every keyword its default
+  rest.x0 = static_cast<int32_t>(r.x0);
+  rest.y0 = static_cast<int32_t>(r.y0);
+  rest.x1 = static_cast<int32_t>(r.x1);
+  rest.y1 = static_cast<int32_t>(r.y1);
   BMP region;
   CreateBMPChecked(&region, static_cast<uint32_t>(r.x1 - r.x0), static_cast<uint32_t>(r.y1 - r.y0), 0);
-  ExtractRegion(&region, image, rest.lX0, rest.lY0);
+  ExtractRegion(&region, image, rest.x0, rest.y0);
   ClearRect(&region, last, r.x0, r.y0);
   state->lPlaceOp = placeOp;
-  EncodeGenericSection(state, &region, &rest);
+  EncodeGenericSection(state, &region, rest);
   DestroyBMP(&region);
 }
 
@@ -235,55 +229,39 @@ void WriteRegionAndFinish(ENCODE_STATE* state, GRPARAM* gr, BMP* bitmap, uint32_
 
 }  // namespace
 
-uint32_t StripeHeight(PARAMETER* parameters) {
-  int32_t stripe = GetParameterValue("stripe", parameters, 0);
-  if (stripe == 1) return kDefaultStripeRows;
-  // The page striping field holds the stripe size in 15 bits (T.88 7.4.8.6).
-  if (stripe < 0 || stripe > kMaxStripeSize) return 0;
-  return static_cast<uint32_t>(stripe);
-}
-
-void ReadGenericParameters(GRPARAM* param, ENCODE_STATE* state, PARAMETER* p) {
+void GenericCoding(GRPARAM* param, ENCODE_STATE* state, const GenericSettings& g) {
   param->pState = state;
-  param->bMMR = GetParameterValue("mmr", p, 0) != 0;
-  int32_t templ = GetParameterValue("template", p, 0);
-  if (templ < 0 || templ > 3) {
-    PrintWarning("Invalid Template - Using Template 0");
-    templ = 0;
-  }
-  param->lTemplate = static_cast<uint32_t>(templ);
-  param->bTPGDON = GetParameterValue("tpdon", p, 0) != 0;
+  param->bMMR = g.mmr != 0;
+  param->lTemplate = static_cast<uint32_t>(g.templ.value);
+  param->bTPGDON = g.tpdon != 0;
   param->bUseSkip = 0;
   param->pSkip = nullptr;
-  param->alATX[0] = ReadAT(p, "atx1", 3);
-  param->alATY[0] = ReadAT(p, "aty1", -1);
-  param->alATX[1] = ReadAT(p, "atx2", -3);
-  param->alATY[1] = ReadAT(p, "aty2", -1);
-  param->alATX[2] = ReadAT(p, "atx3", 2);
-  param->alATY[2] = ReadAT(p, "aty3", -2);
-  param->alATX[3] = ReadAT(p, "atx4", -2);
-  param->alATY[3] = ReadAT(p, "aty4", -2);
+  for (int k = 0; k < 4; ++k) {
+    param->alATX[k] = static_cast<int8_t>(g.atx[k].value);  // the fields are signed bytes
+    param->alATY[k] = static_cast<int8_t>(g.aty[k].value);
+  }
   param->bEndMarker = 0;
 }
 
-void EncodePage(ENCODER* enc, uint32_t width, uint32_t height, PARAMETER* first, uint32_t xResolution,
+void ReadGenericParameters(GRPARAM* param, ENCODE_STATE* state, const GenericSettings& g) {
+  ReportNotes(g.notes);
+  GenericCoding(param, state, g);
+}
+
+void EncodePage(ENCODER* enc, uint32_t width, uint32_t height, const PageSettings& page, uint32_t xResolution,
                 uint32_t yResolution) {
-  uint32_t stripe = StripeHeight(first);
-  uint32_t pagePixel = GetParameterValue("pagepixel", first, 0) != 0;
-  int32_t pageOp = GetParameterValue("pageop", first, 0);
-  if (pageOp < 0 || pageOp > 3) {
-    // The page default operator has two bits (T.88 7.4.8.5).
-    PrintWarning("Invalid Page Combination Operator - Using OR");
-    pageOp = 0;
-  }
-  uint32_t opOverride = GetParameterValue("opoverride", first, 1) != 0;
+  const uint32_t stripe = page.stripeRows;
+  const uint32_t pagePixel = page.pagepixel != 0;
+  ReportNotes(page.notes);
+  const uint32_t pageOp = static_cast<uint32_t>(page.pageop.value);
+  const uint32_t opOverride = page.opoverride != 0;
   EncodeBits(enc, width, 32);
   EncodeBits(enc, stripe ? kUnknownPageHeight : height, 32);
   // In pixels per metre (T.88 7.4.8.3): "resolution", else the image's.
-  const int32_t resolution = GetParameterValue("resolution", first, -1);
-  EncodeBits(enc, resolution >= 0 ? static_cast<uint32_t>(resolution) : xResolution, 32);
-  EncodeBits(enc, resolution >= 0 ? static_cast<uint32_t>(resolution) : yResolution, 32);
-  EncodeBits(enc, 0x23 + 4 * pagePixel + 8 * static_cast<uint32_t>(pageOp) + 64 * opOverride, 8);
+  const bool given = page.resolution.given;
+  EncodeBits(enc, given ? static_cast<uint32_t>(page.resolution.value) : xResolution, 32);
+  EncodeBits(enc, given ? static_cast<uint32_t>(page.resolution.value) : yResolution, 32);
+  EncodeBits(enc, 0x23 + 4 * pagePixel + 8 * pageOp + 64 * opOverride, 8);
   // No stripe is taller than the page: a reader may make a page of unknown
   // height at least one maximum stripe tall (T.88 7.4.8.6 only bounds stripes).
   EncodeBits(enc, stripe ? kPageStripedFlag + std::min(stripe, height) : 0, 16);
@@ -297,8 +275,8 @@ void EncodeRegionSegment(ENCODER* enc, BMP* region, uint32_t x, uint32_t y, uint
   EncodeBits(enc, combOp, 8);
 }
 
-void EncodeRegion(ENCODE_STATE* state, BMP* section, PARAMETER* parameters) {
-  switch (parameters->lType) {
+void EncodeRegion(ENCODE_STATE* state, BMP* section, const SectionSettings& parameters) {
+  switch (parameters.type) {
     case 0:
       EncodeGenericSection(state, section, parameters);
       break;
@@ -316,12 +294,12 @@ void EncodeRegion(ENCODE_STATE* state, BMP* section, PARAMETER* parameters) {
   }
 }
 
-void EncodeGenericSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
+void EncodeGenericSection(ENCODE_STATE* state, BMP* section, const SectionSettings& p) {
   GRPARAM gr;
-  ReadGenericParameters(&gr, state, p);
-  uint32_t x = static_cast<uint32_t>(p->lX0), y = static_cast<uint32_t>(p->lY0);
-  int32_t stripeValue = GetParameterValue("stripe", p, 0);
-  uint32_t rows = StripeHeight(p);
+  ReadGenericParameters(&gr, state, p.generic);
+  uint32_t x = static_cast<uint32_t>(p.x0), y = static_cast<uint32_t>(p.y0);
+  const int32_t stripeValue = p.generic.stripe;
+  uint32_t rows = p.generic.stripeRows;
   if (stripeValue != 0 && (rows == 0 || (stripeValue == 1 && (x != 0 || y != 0)))) {
     PrintError("Invalid Stripe Settings - Ignoring STRIPE");
     rows = 0;
@@ -347,29 +325,29 @@ void EncodeGenericSection(ENCODE_STATE* state, BMP* section, PARAMETER* p) {
 namespace {
 
 // One page: its information, its sections, the pixels no section covered,
-// its end. `sections` are the page's own copies (their rectangles are
-// completed with the page's size).
-void CodePage(ENCODE_STATE* state, BMP* image, PARAMETER* sections, long nSections, uint32_t pageNumber) {
+// its end. `sections` are the page's own copies: their rectangles are
+// completed with the page's size, for this page only.
+void CodePage(ENCODE_STATE* state, BMP* image, std::vector<SectionSettings> sections, uint32_t pageNumber) {
   ENCODER* enc = &state->Encoder;
   state->Segments.lPage = pageNumber;
   // On a black page (default pixel 1) the sections code the complement of
   // the image and XOR it on; with the page's operator imposed on every
   // region (CheckParameters left only OR or XOR) they use that one.
-  const bool blackPage = GetParameterValue("pagepixel", &sections[0], 0) != 0;
-  const bool imposedXor =
-      GetParameterValue("opoverride", &sections[0], 1) == 0 && GetParameterValue("pageop", &sections[0], 0) == kOpXor;
+  const PageSettings& page = sections[0].page;
+  const bool blackPage = page.pagepixel != 0;
+  const bool imposedXor = page.opoverride == 0 && page.pageop == kOpXor;
   const uint32_t placeOp = blackPage || imposedXor ? kOpXor : kOpOr;
   state->lLastStripeEnd = -1;
   if (blackPage) InvertBMP(image);
 
   StartSegment(enc);
-  EncodePage(enc, image->lWidth, image->lHeight, &sections[0], image->lXResolution, image->lYResolution);
+  EncodePage(enc, image->lWidth, image->lHeight, page, image->lXResolution, image->lYResolution);
   FinishSegmentBasic(enc, kSegPageInformation, 0);
-  const Rect last = CodeSections(state, image, sections, nSections, placeOp);
+  const Rect last = CodeSections(state, image, sections, placeOp);
   CodeUncoveredPixels(state, image, last, placeOp);
   // A striped page is as tall as its last stripe says (T.88 7.4.8.2): end it
   // at the image's last row whatever the sections did.
-  if (StripeHeight(&sections[0]) != 0 && state->lLastStripeEnd != int64_t{image->lHeight} - 1)
+  if (page.stripeRows != 0 && state->lLastStripeEnd != int64_t{image->lHeight} - 1)
     WriteEndOfStripe(state, image->lHeight - 1);
   if (blackPage) InvertBMP(image);
   StartSegment(enc);
@@ -394,7 +372,7 @@ void CollectMessage(void* user, int severity, const char* line) {
 // the bytes and the messages do not depend on the number of threads.
 // `state` has filed the segments before the pages (and the global
 // dictionary, which pGlobals names). False when memory ran out.
-bool CodePagesInParallel(ENCODE_STATE* state, BMP* images, long nImages, PARAMETER* sections, long nSections,
+bool CodePagesInParallel(ENCODE_STATE* state, BMP* images, long nImages, const std::vector<SectionSettings>& sections,
                          unsigned threads, const PageProgress& progress) {
   std::vector<std::unique_ptr<PageRun>> runs(static_cast<size_t>(nImages));
   std::atomic<long> next{0};
@@ -414,8 +392,7 @@ bool CodePagesInParallel(ENCODE_STATE* state, BMP* images, long nImages, PARAMET
         ENCODE_STATE* page = run.owner.get();
         page->Segments.lFirstNumber = kLocalSegmentNumbers;
         page->pGlobals = state->pGlobals;
-        std::vector<PARAMETER> own(sections, sections + nSections);
-        CodePage(page, &images[i], own.data(), nSections, static_cast<uint32_t>(i + 1));
+        CodePage(page, &images[i], sections, static_cast<uint32_t>(i + 1));
         run.failed = page->Segments.bFailed != 0;
       } catch (const std::bad_alloc&) {
         if (runs[i]) runs[i]->failed = true;
@@ -459,34 +436,33 @@ int TranscodeDocumentToMemory(BMP* images, long nImages, PARAMETER* sections, lo
     sections = &defaultSection;
     nSections = 1;
   }
-  // The same review that CheckParameters reports; values are now the ones used.
-  const int review = ReviewSections(0, nullptr, sections, nSections, nullptr, nullptr);
+  // The same review that CheckParameters reports, into the settings the
+  // coders take.
+  std::vector<SectionSettings> settings;
+  const int review = ReadSections(0, nullptr, sections, nSections, nullptr, nullptr, &settings);
   if (review != kReviewPassed) return review == kReviewRefused ? kTranscodeRefused : kTranscodeOutOfMemory;
   try {
     EncodeStateOwner owner;
     ENCODE_STATE* state = owner.get();
     ENCODER* enc = &state->Encoder;
-    const int sequential = GetParameterValue("sequential", &sections[0], 0);
+    const int sequential = settings[0].page.sequential;
     state->Segments.lPage = 1;
     StartSegment(enc);
     EncodeComment(enc, kCommentNames, kCommentValues, 2);
     FinishSegmentBasic(enc, kSegExtension, 0);
     // Symbols shared by pages: coded once, before the first page.
     GLOBAL_SYMBOLS globals;
-    if (nImages > 1 && SharesSymbols(sections, nSections)) {
+    if (nImages > 1 && SharesSymbols(settings)) {
       CollectGlobalSymbols(images, nImages, &globals);
       if (!globals.symbols.empty()) {
-        WriteGlobalDictionary(state, &globals, &sections[0]);
+        WriteGlobalDictionary(state, &globals, settings[0]);
         state->pGlobals = &globals;
       }
     }
     if (nImages == 1) {
       if (progress) progress(1, 1);
-      // The page completes the rectangles of its own copies: the caller's
-      // sections stay as given, for the next page coded with them.
-      std::vector<PARAMETER> own(sections, sections + nSections);
-      CodePage(state, images, own.data(), nSections, 1);
-    } else if (!CodePagesInParallel(state, images, nImages, sections, nSections, threads, progress)) {
+      CodePage(state, images, settings, 1);
+    } else if (!CodePagesInParallel(state, images, nImages, settings, threads, progress)) {
       throw std::bad_alloc();
     }
     StartSegment(enc);

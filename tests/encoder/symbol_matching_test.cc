@@ -30,7 +30,8 @@ class Section {
     record_.ppszKeys = names_.data();
     record_.plValues = values_.data();
   }
-  PARAMETER* get() { return &record_; }
+  // The settings the coders take from the record.
+  SectionSettings get() const { return SectionOf(record_, false); }
 
  private:
   std::vector<char*> names_;
@@ -57,7 +58,7 @@ class MarkSet {
   SYMBOL& operator[](size_t i) { return marks_[i]; }
   SYMBOL* data() { return marks_.data(); }
   long size() const { return static_cast<long>(marks_.size()); }
-  void Match(PARAMETER* section) { EvaluateMatches(marks_.data(), size(), section); }
+  void Match(const SectionSettings& section) { EvaluateMatches(marks_.data(), size(), section); }
 
  private:
   std::vector<SYMBOL> marks_;
@@ -86,7 +87,7 @@ TEST(SymbolMatching, SoftThresholdIsStrictlyAboveTheMatchShare) {
       {0, 80, true},   // identical marks soft-match too
       {3, 70, false},  // exactly 70 %
       {3, 69, true},
-      {0, 101, false},  // above 100: never
+      {1, 101, false},  // above 100: 100, exact matching only
       {5, 0, true},     // any agreement passes a zero threshold
   };
   for (const auto& c : cases) {
@@ -349,7 +350,7 @@ TEST(SymbolMatching, ClassSelectionRules) {
     mark.bRefine = c.before.refine;
     mark.bResidue = c.before.residue;
     Section section{{"residue", c.residue}, {"allrefdict", c.allRefDict}};
-    SelectClasses(&mark, 1, section.get());
+    SelectClasses(&mark, 1, section.get().text);
     EXPECT_EQ(mark.bDictionary, c.after.dictionary);
     EXPECT_EQ(mark.bExact, c.after.exact);
     EXPECT_EQ(mark.bRefine, c.after.refine);

@@ -313,7 +313,7 @@ TEST(TextChoices, ASoftMatchOfAnotherShapeBecomesItsOwnSymbol) {
   for (int k = 2; k < 6; ++k) glyph(&marks[k].Bitmap, other);
   jb2test::Sections none;
   none.Add(1, 0, 0, 0, 0);
-  EvaluateMatches(marks.data(), 6, none.data());
+  EvaluateMatches(marks.data(), 6, SectionOf(none.data()[0], false));
   EXPECT_EQ(marks[1].bRefine, 1u);
   EXPECT_EQ(marks[2].bRefine, 0u);  // a symbol of its own: its copies match it
   for (int k = 3; k < 6; ++k) {
@@ -324,7 +324,7 @@ TEST(TextChoices, ASoftMatchOfAnotherShapeBecomesItsOwnSymbol) {
   for (SYMBOL& m : marks) m.bRefine = m.bDictionary = 0, m.lMatch = 0;
   jb2test::Sections given;
   given.Add(1, 0, 0, 0, 0, {{"match", 80}});
-  EvaluateMatches(marks.data(), 6, given.data());
+  EvaluateMatches(marks.data(), 6, SectionOf(given.data()[0], false));
   EXPECT_EQ(marks[2].bRefine, 1u);
   EXPECT_EQ(marks[2].lMatch, 0);
   for (SYMBOL& m : marks) DestroyBMP(&m.Bitmap);

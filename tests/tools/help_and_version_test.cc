@@ -3,6 +3,7 @@
 // codec that wrote it, as --version does.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -40,28 +41,36 @@ TEST(HelpAndVersion, OnStandardOutputWithStatusZero) {
   EXPECT_EQ(jb2test::RunCommand(jb2tooltest::kTransc + " --help", dir).err, "");
 }
 
-// The help text and the README's transc section list every keyword, grouped
-// the same way, with its range and default.
+// The help text lists every keyword of the table, grouped by the kind of
+// section that reads it, with its range and default; the README shows the
+// same lists. JB2_WRITE_README=1 rewrites the README's copy.
 TEST(HelpAndVersion, HelpAndReadmeListEveryKeyword) {
   const std::string help = jb2test::RunCommand(jb2tooltest::kTransc + " --help").out;
-  const std::string readme = ReadText(std::string(JB2_SOURCE_DIR) + "/README.md");
-  const size_t start = readme.find("## transc"), end = readme.find("## untransc");
-  ASSERT_NE(start, std::string::npos);
-  ASSERT_NE(end, std::string::npos);
-  const std::string usage = readme.substr(start, end - start);
-  for (const char* group : {"Page and file keywords", "Generic sections", "Text sections", "Halftone sections"}) {
-    EXPECT_TRUE(Contains(help, group)) << group;
-    EXPECT_TRUE(Contains(usage, group)) << group;
-  }
+  const size_t first = help.find("Page and file keywords"), after = help.find("\nA keyword that nothing reads");
+  ASSERT_NE(first, std::string::npos);
+  ASSERT_NE(after, std::string::npos);
+  const std::string lists = "```text\n" + help.substr(first, after - first) + "```\n";
+  for (const char* group : {"Page and file keywords", "Generic sections", "Text sections", "Halftone sections"})
+    EXPECT_TRUE(Contains(lists, group)) << group;
   long count = 0;
   const PARAMETER_KEYWORD* keywords = GetParameterKeywords(&count);
-  for (long i = 0; i < count; ++i) {
-    const std::string name = keywords[i].pszName;
-    EXPECT_TRUE(Contains(help, "\n  " + name + " ")) << name;
-    EXPECT_TRUE(Contains(usage, "`" + name + "`")) << name;
-  }
+  for (long i = 0; i < count; ++i) EXPECT_TRUE(Contains(lists, "\n  " + std::string(keywords[i].pszName) + " "));
   for (const char* syntax : {"(x0,y0,x1,y1)", "name=value", "gr | sr | ht"}) EXPECT_TRUE(Contains(help, syntax));
-  EXPECT_TRUE(Contains(usage, "pixels per metre"));
+
+  const std::string path = std::string(JB2_SOURCE_DIR) + "/README.md";
+  std::string readme = ReadText(path);
+  const std::string begin = "<!-- keywords: begin -->\n", end = "<!-- keywords: end -->";
+  const size_t from = readme.find(begin), to = readme.find(end);
+  ASSERT_NE(from, std::string::npos);
+  ASSERT_NE(to, std::string::npos);
+  const std::string shown = readme.substr(from + begin.size(), to - from - begin.size());
+  const char* write = std::getenv("JB2_WRITE_README");
+  if (write && std::string(write) == "1" && shown != lists) {
+    readme.replace(from + begin.size(), shown.size(), lists);
+    std::ofstream(path, std::ios::binary) << readme;
+    return;
+  }
+  EXPECT_EQ(shown, lists) << "run the test with JB2_WRITE_README=1 to update README.md";
 }
 
 TEST(HelpAndVersion, FirstMessagesPointToHelpAndNoPlaceholderAddress) {
