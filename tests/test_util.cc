@@ -32,7 +32,9 @@ struct Cleanup {
 
 std::string ReadWhole(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::ostringstream data;
+  if (in) data << in.rdbuf();
+  return data.str();
 }
 }  // namespace
 
@@ -91,9 +93,15 @@ void ClearOutside(BMP* bmp, uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1) 
 
 bool SamePixels(const BMP* a, const BMP* b) {
   if (a->lWidth != b->lWidth || a->lHeight != b->lHeight) return false;
-  for (uint32_t y = 0; y < a->lHeight; ++y)
-    for (uint32_t x = 0; x < a->lWidth; ++x)
-      if (GetPixel(a, x, y) != GetPixel(b, x, y)) return false;
+  // Whole bytes at once; the spare bits of a row's last byte do not count.
+  const uint32_t whole = a->lWidth / 8, rest = a->lWidth % 8;
+  const unsigned lastMask = (0xFF00u >> rest) & 0xFFu;
+  for (uint32_t y = 0; y < a->lHeight; ++y) {
+    const unsigned char* rowA = a->pData + static_cast<size_t>(y) * a->lStride;
+    const unsigned char* rowB = b->pData + static_cast<size_t>(y) * b->lStride;
+    if (std::memcmp(rowA, rowB, whole) != 0) return false;
+    if (rest && ((rowA[whole] ^ rowB[whole]) & lastMask)) return false;
+  }
   return true;
 }
 

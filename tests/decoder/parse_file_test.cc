@@ -7,7 +7,10 @@
 
 #include "common/limits.h"
 #include "decoder/decoder_internal.h"
+#include "tests/common/adaptive_pixels.h"
 #include "tests/decoder/jb2_builder.h"
+#include "tests/decoder/symbol_builder.h"
+#include "tests/test_util.h"
 
 namespace {
 
@@ -265,3 +268,47 @@ TEST(ParseFile, SegmentCountLimit) {
 }
 
 }  // namespace
+
+// Past page 255 page associations take four bytes (T.88 7.2.6). Each of 300
+// pages carries a generic region showing its own number in binary, so a
+// segment that reached another page, or page 0, shows on the wrong page.
+TEST(ParseFile, ThreeHundredPagesEachGetTheirOwnSegments) {
+  constexpr uint32_t kPages = 300, kBits = 9;
+  std::vector<TestSegment> segs;
+  uint32_t number = 0;
+  for (uint32_t p = 1; p <= kPages; ++p) {
+    TestSegment info = PageInfo(number++, p);
+    info.data = PageInfoData(kBits, 1, 0);
+    info.widePage = p > 255;
+    segs.push_back(info);
+    jb2dectest::OwnedBMP row({"........."});
+    for (uint32_t b = 0; b < kBits; ++b) jb2test::SetPixel(row.get(), b, 0, (p >> (kBits - 1 - b)) & 1);
+    std::vector<uint8_t> data = jb2dectest::RegionInfoData(kBits, 1, 0, 0, 0);
+    data.push_back(0);  // template 0, arithmetic coding
+    for (int k = 0; k < 4; ++k) {
+      data.push_back(static_cast<uint8_t>(jb2test::kNominalAtX[k]));
+      data.push_back(static_cast<uint8_t>(jb2test::kNominalAtY[k]));
+    }
+    jb2dectest::ArithSink sink(1);
+    sink.Generic(row.get(), 0, jb2test::kNominalAtX, jb2test::kNominalAtY);
+    const std::vector<uint8_t> coded = sink.Finish();
+    data.insert(data.end(), coded.begin(), coded.end());
+    TestSegment region = Simple(number++, 38, p, {}, data);
+    region.widePage = p > 255;
+    segs.push_back(region);
+  }
+  std::unique_ptr<ParsedFile> pf;
+  EXPECT_EQ(ParseCapturing(FileBytes(segs, true), &pf), "");
+  ASSERT_EQ(pf->file().nPages, kPages);
+  testing::internal::CaptureStderr();
+  pf->Decode();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  for (uint32_t p = 1; p <= kPages; ++p) {
+    const JB2PAGE& page = pf->file().pPages[p - 1];
+    EXPECT_EQ(page.lPageNumber, p);
+    ASSERT_EQ(page.nSegments, 2u) << "page " << p;
+    uint32_t shown = 0;
+    for (uint32_t b = 0; b < kBits; ++b) shown = shown << 1 | jb2test::GetPixel(&page.Bitmap, b, 0);
+    EXPECT_EQ(shown, p);
+  }
+}

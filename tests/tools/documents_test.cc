@@ -11,6 +11,7 @@
 #include "tests/encoder/jb2_file_reader.h"
 #include "tests/page_maker.h"
 #include "tests/test_util.h"
+#include "tests/tools/document_pages.h"
 
 namespace {
 
@@ -20,48 +21,24 @@ constexpr int kPages = 10;
 constexpr uint32_t kWidth = 1240, kHeight = 1754;  // A4 at 150 dpi
 constexpr uint32_t kPerMetre = 5906;               // 150 dpi
 
-bool Have(const char* program) { return jb2test::RunCommand(std::string("command -v ") + program).exitStatus == 0; }
+using jb2tooltest::Have;
 
-// The document: doc_1.bmp .. doc_10.bmp in a directory of their own.
+// The document: doc_1.bmp .. doc_10.bmp, lines of text set in one font.
 class Documents : public testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir_ = new std::string(jb2test::MakeTempDir());
-    pages_ = new std::vector<BMP>(kPages);
-    for (int p = 0; p < kPages; ++p) {
-      BMP& page = (*pages_)[p];
-      CreateBMP(&page, kWidth, kHeight, 0);
-      jb2test::DrawTextLines(&page, 48, kHeight - 48, 16, 100 + p, /*fontSeed=*/7);
-      page.lXResolution = page.lYResolution = kPerMetre;
-      SaveBMP((*dir_ + "/doc_" + std::to_string(p + 1) + ".bmp").c_str(), &page);
-    }
+    doc_ = new jb2tooltest::DocumentPages(kPages, kWidth, kHeight, [](BMP* page, int p) {
+      jb2test::DrawTextLines(page, 48, kHeight - 48, 16, 100 + p, /*fontSeed=*/7);
+      page->lXResolution = page->lYResolution = kPerMetre;
+    });
   }
-  static void TearDownTestSuite() {
-    for (BMP& b : *pages_) DestroyBMP(&b);
-    delete pages_;
-    delete dir_;
-  }
-  // A fresh directory holding the output of `transc ARGS` run on the document.
-  static std::string Code(const std::string& args) {
-    const std::string out = jb2test::MakeTempDir();
-    const auto r = jb2test::RunCommand("'" + kTransc + "' -q -o '" + out + "/doc' doc " + args, *dir_);
-    EXPECT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(r.err, "");
-    return out;
-  }
-  static void ExpectPage(int p, const std::string& pbmOrBmp) {
-    BMP got{};
-    const bool pbm = pbmOrBmp.size() > 4 && pbmOrBmp.compare(pbmOrBmp.size() - 4, 4, ".pbm") == 0;
-    ASSERT_TRUE(pbm ? jb2test::LoadPBM(pbmOrBmp, &got) : LoadBMP(pbmOrBmp.c_str(), &got) == 0) << pbmOrBmp;
-    EXPECT_TRUE(jb2test::SamePixels(&got, &(*pages_)[p])) << pbmOrBmp;
-    DestroyBMP(&got);
-  }
-  static std::string* dir_;
-  static std::vector<BMP>* pages_;
+  static void TearDownTestSuite() { delete doc_; }
+  static std::string Code(const std::string& args) { return doc_->Code(args); }
+  static void ExpectPage(int p, const std::string& pbmOrBmp) { doc_->ExpectPage(p, pbmOrBmp); }
+  static jb2tooltest::DocumentPages* doc_;
 };
 
-std::string* Documents::dir_ = nullptr;
-std::vector<BMP>* Documents::pages_ = nullptr;
+jb2tooltest::DocumentPages* Documents::doc_ = nullptr;
 
 TEST_F(Documents, OneFileOfAllPagesSharesItsSymbolsAndDecodesBack) {
   const std::string out = Code("sr");
@@ -77,7 +54,8 @@ TEST_F(Documents, OneFileOfAllPagesSharesItsSymbolsAndDecodesBack) {
   size_t single = 0;
   for (int p = 1; p <= kPages; ++p) {
     const std::string one = jb2test::MakeTempDir();
-    const auto r = jb2test::RunCommand("'" + kTransc + "' -q -o '" + one + "/p' doc_" + std::to_string(p) + ".bmp sr", *dir_);
+    const auto r = jb2test::RunCommand(
+        "'" + kTransc + "' -q -o '" + one + "/p' doc_" + std::to_string(p) + ".bmp sr", doc_->dir());
     ASSERT_EQ(r.exitStatus, 0);
     single += jb2test::ReadFileBytes(one + "/p.jb2").size();
   }

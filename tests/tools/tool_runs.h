@@ -2,7 +2,13 @@
 // followed by untransc whose page is compared with the source.
 #pragma once
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -86,6 +92,44 @@ inline std::string Quoted(const std::string& words) {
     start = end + 1;
   }
   return out;
+}
+
+// A program run in a child process of its own, measured.
+struct ChildRun {
+  int exitStatus = -1;  // -1: ended by a signal
+  double cpuSeconds = 0;
+  long peakRssKiB = 0;
+  std::string err;
+};
+
+// Runs `program` with `args` in `dir`, standard error collected in
+// dir/errName; `setup` runs in the child before the program starts (limits,
+// environment).
+inline ChildRun RunMeasured(const std::string& program, const std::vector<std::string>& args, const std::string& dir,
+                            const std::string& errName, const std::function<void()>& setup = {}) {
+  const std::string errPath = dir + "/" + errName;
+  std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    if (!freopen(errPath.c_str(), "w", stderr)) _exit(126);
+    if (setup) setup();
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  ChildRun run;
+  int status = 0;
+  rusage usage{};
+  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return run;
+  if (WIFEXITED(status)) run.exitStatus = WEXITSTATUS(status);
+  run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  run.peakRssKiB = usage.ru_maxrss;
+  auto bytes = jb2test::ReadFileBytes(errPath);
+  run.err.assign(bytes.begin(), bytes.end());
+  return run;
 }
 
 inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }

@@ -20,6 +20,7 @@
 
 #include "tests/decoder/jb2_builder.h"
 #include "tests/test_util.h"
+#include "tests/tools/tool_runs.h"
 
 namespace {
 
@@ -39,21 +40,12 @@ constexpr double kMaxCpuSeconds = 1.0;
 #endif
 constexpr rlim_t kAddressSpaceLimit = rlim_t{256} << 20;
 
-struct ChildRun {
-  int exitStatus = -1;  // -1: ended by a signal
-  double cpuSeconds = 0;
-  long peakRssKiB = 0;
-  std::string err;
-};
+using jb2tooltest::ChildRun;
 
 // Runs untransc on BASE in `dir` with the limits above; standard error is
 // collected in a file beside it.
 ChildRun RunLimited(const std::string& dir, const std::string& base) {
-  const std::string errPath = dir + "/" + base + ".err";
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(dir.c_str()) != 0) _exit(126);
-    if (!freopen(errPath.c_str(), "w", stderr)) _exit(126);
+  return jb2tooltest::RunMeasured(kUntransc, {base}, dir, base + ".err", [] {
     rlimit cpu{10, 10};  // a runaway child is stopped, not waited for
     setrlimit(RLIMIT_CPU, &cpu);
     if (kSanitized) {
@@ -62,20 +54,7 @@ ChildRun RunLimited(const std::string& dir, const std::string& base) {
       rlimit as{kAddressSpaceLimit, kAddressSpaceLimit};
       setrlimit(RLIMIT_AS, &as);
     }
-    execl(kUntransc.c_str(), "untransc", base.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  ChildRun run;
-  int status = 0;
-  rusage usage{};
-  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return run;
-  if (WIFEXITED(status)) run.exitStatus = WEXITSTATUS(status);
-  run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  run.peakRssKiB = usage.ru_maxrss;
-  auto bytes = jb2test::ReadFileBytes(errPath);
-  run.err.assign(bytes.begin(), bytes.end());
-  return run;
+  });
 }
 
 TestSegment Seg(uint32_t number, uint32_t type, std::vector<uint8_t> data, std::vector<uint32_t> refs = {}) {
