@@ -24,29 +24,36 @@ jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 # page (minutes each; the A0 page stays, the one test above 2^28 pixels).
 skip='BigPages*:*LargestAccepted*'
 
-# The faults: name @ source text @ replacement @ occurrences @ what it breaks.
+# The faults: name @ source text @ replacement @ occurrences @ the tests
+# that bear on it (a gtest filter; the round trips of its kind included) @
+# what it breaks. --all runs the whole test program for every fault instead.
 faults() {
   cat <<'EOF'
-mq-renorm@  if (s < r.CT) {@  if (s <= r.CT) {@1@MQ encoder: renormalisation that exactly uses up CT emits no byte
-context-t0@{-2, 2, -3, 3, 4}@{-1, 3, -3, 3, 4}@1@generic template 0: row y-2 read one column to the right
-context-t1@{-1, 2, -2, 3, 3}@{-1, 2, -1, 4, 3}@1@generic template 1: row y-1 read one column to the right
-context-t2@{-1, 1, -2, 2, 2}@{-2, 0, -2, 2, 2}@1@generic template 2: row y-2 read one column to the left
-context-t3@{1, 0, -3, 2, 4}@{1, 0, -4, 1, 4}@1@generic template 3: row y-1 read one column to the left
-refine-offset@static_cast<long>((int64_t{rdh} >> 1) + rdy));@static_cast<long>((int64_t{rdh} >> 1) - rdy));@1@text region decoder: refinement reference offset RDY subtracted
-mmr-mode@{0b1, 1},       {0b011, 3},    {0b000011, 6},  {0b0000011, 7},@{0b1, 1},       {0b011, 3},    {0b0000011, 7},  {0b000011, 6},@1@MMR: the codes of vertical modes VR2 and VR3 swapped
-huffman-b10@    7, 8, 7, 5, 2, 5, 6, 7, 8, 2, 5, 6, 6, 6, 6, 6, 6, 7,@    7, 8, 7, 5, 2, 5, 6, 8, 7, 2, 5, 6, 6, 6, 6, 6, 6, 7,@1@standard Huffman table B.10: two prefix lengths swapped
-refcorner@bottomCorner = p->lRefCorner == kBottomLeft || p->lRefCorner == kBottomRight;@bottomCorner = p->lRefCorner == kTopLeft || p->lRefCorner == kBottomRight;@1@text region decoder: REFCORNER bottom-left taken as top-left
-gray-code@if ((gray >> j) & 1)@if ((gray >> (bitsPerValue - 1 - j)) & 1)@1@halftone encoder: Gray-coded bit planes in reverse order
-lossy-match@} else if (best == area) {@} else if (best + area / 32 >= area) {@1@exact symbol matching: marks within 3% taken as identical (lossy)
-page-threshold@info->lPage > 255@info->lPage > 256@2@segment writer: page 256 written with a 1-byte page association
-bitmap-limit@kMaxBitmapPixels = uint64_t{1} << 32;@kMaxBitmapPixels = uint64_t{1} << 28;@1@limits: largest bitmap 2^28 pixels instead of 2^32
-pdf-offset@    offsets.push_back(pdf.size());@    offsets.push_back(pdf.size() + 1);@1@PDF: cross-reference offsets one byte off
+mq-renorm@  if (s < r.CT) {@  if (s <= r.CT) {@1@MqCoder.*:MQRuns.*:RoundTrip.*:GenericRegionEncoder.*:Files/Corpus.*@MQ encoder: renormalisation that exactly uses up CT emits no byte
+context-t0@{-2, 2, -3, 3, 4}@{-1, 3, -3, 3, 4}@1@GenericRowDecoders.*:ContextTemplate.*:Files/Corpus.*:Modes/Compatibility.*/gr_Template0@generic template 0: row y-2 read one column to the right
+context-t1@{-1, 2, -2, 3, 3}@{-1, 2, -1, 4, 3}@1@GenericRowDecoders.*:ContextTemplate.*:Files/Corpus.*:Modes/Compatibility.*/gr_Template1@generic template 1: row y-1 read one column to the right
+context-t2@{-1, 1, -2, 2, 2}@{-2, 0, -2, 2, 2}@1@GenericRowDecoders.*:ContextTemplate.*:Files/Corpus.*:Modes/Compatibility.*/gr_Template2@generic template 2: row y-2 read one column to the left
+context-t3@{1, 0, -3, 2, 4}@{1, 0, -4, 1, 4}@1@GenericRowDecoders.*:ContextTemplate.*:Files/Corpus.*:Modes/Compatibility.*/gr_Template3@generic template 3: row y-1 read one column to the left
+refine-offset@static_cast<long>((int64_t{rdh} >> 1) + rdy));@static_cast<long>((int64_t{rdh} >> 1) - rdy));@1@TextRegion.*:Cases/DamagedText.*:Text/TextRoundTrip.*:Files/Corpus.*@text region decoder: refinement reference offset RDY subtracted
+mmr-mode@{0b1, 1},       {0b011, 3},    {0b000011, 6},  {0b0000011, 7},@{0b1, 1},       {0b011, 3},    {0b0000011, 7},  {0b000011, 6},@1@Mmr.*:Files/Corpus.*:Modes/Compatibility.*/gr_Mmr@MMR: the codes of vertical modes VR2 and VR3 swapped
+huffman-b10@    7, 8, 7, 5, 2, 5, 6, 7, 8, 2, 5, 6, 6, 6, 6, 6, 6, 7,@    7, 8, 7, 5, 2, 5, 6, 8, 7, 2, 5, 6, 6, 6, 6, 6, 6, 7,@1@HuffmanTable.*:Cases/TableLines.*:Files/Corpus.*:Text/TextRoundTrip.*@standard Huffman table B.10: two prefix lengths swapped
+refcorner@bottomCorner = p->lRefCorner == kBottomLeft || p->lRefCorner == kBottomRight;@bottomCorner = p->lRefCorner == kTopLeft || p->lRefCorner == kBottomRight;@1@TextRegion.*:Corners/Placement.*:Text/TextRoundTrip.*:Files/Corpus.*@text region decoder: REFCORNER bottom-left taken as top-left
+gray-code@if ((gray >> j) & 1)@if ((gray >> (bitsPerValue - 1 - j)) & 1)@1@Halftone*:Options/HalftoneRoundTrip.*:HalftoneSegments.*@halftone encoder: Gray-coded bit planes in reverse order
+lossy-match@} else if (best == area) {@} else if (best + area / 32 >= area) {@1@SymbolMatching.*:TextCoding.*:Text/TextRoundTrip.*:Documents.*:Transcode*@exact symbol matching: marks within 3% taken as identical (lossy)
+page-threshold@info->lPage > 255@info->lPage > 256@2@LongDocument.*:SegmentWriterTest.*:SegmentFlags.*@segment writer: page 256 written with a 1-byte page association
+bitmap-limit@kMaxBitmapPixels = uint64_t{1} << 32;@kMaxBitmapPixels = uint64_t{1} << 28;@1@Pages/LargeFormat.*A0*:LargeFormat.*:UntranscLimits.*:GenericRegion.*@limits: largest bitmap 2^28 pixels instead of 2^32
+pdf-offset@    offsets.push_back(pdf.size());@    offsets.push_back(pdf.size() + 1);@1@PdfWriter.*:Documents.*:LongDocument.*@PDF: cross-reference offsets one byte off
 EOF
 }
 
 if [ "${1:-}" = "--list" ]; then
-  faults | awk -F'@' '{ printf "%-15s %s\n", $1, $5 }'
+  faults | awk -F'@' '{ printf "%-15s %s\n", $1, $6 }'
   exit 0
+fi
+all=no
+if [ "${1:-}" = "--all" ]; then
+  all=yes
+  shift
 fi
 wanted="$*"
 
@@ -126,11 +133,14 @@ cmake -S "$scratch" -B "$scratch/build" -DCMAKE_BUILD_TYPE=Release -DJB2_TESTS=O
   { echo "mutants: cmake failed" >&2; exit 2; }
 build() { cmake --build "$scratch/build" -j"$jobs" --target jb2_tests transc untransc >"$scratch/build.log" 2>&1; }
 
-# Runs the tests; prints "FAILED RUN" (failed tests, tests run).
+# Runs the tests matching filter $1 (all but $skip with --all); prints
+# "FAILED RUN" (failed tests, tests run).
 run_tests() {
   log="$scratch/tests.log"
+  tests="$1-$skip"
+  [ "$all" = yes ] && tests="-$skip"
   set +e
-  (cd "$scratch/build" && timeout "${MUTANT_TIMEOUT:-1800}" ./jb2_tests --gtest_filter="-$skip" >"$log" 2>&1)
+  (cd "$scratch/build" && timeout "${MUTANT_TIMEOUT:-1800}" ./jb2_tests --gtest_filter="$tests" >"$log" 2>&1)
   status=$?
   set -e
   ran=$(grep -c '^\[       OK \]\|^\[  FAILED  \].*(.* ms)$' "$log" || true)
@@ -141,7 +151,15 @@ run_tests() {
 
 echo "baseline: building"
 build || { echo "mutants: the unchanged tree does not build, see $scratch/build.log" >&2; exit 2; }
-set -- $(run_tests)
+# The baseline runs every test any listed fault will run.
+every=$(faults | while IFS='@' read -r name old new count filter what; do
+  if [ -n "$wanted" ]; then
+    for w in $wanted; do case "$name" in *"$w"*) printf '%s:' "$filter" ;; esac; done
+  else
+    printf '%s:' "$filter"
+  fi
+done)
+set -- $(run_tests "$every")
 if [ "$1" != 0 ]; then
   echo "mutants: the unchanged tree fails $1 test(s); see $scratch/tests.log" >&2
   exit 2
@@ -151,7 +169,7 @@ echo "baseline: $baseline_ran tests pass"
 
 table="$scratch/table.txt"
 printf '%-15s %-8s %-14s %s\n' fault caught "failing tests" "what the fault breaks" >"$table"
-faults | while IFS='@' read -r name old new count what; do
+faults | while IFS='@' read -r name old new count filter what; do
   if [ -n "$wanted" ]; then
     match=no
     for w in $wanted; do case "$name" in *"$w"*) match=yes ;; esac; done
@@ -164,7 +182,7 @@ faults | while IFS='@' read -r name old new count what; do
     echo "mutants: fault $name does not compile, see $scratch/build.log" >&2
     exit 2
   fi
-  set -- $(run_tests)
+  set -- $(run_tests "$filter:")
   undo_fault "$file"
   cp "$scratch/tests.log" "$scratch/tests-$name.log"
   if [ "$1" = 0 ]; then caught=NO; else caught=yes; fi
