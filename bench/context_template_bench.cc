@@ -7,7 +7,7 @@
 #include <random>
 
 #include "common/bitmap.h"
-#include "common/context_template.h"
+#include "kernels/context_template.h"
 
 namespace {
 

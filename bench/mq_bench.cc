@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/mq_coder.h"
+#include "kernels/mq_decisions.h"
 
 namespace {
 

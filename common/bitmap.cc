@@ -8,11 +8,11 @@
 #include <cstring>
 #include <new>
 
-#include "common/bit_count.h"
 #include "common/checked_alloc.h"
 #include "common/limits.h"
 #include "common/messages.h"
-#include "common/pixel_words.h"
+#include "kernels/bit_count.h"
+#include "kernels/pixel_words.h"
 
 const unsigned char ConstMask1[8] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
 const unsigned char ConstMask0[8] = {0x7F, 0xBF, 0xDF, 0xEF, 0xF7, 0xFB, 0xFD, 0xFE};

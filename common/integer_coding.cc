@@ -7,6 +7,7 @@
 
 #include "common/limits.h"
 #include "common/messages.h"
+#include "kernels/mq_decisions.h"
 
 namespace {
 

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <new>
 
+#include "kernels/mq_decisions.h"
+
 // T.88 Table E.1.
 const uint32_t MQQe[kMQNumStates] = {
     0x5601, 0x3401, 0x1801, 0x0AC1, 0x0521, 0x0221, 0x5601, 0x5401, 0x4801, 0x3801, 0x3001, 0x2401,

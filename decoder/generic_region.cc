@@ -3,11 +3,12 @@
 // typical prediction (TPGDON) and skipped pixels, or MMR coding.
 #include <cstring>
 
-#include "common/context_template.h"
 #include "common/limits.h"
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
-#include "decoder/generic_region_rows.h"
+#include "kernels/context_template.h"
+#include "kernels/generic_row_decoder.h"
+#include "kernels/mq_decisions.h"
 
 namespace {
 

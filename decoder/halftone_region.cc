@@ -5,12 +5,12 @@
 #include <cstring>
 
 #include "common/checked_alloc.h"
-#include "common/context_template.h"
 #include "common/limits.h"
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
 #include "decoder/pattern_dictionary.h"
 #include "decoder/segment_types.h"
+#include "kernels/context_template.h"
 
 namespace {
 

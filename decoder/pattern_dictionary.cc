@@ -3,11 +3,11 @@
 #include <cstdlib>
 
 #include "common/checked_alloc.h"
-#include "common/context_template.h"
 #include "common/limits.h"
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
 #include "decoder/pattern_dictionary.h"
+#include "kernels/context_template.h"
 
 namespace {
 

@@ -3,11 +3,12 @@
 // referred intermediate region or the page area under the region as the
 // reference.
 #include "common/checked_alloc.h"
-#include "common/context_template.h"
-#include "common/refinement_rows.h"
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
 #include "decoder/segment_types.h"
+#include "kernels/context_template.h"
+#include "kernels/mq_decisions.h"
+#include "kernels/refinement_rows.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "common/checked_alloc.h"
-#include "common/context_template.h"
 #include "common/limits.h"
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
+#include "kernels/context_template.h"
 
 using jb2dec::TextWork;
 

@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "common/checked_alloc.h"
-#include "common/context_template.h"
 #include "common/limits.h"
 #include "common/messages.h"
 #include "decoder/decoder_internal.h"
 #include "decoder/segment_types.h"
+#include "kernels/context_template.h"
 
 using jb2dec::TextWork;
 

@@ -5,13 +5,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/context_template.h"
 #include "common/messages.h"
 #include "common/mmr.h"
 #include "common/segment_header.h"
 #include "encoder/encode_state.h"
-#include "encoder/generic_region_rows.h"
 #include "encoder/segment_writer.h"
+#include "kernels/context_template.h"
+#include "kernels/generic_row_encoder.h"
+#include "kernels/mq_decisions.h"
 
 namespace {
 

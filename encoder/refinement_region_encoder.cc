@@ -2,10 +2,11 @@
 // the refinement region segment data (T.88 7.4.7).
 #include "encoder/refinement_region_encoder.h"
 
-#include "common/context_template.h"
-#include "common/refinement_rows.h"
 #include "common/messages.h"
 #include "encoder/encode_state.h"
+#include "kernels/context_template.h"
+#include "kernels/mq_decisions.h"
+#include "kernels/refinement_rows.h"
 
 namespace {
 

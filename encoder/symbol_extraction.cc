@@ -8,8 +8,8 @@
 
 #include "common/checked_alloc.h"
 #include "common/messages.h"
-#include "common/pixel_words.h"
 #include "encoder/symbol.h"
+#include "kernels/pixel_words.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "common/bit_count.h"
+#include "kernels/bit_count.h"
 #include "encoder/coding_cost.h"
 #include "encoder/refinement_region_encoder.h"
 #include "encoder/symbol.h"

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "common/bit_count.h"
 #include "common/integer_coding.h"
-#include "common/pixel_words.h"
 #include "encoder/coding_cost.h"
+#include "kernels/bit_count.h"
+#include "kernels/pixel_words.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "common/checked_alloc.h"
 #include "common/messages.h"
-#include "common/pixel_words.h"
+#include "kernels/pixel_words.h"
 #include "common/segment_header.h"
 #include "encoder/encode_state.h"
 #include "encoder/refinement_region_encoder.h"

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/context_template.h"
 #include "common/mq_coder.h"
+#include "kernels/context_template.h"
 #include "tests/test_util.h"
 
 namespace jb2test {

@@ -2,7 +2,7 @@
 // places and moved, against a per-pixel decoder written here (GetContext and
 // the plain MQ decoder), and generic regions decoded straight into the page
 // against decoding into a region bitmap and combining.
-#include "decoder/generic_region_rows.h"
+#include "kernels/generic_row_decoder.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <random>
 #include <vector>
 
-#include "common/context_template.h"
 #include "common/mq_coder.h"
 #include "decoder/decoder_internal.h"
+#include "kernels/context_template.h"
 #include "tests/common/adaptive_pixels.h"
 #include "tests/common/page_like_image.h"
 #include "tests/decoder/jb2_builder.h"

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "common/context_template.h"
 #include "common/mq_coder.h"
 #include "decoder/decoder_internal.h"
+#include "kernels/context_template.h"
 #include "tests/decoder/jb2_builder.h"
 #include "tests/mq_model.h"
 #include "tests/test_util.h"

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "common/context_template.h"
 #include "common/huffman_table.h"
 #include "common/integer_coding.h"
 #include "common/mq_coder.h"
 #include "decoder/untransclib.h"
+#include "kernels/context_template.h"
 #include "tests/mq_model.h"
 
 namespace jb2dectest {

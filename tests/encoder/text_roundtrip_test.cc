@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "common/bit_reader.h"
-#include "common/context_template.h"
 #include "common/huffman_table.h"
 #include "common/integer_coding.h"
 #include "common/mmr.h"
 #include "common/mq_coder.h"
+#include "kernels/context_template.h"
 #include "tests/encoder/jb2_file_reader.h"
 #include "tests/encoder/text_modes.h"
 #include "tests/test_util.h"

@@ -3,18 +3,18 @@
 //
 // A template's context is a run of pixels of row y - 2 (templates 0 to 2), a
 // run of row y - 1, and the last pixels of row y, in that order from the top
-// bit down (the numbering of common/context_template.h). The rows above are
+// bit down (the numbering of kernels/context_template.h). The rows above are
 // read a byte at a time into 24-bit windows holding bytes k - 1, k and k + 1
-// (common/row_window.h), so a pixel's context is two shifts and masks away;
+// (kernels/row_window.h), so a pixel's context is two shifts and masks away;
 // an adaptive pixel moved from its nominal place is one more shift into its
 // context bit. A byte whose neighbourhood is all one colour (white: context
 // 0; black: every context bit set) can be coded as one run of MPS decisions
-// (common/mq_runs.h).
+// (kernels/mq_runs.h).
 #pragma once
 
 #include <cstdint>
 
-#include "common/row_window.h"
+#include "kernels/row_window.h"
 
 // Where one region's adaptive pixels lie in the windows: made once per region.
 struct GenericRowLayout {

@@ -1,15 +1,16 @@
 // Row coders for the generic templates, on the byte windows of
-// common/generic_row_layout.h. A byte of one colour whose neighbourhood is
+// kernels/generic_row_layout.h. A byte of one colour whose neighbourhood is
 // that colour too (white paper; the black of inverted pages) is coded, with
 // the bytes after it that stay so, as one run of MPS decisions where the
-// coder takes it without renormalising (common/mq_runs.h).
-#include "encoder/generic_region_rows.h"
+// coder takes it without renormalising (kernels/mq_runs.h).
+#include "kernels/generic_row_encoder.h"
 
 #include <algorithm>
 
 #include "common/messages.h"
-#include "common/mq_runs.h"
-#include "common/row_window.h"
+#include "kernels/mq_decisions.h"
+#include "kernels/mq_runs.h"
+#include "kernels/row_window.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Generic (T.88 6.2.5.3, 6.2.5.4) and refinement (T.88 6.3.5.3, 6.3.5.4)
 // templates as shift-window runs and single-pixel probes, and the 3x3 test
 // of refinement typical prediction (T.88 6.3.5.6).
-#include "common/context_template.h"
+#include "kernels/context_template.h"
 
 #include <algorithm>
 #include <iterator>

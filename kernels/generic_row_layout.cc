@@ -1,4 +1,4 @@
-#include "common/generic_row_layout.h"
+#include "kernels/generic_row_layout.h"
 
 #include <algorithm>
 

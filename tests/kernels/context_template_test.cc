@@ -1,4 +1,4 @@
-#include "common/context_template.h"
+#include "kernels/context_template.h"
 
 #include <gtest/gtest.h>
 

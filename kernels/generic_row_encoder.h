@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "common/bitmap.h"
-#include "common/generic_row_layout.h"
 #include "common/mq_coder.h"
+#include "kernels/generic_row_layout.h"
 
 // Codes row y of `bitmap` (the rows above it coded before) with the
 // contexts `index`/`mps`, on registers `regs`: the same decisions, and so

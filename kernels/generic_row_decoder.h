@@ -8,8 +8,8 @@
 #include <cstdint>
 
 #include "common/bitmap.h"
-#include "common/generic_row_layout.h"
 #include "common/mq_coder.h"
+#include "kernels/generic_row_layout.h"
 
 struct GenericRowPlan;
 

@@ -1,16 +1,17 @@
 // Row decoders for the generic templates (T.88 6.2.5.3, Figures 3 to 6), on
-// the byte windows of common/generic_row_layout.h. A byte whose
+// the byte windows of kernels/generic_row_layout.h. A byte whose
 // neighbourhood is one colour is decoded as one run of MPS decisions when
 // the coder allows it, and so are the bytes after it while the rows above
 // stay that colour: white paper, and the black of inverted pages, cost a few
 // operations per byte instead of per pixel.
-#include "decoder/generic_region_rows.h"
+#include "kernels/generic_row_decoder.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "common/mq_runs.h"
-#include "common/row_window.h"
+#include "kernels/mq_decisions.h"
+#include "kernels/mq_runs.h"
+#include "kernels/row_window.h"
 
 namespace {
 

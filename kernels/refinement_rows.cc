@@ -1,5 +1,5 @@
 // Shifted row copies for refinement contexts (see refinement_rows.h).
-#include "common/refinement_rows.h"
+#include "kernels/refinement_rows.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // MPS runs against the same decisions made one at a time by the plain coder:
 // a run is taken exactly when every decision in it would take the MPS path
 // without renormalising, and then leaves the registers as they would.
-#include "common/mq_runs.h"
+#include "kernels/mq_runs.h"
 
 #include <gtest/gtest.h>
 
