@@ -2,8 +2,6 @@
 // places and moved, against a per-pixel decoder written here (GetContext and
 // the plain MQ decoder), and generic regions decoded straight into the page
 // against decoding into a region bitmap and combining.
-#include "kernels/generic_row_decoder.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -151,28 +149,6 @@ TEST(GenericRowDecoders, MatchPerPixelDecodingOnPageLikeBitmaps) {
       }
     }
   }
-}
-
-// Each template and placing takes its own decoder; places the windows do not
-// hold (the current row, more than 8 columns or 2 rows away) take none.
-TEST(GenericRowDecoders, PlansFitTheAdaptivePixels) {
-  for (int templ = 0; templ < 4; ++templ) {
-    At at = NominalAt(templ);
-    const GenericRowDecoder nominal = PlanGenericRows(templ, at.x, at.y).decode;
-    EXPECT_NE(nominal, nullptr) << templ;
-    at = MovedAt(templ, 0);
-    const GenericRowDecoder moved = PlanGenericRows(templ, at.x, at.y).decode;
-    EXPECT_NE(moved, nullptr) << templ;
-    EXPECT_NE(moved, nominal) << templ;
-    const long kOut[][2] = {{-1, 0}, {9, -1}, {-9, -2}, {0, -3}};
-    for (const auto& place : kOut) {
-      at = NominalAt(templ);
-      at.x[0] = place[0], at.y[0] = place[1];
-      EXPECT_EQ(PlanGenericRows(templ, at.x, at.y).decode, nullptr) << templ << " " << place[0] << "," << place[1];
-    }
-  }
-  At at = NominalAt(2);
-  EXPECT_NE(PlanGenericRows(0, at.x, at.y).decode, PlanGenericRows(0, NominalAt(0).x, NominalAt(0).y).decode);
 }
 
 // One generic region on a 40 x 30 page that may already hold a filled box.
