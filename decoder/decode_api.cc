@@ -7,6 +7,7 @@
 #include "common/limits.h"
 #include "common/messages.h"
 #include "common/segment_header.h"
+#include "decoder/decode_context.h"
 #include "decoder/untransclib.h"
 #include "include/jbig2codec/jb2_decode.h"
 
@@ -47,6 +48,7 @@ jb2_status Open(jb2_decoder* d, std::vector<unsigned char> bytes) {
   if (parsed != 0) return JB2_ERROR_NOT_JBIG2;
   d->open = true;
   d->file.lMaxBitmapPixels = d->maxBitmapPixels;
+  d->file.pContext->lMaxPagePixels = d->maxPagePixels;
   d->damaged = d->sink.errors != errorsBefore;
   return d->damaged ? JB2_DAMAGED : JB2_OK;
 }
@@ -82,7 +84,9 @@ void jb2_decoder_set_limits(jb2_decoder* decoder, uint64_t max_page_pixels, uint
   if (!decoder) return;
   decoder->maxPagePixels = max_page_pixels ? max_page_pixels : kMaxBitmapPixels;
   decoder->maxBitmapPixels = max_bitmap_pixels ? max_bitmap_pixels : kMaxBitmapPixels;
-  if (decoder->open) decoder->file.lMaxBitmapPixels = decoder->maxBitmapPixels;
+  if (!decoder->open) return;
+  decoder->file.lMaxBitmapPixels = decoder->maxBitmapPixels;
+  decoder->file.pContext->lMaxPagePixels = decoder->maxPagePixels;
 }
 
 jb2_status jb2_decoder_open(jb2_decoder* decoder, const unsigned char* data, size_t size) {

@@ -5,6 +5,7 @@
 // are left before it is used: a header that does not fit ends the header list,
 // a data part that does not fit is cut at the end of the file, and no count
 // sizes an allocation beyond what the remaining bytes could describe.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <unordered_map>
@@ -13,6 +14,7 @@
 #include "common/checked_alloc.h"
 #include "common/limits.h"
 #include "common/messages.h"
+#include "decoder/decode_context.h"
 #include "decoder/decoder_internal.h"
 #include "decoder/segment_types.h"
 #include "decoder/table_segment.h"
@@ -22,6 +24,10 @@ namespace {
 using namespace jb2dec;
 
 constexpr unsigned long kInitialSegmentRoom = 16;
+// Bytes of the page information segment (T.88 7.4.8), and the first of them
+// that hold the page's width and height.
+constexpr uint32_t kPageInfoBytes = 19;
+constexpr uint32_t kPageSizeBytes = 8;
 
 uint64_t BytesLeft(const DECODER* reader) { return static_cast<uint64_t>(reader->pEnd - reader->pCur); }
 
@@ -80,9 +86,16 @@ void CreatePages(JB2FILE* file) {
     SEGMENT_HEADER* seg = &file->pSegments[i];
     if (seg->lType != kSegPageInformation) continue;
     JB2PAGE* page = &file->pPages[file->nPages];
+    if (seg->lDataLength < kPageSizeBytes) {
+      // A file cut short in the page's width or height: the page has no
+      // size, and none of its regions can follow.
+      PrintErrorRef("Page Information Cut Short: No Page", seg->lNumber);
+      continue;
+    }
     seg->pPageInfo = &page->Info;
     DecodePageSegment(seg);
     page->lPageNumber = seg->lPage;
+    page->pFile = file;
     if (seg->lPage == 0) PrintWarning("Cannot have a Page #0");
     pagesByNumber[seg->lPage].push_back(file->nPages);
     ++file->nPages;
@@ -261,10 +274,13 @@ void SkipUnknownSegmentLength(DECODER* reader) {
 }
 
 void DecodePageSegment(SEGMENT_HEADER* seg) {
-  // T.88 7.4.8. A segment shorter than 19 bytes reads its missing bytes as
-  // 0xFF after the reader's errors.
+  // T.88 7.4.8. A segment shorter than 19 bytes (a file cut short) reads its
+  // missing bytes as 0: no resolution, no flags, no striping, rather than
+  // flags it never carried.
+  unsigned char bytes[kPageInfoBytes] = {};
+  if (seg->pDataStart) std::memcpy(bytes, seg->pDataStart, std::min(seg->lDataLength, kPageInfoBytes));
   DECODER reader;
-  InitDecoder(&reader, seg->pDataStart, seg->lDataLength);
+  InitDecoder(&reader, bytes, kPageInfoBytes);
   PAGE_INFO* info = seg->pPageInfo;
   info->lWidth = ReadU32(&reader);
   info->lHeight = ReadU32(&reader);
@@ -421,6 +437,7 @@ int ParseFile(JB2FILE* file, jb2msg::CallScope& messages) {
   InitializeMMR(&file->MMR);
   InitializeHuffStandard(file->HuffStandard);
   InitDecoder(&file->Input, data, 0);
+  file->pContext = new JB2CONTEXT;
   for (uint32_t i = 0; i < file->nSegments; ++i) file->pSegments[i].pInput = &file->Input;
   CreatePages(file);
   BuildSegmentTree(file->pSegments, file->nSegments);
@@ -441,6 +458,8 @@ void JB2FreeFile(JB2FILE* file) noexcept {
   std::free(file->pPages);
   file->pSegments = nullptr;
   file->pPages = nullptr;
+  delete file->pContext;
+  file->pContext = nullptr;
   file->nSegments = file->nPages = 0;
   file->Contexts[0] = file->Contexts[1] = MQBUFFER{};
   file->MMR = MMRTREES{};

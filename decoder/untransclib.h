@@ -80,12 +80,17 @@ typedef struct SEGMENT_HEADER {
   MQBUFFER SavedContexts[2];  // [0] generic, [1] refinement
 } SEGMENT_HEADER;
 
+struct JB2FILE;
+// The decoder's own state between segments (decoder/decode_context.h).
+struct JB2CONTEXT;
+
 typedef struct JB2PAGE {
   uint32_t lPageNumber;
   uint32_t nSegments;
   SEGMENT_HEADER** ppSegments;
   BMP Bitmap;  // created and destroyed by the caller
   PAGE_INFO Info;
+  struct JB2FILE* pFile;  // the file that holds the page (set by JB2ParseFile)
 } JB2PAGE;
 
 typedef struct JB2FILE {
@@ -108,6 +113,7 @@ typedef struct JB2FILE {
   // Errors JB2ParseFile reported (a file cut short, damaged headers): its
   // pages may then be incomplete even when they decode without an error.
   uint32_t nParseErrors;
+  struct JB2CONTEXT* pContext;  // created by JB2ParseFile, freed by JB2FreeFile
 } JB2FILE;
 
 // Returns 0 when the file was read (damaged parts are reported, and counted

@@ -2,11 +2,14 @@
 // segments in file order, dispatched by type; immediate regions are combined
 // into the page, which grows for striped pages of unknown height (T.88 8.2).
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "common/checked_alloc.h"
 #include "common/limits.h"
 #include "common/messages.h"
+#include "decoder/decode_context.h"
 #include "decoder/decoder_internal.h"
 #include "decoder/segment_types.h"
 
@@ -16,22 +19,50 @@ using namespace jb2dec;
 
 bool HasPagePixels(const SEGMENT_HEADER* seg) { return seg->pPageBitmap && seg->pPageBitmap->pData; }
 
-// Grows the page of a striped file (or one of unknown height) down to the
-// bottom of a region, filling the new rows with the default pixel. Refused
-// (the region is then clipped) when the page would pass the pixel cap.
+// The context of the file a segment belongs to (none for records put
+// together by hand, whose pages then grow by exact steps).
+JB2CONTEXT* ContextOf(SEGMENT_HEADER* seg) { return FileOfInput(seg->pInput)->pContext; }
+
+// Whether the page's height is its own (T.88 7.4.8): only a page whose
+// height is 0xFFFFFFFF takes it from its stripes and regions, and grows.
+bool PageGrows(const PAGE_INFO* info) { return info->lHeight == 0xFFFFFFFFu; }
+
+// Grows a page of unknown height down to `bottom` rows, filling the new rows
+// with the default pixel. The storage doubles when it runs out of room, so a
+// page that grows a row at a time costs work in proportion to its rows.
+// Refused, with the rows so far kept (regions below are clipped), past
+// kMaxPageDimension rows, the file's pixel cap or the caller's page limit.
 void GrowPage(SEGMENT_HEADER* seg, uint64_t bottom) {
   BMP* page = seg->pPageBitmap;
-  JB2FILE* file = FileOfInput(seg->pInput);
-  BMP grown{};
-  if (bottom > kMaxPageDimension) {
+  const JB2FILE* file = FileOfInput(seg->pInput);
+  JB2CONTEXT* context = ContextOf(seg);
+  uint64_t limit = file->lMaxBitmapPixels ? file->lMaxBitmapPixels : kMaxBitmapPixels;
+  if (context) limit = std::min(limit, context->lMaxPagePixels);
+  const uint64_t rowPixels = std::max<uint64_t>(StoredBitmapPixels(page->lWidth, 1), 1);
+  const uint64_t maxRows = std::min<uint64_t>(kMaxPageDimension, limit / rowPixels);
+  if (bottom > maxRows) {
     PrintError("Bitmap Too Large");
     return;
   }
-  if (!CreateCheckedBMP(file, &grown, page->lWidth, bottom, seg->pPageInfo->lDefaultPixel))
-    return;
-  CombineBMP(&grown, page, 0, 0, kOpReplace);
-  DestroyBMP(page);
-  *page = grown;
+  const bool known = context && context->pPage == page;
+  uint64_t room = known ? context->lPageRoom : page->lHeight;
+  if (bottom > room) {
+    room = std::min(std::max(bottom, 2 * room), maxRows);
+    const size_t bytes = static_cast<size_t>(room * page->lStride);
+    void* grown = std::realloc(page->pData, bytes ? bytes : 1);
+    if (!grown) throw std::bad_alloc();
+    page->pData = static_cast<unsigned char*>(grown);
+  }
+  // Whole rows, as CreateBMP fills them (the spare bits of black rows set).
+  unsigned char* first = page->pData + size_t{page->lHeight} * page->lStride;
+  std::memset(first, 0, static_cast<size_t>((bottom - page->lHeight) * page->lStride));
+  if (seg->pPageInfo->lDefaultPixel)
+    for (uint64_t r = page->lHeight; r < bottom; ++r) std::memset(page->pData + r * page->lStride, 0xFF, page->lBytesPerRow);
+  page->lHeight = static_cast<uint32_t>(bottom);
+  if (context) {
+    context->pPage = page;
+    context->lPageRoom = static_cast<uint32_t>(room);
+  }
 }
 
 // The operator that combines an immediate region into its page, before the
@@ -98,10 +129,8 @@ namespace {
 // every pixel may be used later).
 bool PageReach(const SEGMENT_HEADER* seg, uint64_t* cols, uint64_t* rows) {
   if (IsIntermediateRegion(seg->lType) || !HasPagePixels(seg) || !seg->pPageInfo) return false;
-  const PAGE_INFO* info = seg->pPageInfo;
   const BMP* page = seg->pPageBitmap;
-  const bool grows = info->bStriped || info->lHeight == 0xFFFFFFFFu;
-  const uint64_t pageRows = grows ? std::max<uint64_t>(kMaxPageDimension, page->lHeight) : page->lHeight;
+  const uint64_t pageRows = PageGrows(seg->pPageInfo) ? std::max<uint64_t>(kMaxPageDimension, page->lHeight) : page->lHeight;
   const uint64_t x = seg->Region.lX, y = seg->Region.lY;
   *cols = x < page->lWidth ? page->lWidth - x : 0;
   *rows = y < pageRows ? pageRows - y : 0;
@@ -112,10 +141,8 @@ bool PageReach(const SEGMENT_HEADER* seg, uint64_t* cols, uint64_t* rows) {
 // page's (regions of no page are held to the bitmap limits alone).
 bool RegionFitsItsPage(const SEGMENT_HEADER* seg) {
   if (!HasPagePixels(seg) || !seg->pPageInfo) return true;
-  const PAGE_INFO* info = seg->pPageInfo;
-  const bool grows = info->bStriped || info->lHeight == 0xFFFFFFFFu;
-  const uint64_t pageRows = grows ? std::max<uint64_t>(kMaxPageDimension, seg->pPageBitmap->lHeight)
-                                  : seg->pPageBitmap->lHeight;
+  const uint64_t pageRows = PageGrows(seg->pPageInfo) ? std::max<uint64_t>(kMaxPageDimension, seg->pPageBitmap->lHeight)
+                                                      : seg->pPageBitmap->lHeight;
   const uint64_t pagePixels = uint64_t{seg->pPageBitmap->lWidth} * pageRows;
   return uint64_t{seg->Region.lWidth} * seg->Region.lHeight <= kMaxRegionOverPage * pagePixels + kRegionPixelAllowance;
 }
@@ -142,6 +169,10 @@ bool CreateRegionBitmap(SEGMENT_HEADER* seg, RegionFill fill) {
   uint64_t width = seg->Region.lWidth, height = seg->Region.lHeight;
   uint64_t cols = 0, rows = 0;
   if (PageReach(seg, &cols, &rows)) {
+    // A striped page of known height, whose stripes or regions reach below
+    // it, used to grow: say that they are clipped now.
+    JB2CONTEXT* context = ContextOf(seg);
+    if (height > rows && context && seg->pPageInfo->bStriped && !PageGrows(seg->pPageInfo)) context->bPageClipped = true;
     if (cols == 0 || rows == 0) return false;  // the page shows none of it
     height = std::min(height, rows);
     if (fill == kRegionDrawn || (fill == kRegionRaster && height == 1)) width = std::min(width, cols);
@@ -198,7 +229,8 @@ void RegionToPage(SEGMENT_HEADER* seg) {
   uint64_t bottom = uint64_t{seg->Region.lY} + seg->Bitmap.lHeight;
   // A page of unknown height grows with its regions even when its striping
   // flag is missing; otherwise everything below its first row would be lost.
-  if ((info->bStriped || info->lHeight == 0xFFFFFFFFu) && bottom > seg->pPageBitmap->lHeight) GrowPage(seg, bottom);
+  // A page of known height clips them (CombineBMP).
+  if (PageGrows(info) && bottom > seg->pPageBitmap->lHeight) GrowPage(seg, bottom);
   CombineBMP(seg->pPageBitmap, &seg->Bitmap, static_cast<long>(seg->Region.lX), static_cast<long>(seg->Region.lY), op);
 }
 
@@ -247,7 +279,7 @@ void DecodeSegment(SEGMENT_HEADER* seg) {
       // A page of unknown height reaches at least down to the end row of
       // each of its stripes (T.88 7.4.10), even where no region does.
       const uint64_t bottom = uint64_t{DecodeBits(seg->pInput, 32)} + 1;
-      if (HasPagePixels(seg) && seg->pPageInfo && seg->pPageInfo->lHeight == 0xFFFFFFFFu &&
+      if (HasPagePixels(seg) && seg->pPageInfo && PageGrows(seg->pPageInfo) &&
           seg->pInput->nPastEnd == 0 && bottom > seg->pPageBitmap->lHeight)
         GrowPage(seg, bottom);
       break;
@@ -272,6 +304,13 @@ int UntranscodeGlobal(JB2FILE* file) noexcept {
 
 int UntranscodePage(JB2PAGE* page) noexcept {
   jb2msg::CallScope messages;
+  JB2CONTEXT* context = page->pFile ? page->pFile->pContext : nullptr;
+  // The caller made the page's bitmap: it has room for its rows only.
+  if (context) {
+    context->pPage = &page->Bitmap;
+    context->lPageRoom = page->Bitmap.lHeight;
+    context->bPageClipped = false;
+  }
   for (uint32_t i = 0; i < page->nSegments; ++i) {
     SEGMENT_HEADER* seg = page->ppSegments[i];
     // Two pages with the same number share their segments; each draws into
@@ -285,6 +324,10 @@ int UntranscodePage(JB2PAGE* page) noexcept {
       PrintError("Out of Memory: Decoding Stopped");
       break;
     }
+  }
+  if (context) {
+    if (context->bPageClipped) PrintWarning("Regions Reach below the Page: Clipped");
+    context->pPage = nullptr;
   }
   return messages.Damaged() ? 1 : 0;
 }

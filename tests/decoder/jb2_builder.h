@@ -27,6 +27,16 @@ struct TestSegment {
   bool unknownLength = false; // write 0xFFFFFFFF as the data length
 };
 
+// A segment of page 1.
+inline TestSegment Seg(uint32_t number, uint32_t type, std::vector<uint8_t> data, std::vector<uint32_t> refs = {}) {
+  TestSegment s;
+  s.number = number;
+  s.type = type;
+  s.refs = std::move(refs);
+  s.data = std::move(data);
+  return s;
+}
+
 inline void PutU32(std::vector<uint8_t>& out, uint32_t v) {
   for (int s = 24; s >= 0; s -= 8) out.push_back(static_cast<uint8_t>(v >> s));
 }

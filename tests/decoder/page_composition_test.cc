@@ -2,10 +2,12 @@
 // refinements of the page area, and regions without a page.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstring>
 #include <string>
 
 #include "decoder/decoder_internal.h"
+#include "include/jbig2codec/jb2_decode.h"
 #include "tests/decoder/jb2_builder.h"
 #include "tests/test_util.h"
 
@@ -124,6 +126,107 @@ TEST(PageComposition, PagesThatDoNotGrow) {
   EXPECT_EQ(Px(capped, 0, 0), 1);
   EXPECT_EQ(capped.err, "ERROR!   Bitmap Too Large\n");
   DestroyBMP(&capped.bitmap);
+}
+
+using jb2dectest::Seg;
+
+std::vector<uint8_t> EndOfStripe(uint32_t row) {
+  std::vector<uint8_t> data;
+  jb2dectest::PutU32(data, row);
+  return data;
+}
+
+// A striped page of unknown height (T.88 7.4.8) whose stripes end at `rows`.
+std::vector<uint8_t> StripedPage(uint32_t width, uint8_t flags, const std::vector<uint32_t>& rows) {
+  std::vector<jb2dectest::TestSegment> segs = {Seg(0, 48, jb2dectest::PageInfoData(width, 0xFFFFFFFFu, flags, 0x8000 | 128))};
+  for (uint32_t row : rows) segs.push_back(Seg(static_cast<uint32_t>(segs.size()), 50, EndOfStripe(row)));
+  segs.push_back(Seg(static_cast<uint32_t>(segs.size()), 49, {}));
+  return jb2dectest::FileBytes(segs, true);
+}
+
+struct DecodedPage {
+  jb2_status status = JB2_ERROR_ARGUMENT;
+  uint32_t width = 0, height = 0;
+  uint64_t black = 0;  // pixels, spare bits excluded
+  std::string messages;
+};
+
+DecodedPage DecodeFirstPage(const std::vector<uint8_t>& file, uint64_t maxPagePixels = 0) {
+  DecodedPage r;
+  jb2_decoder* dec = nullptr;
+  EXPECT_EQ(jb2_decoder_create(&dec), JB2_OK);
+  jb2_decoder_set_messages(dec, [](void* user, int, const char* line) { *static_cast<std::string*>(user) += std::string(line) + "\n"; },
+                           &r.messages);
+  jb2_decoder_set_limits(dec, maxPagePixels, 0);
+  EXPECT_EQ(jb2_decoder_open(dec, file.data(), file.size()), JB2_OK);
+  jb2_page page;
+  r.status = jb2_decoder_decode_page(dec, 0, &page);
+  r.width = page.width;
+  r.height = page.height;
+  // The spare bits of each row are clear.
+  for (uint32_t y = 0; y < page.height; ++y)
+    for (uint32_t k = 0; k < (page.width + 7) / 8; ++k) r.black += std::popcount(page.pixels[size_t{y} * page.stride + k]);
+  jb2_decoder_destroy(dec);
+  return r;
+}
+
+// A page of unknown height grows in place as its stripes end: 2,000 stripes
+// one row apart on a page 65,536 pixels wide make a page of 2,000 rows (a
+// new page for each would copy the rows above it every time). Full-size
+// pages grown stripe by stripe keep their default pixel.
+TEST(PageComposition, PagesOfUnknownHeightGrowWithTheirStripes) {
+  std::vector<uint32_t> oneRowApart(2000);
+  for (uint32_t i = 0; i < 2000; ++i) oneRowApart[i] = i;
+  const std::vector<uint8_t> wide = StripedPage(65536, 0, oneRowApart);
+  const std::vector<uint8_t> kept = jb2test::ReadFileBytes(JB2_TEST_DATA_DIR "/crashers/decode/wide-page-many-stripes.jb2");
+  EXPECT_EQ(std::vector<uint8_t>(kept.begin(), kept.end()), wide) << "the kept finding is this file";
+  DecodedPage d = DecodeFirstPage(wide);
+  EXPECT_EQ(d.status, JB2_OK);
+  EXPECT_EQ(d.width, 65536u);
+  EXPECT_EQ(d.height, 2000u);
+  EXPECT_EQ(d.black, 0u);
+  EXPECT_EQ(d.messages, "");
+  // A4 at 600 dpi, black, in stripes of 128 rows; A4 at 300 dpi, white.
+  std::vector<uint32_t> stripes;
+  for (uint32_t end = 127; end < 7016; end += 128) stripes.push_back(end);
+  stripes.push_back(7015);
+  d = DecodeFirstPage(StripedPage(4960, 0x04, stripes));
+  EXPECT_EQ(d.status, JB2_OK);
+  EXPECT_EQ(d.height, 7016u);
+  EXPECT_EQ(d.black, uint64_t{4960} * 7016);
+  EXPECT_EQ(d.messages, "");
+  d = DecodeFirstPage(StripedPage(2480, 0, {3507}));
+  EXPECT_EQ(d.status, JB2_OK);
+  EXPECT_EQ(d.height, 3508u);
+  EXPECT_EQ(d.black, 0u);
+}
+
+// The caller's page limit holds while a page grows: the page keeps the rows
+// it had, and the page is damaged.
+TEST(PageComposition, GrowthKeepsToThePageLimit) {
+  DecodedPage d = DecodeFirstPage(StripedPage(1000, 0, {499, 1199}), 1000000);
+  EXPECT_EQ(d.status, JB2_DAMAGED);
+  EXPECT_EQ(d.height, 500u);
+  EXPECT_EQ(d.messages, "ERROR!   Bitmap Too Large [segment 2, page 1]\n");
+}
+
+// Only a page of unknown height grows (T.88 7.4.8): a striped page of 10
+// rows keeps them, and its regions below are clipped, said once.
+TEST(PageComposition, PageOfKnownHeightDoesNotGrow) {
+  auto region = [](uint32_t y) {
+    std::vector<uint8_t> data = jb2dectest::RegionInfoData(8, 1, 0, y, 0);
+    for (uint8_t b : {0x00, 0x03, 0xFF, 0xFD, 0xFF, 0x02, 0xFE, 0xFE, 0xFE}) data.push_back(b);  // arithmetic, template 0
+    return data;
+  };
+  const std::vector<uint8_t> file = jb2dectest::FileBytes(
+      {Seg(0, 48, jb2dectest::PageInfoData(1000, 10, 0, 0x8000 | 128)), Seg(1, 38, region(99990)), Seg(2, 38, region(9)),
+       Seg(3, 50, EndOfStripe(99990)), Seg(4, 49, {})},
+      true);
+  DecodedPage d = DecodeFirstPage(file);
+  EXPECT_EQ(d.status, JB2_OK);
+  EXPECT_EQ(d.width, 1000u);
+  EXPECT_EQ(d.height, 10u);
+  EXPECT_EQ(d.messages, "Warning! Regions Reach below the Page: Clipped\n");
 }
 
 // Segments that have nothing to draw on, or cannot be decoded, leave the

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -110,6 +111,44 @@ TEST(TruncatedFiles, ProgramWritesThePagesBeforeTheCut) {
   DestroyBMP(&page);
   DestroyBMP(&reference);
   EXPECT_FALSE(jb2test::FileExists(dir + "/cut_3.bmp"));
+}
+
+// A file cut short in its page information is damaged, not too large: the
+// page is written when its width and height were read (status 2), and none
+// is made when they were not.
+TEST(TruncatedFiles, CutInThePageInformation) {
+  jb2dectest::TestSegment info;
+  info.type = 48;
+  info.data = jb2dectest::PageInfoData(64, 64, 0x04);  // black by default
+  const std::vector<uint8_t> whole = jb2dectest::FileBytes({info}, true);
+  const size_t dataStart = whole.size() - info.data.size();
+  struct Case {
+    size_t dataBytes;
+    bool written;
+    const char* message;
+  } cases[] = {
+      {5, false, "ERROR!   Page Information Cut Short: No Page [0]\n"},
+      {12, true, "ERROR!   Segment Data past the End of the File [0]\n"},
+  };
+  const std::string dir = jb2test::MakeTempDir();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dataBytes);
+    jb2test::WriteFileBytes(dir + "/cut.jb2", std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(dataStart + c.dataBytes)));
+    auto r = jb2test::RunCommand(JB2_UNTRANSC_PATH " cut", dir);
+    EXPECT_EQ(r.exitStatus, 2) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Too Large"), std::string::npos) << r.err;
+    BMP page{};
+    ASSERT_EQ(LoadBMP((dir + "/cut_1.bmp").c_str(), &page) == 0, c.written) << r.err;
+    if (c.written) {
+      // The flags were cut off: the page is white, not black.
+      EXPECT_EQ(page.lWidth, 64u);
+      EXPECT_EQ(page.lHeight, 64u);
+      EXPECT_EQ(AreaBMP(&page), 0u);
+      DestroyBMP(&page);
+      std::remove((dir + "/cut_1.bmp").c_str());
+    }
+  }
 }
 
 }  // namespace
