@@ -19,6 +19,7 @@ namespace {
 
 using jb2test::GetPixel;
 using jb2dectest::ParsedFile;
+using jb2dectest::Seg;
 using jb2dectest::TestSegment;
 
 using jb2test::TestCoder;
@@ -76,15 +77,6 @@ std::vector<uint8_t> GenericSegmentData(uint32_t w, uint32_t h, const GenericCas
   }
   data.insert(data.end(), coded.begin(), coded.end());
   return data;
-}
-
-TestSegment Seg(uint32_t number, uint32_t type, std::vector<uint8_t> data, std::vector<uint32_t> refs = {}) {
-  TestSegment s;
-  s.number = number;
-  s.type = type;
-  s.data = std::move(data);
-  s.refs = std::move(refs);
-  return s;
 }
 
 const GenericCase kGenericCases[] = {
