@@ -83,8 +83,11 @@ print(path)
 PY
 }
 
+# Puts the file back, newer than the objects built from the fault, so that
+# make rebuilds them (ccache has the unchanged ones).
 undo_fault() {
   mv "$1.mutant-orig" "$1"
+  touch "$1"
 }
 
 # Brings the scratch copy up to the working tree (tracked and new files as
@@ -102,12 +105,14 @@ for rel in filter(None, listed):
     if not os.path.isfile(src):
         continue
     keep.add(rel)
-    if os.path.exists(dst + '.mutant-orig'):
+    if os.path.exists(dst + '.mutant-orig'):  # a run stopped within a fault
         os.remove(dst + '.mutant-orig')
+        os.utime(dst)
     if os.path.isfile(dst) and open(src, 'rb').read() == open(dst, 'rb').read():
         continue
     os.makedirs(os.path.dirname(dst), exist_ok=True)
-    shutil.copy2(src, dst)
+    shutil.copyfile(src, dst)  # a new time: make rebuilds what depends on it
+    shutil.copymode(src, dst)
 # The readers the interop tests run (pdf.js, installed by install-deps.sh).
 modules = os.path.join('tests', 'interop', 'pdfjs', 'node_modules')
 if os.path.isdir(os.path.join(root, modules)) and not os.path.exists(os.path.join(scratch, modules)):
