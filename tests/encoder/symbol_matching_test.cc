@@ -125,12 +125,13 @@ TEST(SymbolMatching, ExactModeMatchesOnlyIdenticalMarks) {
     nearly.Match(section.get());
     EXPECT_EQ(nearly[1].bExact | nearly[1].bRefine | nearly[0].bDictionary, 0u);
 
-    // Larger marks one pixel apart: however small a share of the mark the
-    // pixel is, taking them as identical would lose it.
+    // Marks of one size and one black count, a pixel moved: only the pixels
+    // tell them apart.
     const std::vector<std::string> box = {"########", "#......#", "#.####.#", "#.#..#.#",
                                           "#.#..#.#", "#.####.#", "#......#", "########"};
     std::vector<std::string> dotted = box;
     dotted[3][3] = '#';
+    dotted[2][2] = '.';
     MarkSet large({box, dotted});
     large.Match(section.get());
     EXPECT_EQ(large[1].bExact, 0u);
