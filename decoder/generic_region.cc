@@ -5,7 +5,8 @@
 
 #include "common/limits.h"
 #include "common/messages.h"
-#include "decoder/decoder_internal.h"
+#include "decoder/generic_region.h"
+#include "decoder/region_frame.h"
 #include "kernels/context_template.h"
 #include "kernels/generic_row_decoder.h"
 #include "kernels/mq_decisions.h"
@@ -17,18 +18,17 @@ constexpr uint32_t kTypicalContext[4] = {0x9B25, 0x0795, 0x00E5, 0x0195};
 
 // Whether the region's flags (T.88 7.4.6.2, after the 17 bytes of region
 // information) ask for MMR coding, read ahead of the region information.
-bool PeekIsMMR(const SEGMENT_HEADER* seg) {
+bool PeekIsMMR(const SEGMENT_HEADER* seg, const DECODER* input) {
   if (seg->lDataLength <= 17) return false;
-  DECODER ahead = *seg->pInput;
+  DECODER ahead = *input;
   DecSkipBytes(&ahead, 17);
   return (DecodeBits(&ahead, 8) & 1) != 0;
 }
 
 }  // namespace
 
-void DecodeGenericRegion(GENERIC_PARAMS* params, BMP* out) {
+void DecodeGenericRegion(JB2FILE* file, GENERIC_PARAMS* params, BMP* out) {
   DECODER* input = params->pInput;
-  JB2FILE* file = FileOfInput(input);
   if (params->bMMR) {
     MMRDecode(input, &file->MMR, out, static_cast<int>(params->bEOFB));
     DecodeFlush(input);
@@ -102,13 +102,11 @@ void DecodeGenericRegion(GENERIC_PARAMS* params, BMP* out) {
   MQStoreRegs(mq, regs);
 }
 
-void DecodeGenericRegionSegment(SEGMENT_HEADER* seg) {
+void DecodeGenericRegionSegment(JB2FILE* file, SEGMENT_HEADER* seg, DECODER* input) {
   // Every pixel of the region is written (or left white), so a region that
   // the page would only receive unchanged is decoded in the page itself.
   BMP pageView{};
-  if (!BeginRegionSegment(seg, PeekIsMMR(seg) ? kRegionRows : kRegionRaster, &pageView)) return;
-  DECODER* input = seg->pInput;
-  JB2FILE* file = FileOfInput(input);
+  if (!BeginRegionSegment(file, seg, input, PeekIsMMR(seg, input) ? kRegionRows : kRegionRaster, &pageView)) return;
   // T.88 7.4.6.2.
   uint32_t flags = DecodeBits(input, 8);
   GENERIC_PARAMS params{};
@@ -129,9 +127,9 @@ void DecodeGenericRegionSegment(SEGMENT_HEADER* seg) {
     ResetMQBuffer(&file->Contexts[0], GenericContextCount(params.lTemplate));
   }
   if (pageView.pData) {
-    DecodeGenericRegion(&params, &pageView);
+    DecodeGenericRegion(file, &params, &pageView);
     return;
   }
-  DecodeGenericRegion(&params, &seg->Bitmap);
-  EndRegionSegment(seg);
+  DecodeGenericRegion(file, &params, &seg->Bitmap);
+  EndRegionSegment(file, seg);
 }

@@ -7,8 +7,10 @@
 #include "common/checked_alloc.h"
 #include "common/limits.h"
 #include "common/messages.h"
-#include "decoder/decoder_internal.h"
+#include "decoder/generic_region.h"
+#include "decoder/halftone_region.h"
 #include "decoder/pattern_dictionary.h"
+#include "decoder/region_frame.h"
 #include "decoder/segment_types.h"
 #include "kernels/context_template.h"
 
@@ -89,9 +91,8 @@ void ComputeSkip(const HALFTONE_PARAMS* p, BMP* skip) {
 
 // T.88 Annex C.5: decodes HBPP Gray-coded bit planes and assembles the
 // values. Each plane is turned to binary by XORing the plane above into it.
-void DecodeGrayScaleImage(const HALFTONE_PARAMS* p, uint32_t bitsPerValue, Scratch* s) {
+void DecodeGrayScaleImage(JB2FILE* file, const HALFTONE_PARAMS* p, uint32_t bitsPerValue, Scratch* s) {
   const uint32_t gw = p->lGridWidth, gh = p->lGridHeight;
-  JB2FILE* file = FileOfInput(p->pInput);
   if (!p->bMMR) MQInitDec(&file->MQ);  // one MQ stream for all planes
   GENERIC_PARAMS params{};
   params.pInput = p->pInput;
@@ -106,7 +107,7 @@ void DecodeGrayScaleImage(const HALFTONE_PARAMS* p, uint32_t bitsPerValue, Scrat
     BMP* plane = &s->planes[j];
     // HGW x HGH was checked against the pixel cap.
     CreateBMPChecked(plane, gw, gh, 0);
-    DecodeGenericRegion(&params, plane);
+    DecodeGenericRegion(file, &params, plane);
     if (j + 1 < bitsPerValue) {
       const BMP* above = &s->planes[j + 1];
       const size_t bytes = static_cast<size_t>(plane->lStride) * plane->lHeight;
@@ -176,13 +177,13 @@ bool IsSimpleGrid(const HALFTONE_PARAMS* p, const BMP* region) {
 
 // Draws a simple grid band by band; false when the band cannot be created
 // (the caller then draws cell by cell).
-[[nodiscard]] bool RenderSimpleGrid(const HALFTONE_PARAMS* p, const uint32_t* values, BMP* region) {
+[[nodiscard]] bool RenderSimpleGrid(JB2FILE* file, const HALFTONE_PARAMS* p, const uint32_t* values, BMP* region) {
   SEGMENT_HEADER* dict = p->pPatternDict;
   const uint32_t pw = dict->lPatternWidth, ph = dict->lPatternHeight, gw = p->lGridWidth;
   const uint32_t last = dict->nPatterns - 1;
   const unsigned char keep = static_cast<unsigned char>(0xFF << (8 - pw));
   BMP band{};
-  if (!CreateCheckedBMP(FileOfInput(p->pInput), &band, uint64_t{gw} * pw, ph, 0)) return false;
+  if (!CreateCheckedBMP(file, &band, uint64_t{gw} * pw, ph, 0)) return false;
   bool reported = false;
   for (uint32_t m = 0; m < p->lGridHeight; ++m) {
     int64_t x, y;
@@ -218,8 +219,7 @@ bool IsSimpleGrid(const HALFTONE_PARAMS* p, const BMP* region) {
 
 // T.88 6.6.5. Returns false (after a message) when the region cannot be
 // decoded within the limits; region is then left as it was.
-[[nodiscard]] bool DecodeHalftoneRegion(const HALFTONE_PARAMS* p, BMP* region) {
-  JB2FILE* file = FileOfInput(p->pInput);
+[[nodiscard]] bool DecodeHalftoneRegion(JB2FILE* file, const HALFTONE_PARAMS* p, BMP* region) {
   const uint64_t cells = uint64_t{p->lGridWidth} * p->lGridHeight;
   // The gray-scale image is held to the file's bitmap cap as well, even when
   // it has no planes (a dictionary of one pattern).
@@ -242,17 +242,15 @@ bool IsSimpleGrid(const HALFTONE_PARAMS* p, const BMP* region) {
     return false;
   }
   if (p->bDefPixel) InvertBMP(region);
-  if (bitsPerValue != 0 && cells != 0) DecodeGrayScaleImage(p, bitsPerValue, &s);
-  if (!IsSimpleGrid(p, region) || !RenderSimpleGrid(p, s.values, region)) RenderPatterns(p, s.values, region);
+  if (bitsPerValue != 0 && cells != 0) DecodeGrayScaleImage(file, p, bitsPerValue, &s);
+  if (!IsSimpleGrid(p, region) || !RenderSimpleGrid(file, p, s.values, region)) RenderPatterns(p, s.values, region);
   return true;
 }
 
 }  // namespace
 
-void DecodeHalftoneRegionSegment(SEGMENT_HEADER* seg) {
-  if (!BeginRegionSegment(seg, kRegionDrawn)) return;
-  DECODER* input = seg->pInput;
-  JB2FILE* file = FileOfInput(input);
+void DecodeHalftoneRegionSegment(JB2FILE* file, SEGMENT_HEADER* seg, DECODER* input) {
+  if (!BeginRegionSegment(file, seg, input, kRegionDrawn)) return;
 
   // T.88 7.4.5.1.
   const uint32_t flags = DecodeBits(input, 8);
@@ -289,7 +287,7 @@ void DecodeHalftoneRegionSegment(SEGMENT_HEADER* seg) {
   } else if (input->nPastEnd == 0) {
     params.pPatternDict = seg->pPatternDict;
     ResetMQBuffer(&file->Contexts[0], GenericContextCount(params.lTemplate));
-    decoded = DecodeHalftoneRegion(&params, &seg->Bitmap);
+    decoded = DecodeHalftoneRegion(file, &params, &seg->Bitmap);
   }
   // A region that is not decoded is not drawn either.
   if (!decoded) {
@@ -297,5 +295,5 @@ void DecodeHalftoneRegionSegment(SEGMENT_HEADER* seg) {
     seg->Bitmap = BMP{};
     return;
   }
-  EndRegionSegment(seg);
+  EndRegionSegment(file, seg);
 }

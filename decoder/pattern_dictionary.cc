@@ -5,8 +5,8 @@
 #include "common/checked_alloc.h"
 #include "common/limits.h"
 #include "common/messages.h"
-#include "decoder/decoder_internal.h"
 #include "decoder/pattern_dictionary.h"
+#include "decoder/region_frame.h"
 #include "kernels/context_template.h"
 
 namespace {
@@ -24,8 +24,7 @@ void FreePatterns(SEGMENT_HEADER* seg) {
 // T.88 6.7.5: decodes the collective bitmap of nPatterns x HDPW by HDPH
 // pixels and cuts it into the patterns. The dictionary's size fields are set;
 // pPatterns is filled only when the collective bitmap could be created.
-void DecodePatternDictionary(DECODER* input, uint32_t mmr, uint32_t templ, SEGMENT_HEADER* dict) {
-  JB2FILE* file = FileOfInput(input);
+void DecodePatternDictionary(JB2FILE* file, DECODER* input, uint32_t mmr, uint32_t templ, SEGMENT_HEADER* dict) {
   const uint32_t width = dict->lPatternWidth, height = dict->lPatternHeight;
   BMP collective{};
   if (!CreateCheckedBMP(file, &collective, uint64_t{dict->nPatterns} * width, height, 0)) return;
@@ -37,7 +36,7 @@ void DecodePatternDictionary(DECODER* input, uint32_t mmr, uint32_t templ, SEGME
   // T.88 6.7.5 step 1: A1 lies one pattern to the left.
   jb2dec::SetHalftoneAtPixels(&params, -static_cast<long>(width), 0);
   params.bEOFB = 0;
-  DecodeGenericRegion(&params, &collective);
+  DecodeGenericRegion(file, &params, &collective);
 
   dict->pPatterns = static_cast<BMP*>(std::calloc(dict->nPatterns, sizeof(BMP)));
   if (dict->pPatterns) {
@@ -51,9 +50,7 @@ void DecodePatternDictionary(DECODER* input, uint32_t mmr, uint32_t templ, SEGME
 
 }  // namespace
 
-void DecodeHalftoneDictionarySegment(SEGMENT_HEADER* seg) {
-  DECODER* input = seg->pInput;
-  JB2FILE* file = FileOfInput(input);
+void DecodeHalftoneDictionarySegment(JB2FILE* file, SEGMENT_HEADER* seg, DECODER* input) {
   // A dictionary decoded a second time (the global pass of a file with a page
   // numbered 0) drops its earlier patterns.
   FreePatterns(seg);
@@ -91,6 +88,6 @@ void DecodeHalftoneDictionarySegment(SEGMENT_HEADER* seg) {
     MQInitDec(&file->MQ);
     ResetMQBuffer(&file->Contexts[0], GenericContextCount(templ));
   }
-  DecodePatternDictionary(input, mmr, templ, seg);
+  DecodePatternDictionary(file, input, mmr, templ, seg);
   if (!seg->pPatterns) FreePatterns(seg);
 }

@@ -1,10 +1,14 @@
-// What the halftone region decoder shares with the pattern dictionary
-// decoder: the nominal adaptive pixels of their generic bitmaps.
+// The pattern dictionary decoder, and what the halftone region decoder
+// shares with it: the nominal adaptive pixels of their generic bitmaps.
 #pragma once
 
 #include <cstdint>
 
-#include "decoder/decoder_internal.h"
+#include "decoder/generic_region.h"
+#include "decoder/untransclib.h"
+
+// The pattern dictionary segment (T.88 6.7, 7.4.4), type 16.
+void DecodeHalftoneDictionarySegment(JB2FILE* file, SEGMENT_HEADER* seg, DECODER* input);
 
 namespace jb2dec {
 

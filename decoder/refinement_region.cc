@@ -4,7 +4,8 @@
 // reference.
 #include "common/checked_alloc.h"
 #include "common/messages.h"
-#include "decoder/decoder_internal.h"
+#include "decoder/refinement_region.h"
+#include "decoder/region_frame.h"
 #include "decoder/segment_types.h"
 #include "kernels/context_template.h"
 #include "kernels/mq_decisions.h"
@@ -24,9 +25,7 @@ int ReferencePixel(const BMP* ref, long x, long y) {
 // with contexts from shifted row copies: same contexts and decisions as the
 // general path below.
 template <uint32_t Templ>
-void DecodeRefinementRows(REFINEMENT_PARAMS* params, BMP* out) {
-  DECODER* input = params->pInput;
-  JB2FILE* file = FileOfInput(input);
+void DecodeRefinementRows(JB2FILE* file, REFINEMENT_PARAMS* params, BMP* out) {
   unsigned char* const index = file->Contexts[1].pIndex;
   unsigned char* const mps = file->Contexts[1].pMPS;
   const uint32_t tpContext = kTypicalContext[Templ];
@@ -78,15 +77,13 @@ void DecodeRefinementRows(REFINEMENT_PARAMS* params, BMP* out) {
 
 }  // namespace
 
-void DecodeRefinementRegion(REFINEMENT_PARAMS* params, BMP* out) {
-  DECODER* input = params->pInput;
-  JB2FILE* file = FileOfInput(input);
+void DecodeRefinementRegion(JB2FILE* file, REFINEMENT_PARAMS* params, BMP* out) {
   BMP* ref = params->pReference;
   const uint32_t templ = params->lTemplate & 1;
   const long dx = params->lDX, dy = params->lDY;
   // Rows of no pixels code no contexts: any template reads them alike.
   if (out->lWidth == 0 || RefinementRowsApply(templ, params->lATX, params->lATY))
-    return templ == 1 ? DecodeRefinementRows<1>(params, out) : DecodeRefinementRows<0>(params, out);
+    return templ == 1 ? DecodeRefinementRows<1>(file, params, out) : DecodeRefinementRows<0>(file, params, out);
   CONTEXT ctx;
   InitRefContext(&ctx, ref, out, dx, dy, static_cast<int>(templ), params->lATX, params->lATY);
 
@@ -120,10 +117,8 @@ void DecodeRefinementRegion(REFINEMENT_PARAMS* params, BMP* out) {
   MQStoreRegs(mq, regs);
 }
 
-void DecodeRefinementRegionSegment(SEGMENT_HEADER* seg) {
-  if (!BeginRegionSegment(seg, kRegionRaster)) return;
-  DECODER* input = seg->pInput;
-  JB2FILE* file = FileOfInput(input);
+void DecodeRefinementRegionSegment(JB2FILE* file, SEGMENT_HEADER* seg, DECODER* input) {
+  if (!BeginRegionSegment(file, seg, input, kRegionRaster)) return;
 
   // T.88 7.4.7.5: the reference is the referred intermediate region, or else
   // the page area under this region.
@@ -158,8 +153,8 @@ void DecodeRefinementRegionSegment(SEGMENT_HEADER* seg) {
   }
   MQInitDec(&file->MQ);
   ResetMQBuffer(&file->Contexts[1], RefinementContextCount(params.lTemplate));
-  DecodeRefinementRegion(&params, &seg->Bitmap);
-  EndRegionSegment(seg);
+  DecodeRefinementRegion(file, &params, &seg->Bitmap);
+  EndRegionSegment(file, seg);
   // A referred intermediate region is consumed by its refinement.
   DestroyBMP(reference);
 }

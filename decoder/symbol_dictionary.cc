@@ -13,7 +13,8 @@
 #include "common/checked_alloc.h"
 #include "common/limits.h"
 #include "common/messages.h"
-#include "decoder/decoder_internal.h"
+#include "decoder/generic_region.h"
+#include "decoder/region_frame.h"
 #include "kernels/context_template.h"
 
 using jb2dec::TextWork;
@@ -39,11 +40,11 @@ class NewSymbols {
 // its integer arithmetic decoding procedure. An out-of-band value sets *oob;
 // where none may occur (no oob given) it reads as 0, as both decoders return
 // it.
-int32_t ReadNumber(SYMDICT_PARAMS* p, HUFFTABLE* table, int proc, int* oob = nullptr) {
+int32_t ReadNumber(JB2FILE* file, SYMDICT_PARAMS* p, HUFFTABLE* table, int proc, int* oob = nullptr) {
   int isOOB = 0;
   int32_t value;
   if (p->bHuff) value = DecodeHuff(p->pInput, table, &isOOB);
-  else value = MQDecodeInt(&FileOfInput(p->pInput)->Integers.Proc[proc], &isOOB);
+  else value = MQDecodeInt(&file->Integers.Proc[proc], &isOOB);
   if (oob) *oob = isOOB;
   return value;
 }
@@ -51,12 +52,11 @@ int32_t ReadNumber(SYMDICT_PARAMS* p, HUFFTABLE* table, int proc, int* oob = nul
 // T.88 6.5.8.2: a refinement/aggregate symbol, decoded into `bs` (SYMWIDTH x
 // HCHEIGHT, white). The symbols it may use are SDINSYMS followed by the
 // first `numDecoded` new symbols (6.5.8.2.4).
-[[nodiscard]] bool DecodeRefAggSymbol(SYMDICT_PARAMS* p, BMP* bs, std::vector<BMP>& newSymbols,
+[[nodiscard]] bool DecodeRefAggSymbol(JB2FILE* file, SYMDICT_PARAMS* p, BMP* bs, std::vector<BMP>& newSymbols,
                                       uint32_t numDecoded, uint32_t codeLen) {
   DECODER* input = p->pInput;
-  JB2FILE* file = FileOfInput(input);
   HUFFTABLE* standard = file->HuffStandard;
-  const int32_t numInstances = ReadNumber(p, p->pTableAggInst, kIAAI);
+  const int32_t numInstances = ReadNumber(file, p, p->pTableAggInst, kIAAI);
   SetLastSymbolSet(&p->Symbols, numDecoded, newSymbols.data());
   // With Huffman coding symbol IDs have fixed codes of
   // max(ceil(log2(SDNUMINSYMS + SDNUMNEWSYMS)), 1) bits (6.5.8.2.3).
@@ -94,7 +94,7 @@ int32_t ReadNumber(SYMDICT_PARAMS* p, HUFFTABLE* table, int proc, int* oob = nul
     }
     tp.pWork = p->pWork;
     tp.lSegmentNumber = p->lSegmentNumber;
-    return DecodeTextRegion(&tp, bs);
+    return DecodeTextRegion(file, &tp, bs);
   }
 
   // 6.5.8.2.2: one instance, refined without the text region syntax.
@@ -102,25 +102,24 @@ int32_t ReadNumber(SYMDICT_PARAMS* p, HUFFTABLE* table, int proc, int* oob = nul
 
   if (p->bHuff) id = DecodeBits(input, static_cast<int>(huffCodeLen));
   else id = static_cast<uint32_t>(MQDecodeInt(&file->Integers.Proc[kIAID], nullptr));
-  const int32_t rdx = ReadNumber(p, &standard[15 - 1], kIARDX);
-  const int32_t rdy = ReadNumber(p, &standard[15 - 1], kIARDY);
-  const int32_t size = p->bHuff ? ReadNumber(p, &standard[1 - 1], 0) : 0;
+  const int32_t rdx = ReadNumber(file, p, &standard[15 - 1], kIARDX);
+  const int32_t rdy = ReadNumber(file, p, &standard[15 - 1], kIARDY);
+  const int32_t size = p->bHuff ? ReadNumber(file, p, &standard[1 - 1], 0) : 0;
   BMP* ibo = GetSymbol(&p->Symbols, id);
   if (!ibo) return false;
   // Table 18.
   REFINEMENT_PARAMS rp = SymbolRefinementParams(input, p->lRTemplate, p->lRATX, p->lRATY, ibo, rdx, rdy);
-  if (p->bHuff) DecodeSizedRefinement(&rp, bs, static_cast<uint32_t>(size));
-  else DecodeRefinementRegion(&rp, bs);
+  if (p->bHuff) DecodeSizedRefinement(file, &rp, bs, static_cast<uint32_t>(size));
+  else DecodeRefinementRegion(file, &rp, bs);
   return true;
 }
 
 // T.88 6.5.9: the collective bitmap of a height class, cut into the class's
 // symbols (from newSymbols.size() on, widths from `widths`).
-[[nodiscard]] bool DecodeCollectiveBitmap(SYMDICT_PARAMS* p, std::vector<BMP>& newSymbols,
+[[nodiscard]] bool DecodeCollectiveBitmap(JB2FILE* file, SYMDICT_PARAMS* p, std::vector<BMP>& newSymbols,
                                           const std::vector<uint32_t>& widths, uint64_t totalWidth, uint32_t height) {
   DECODER* input = p->pInput;
-  JB2FILE* file = FileOfInput(input);
-  const int32_t size = ReadNumber(p, p->pTableBMSize, 0);
+  const int32_t size = ReadNumber(file, p, p->pTableBMSize, 0);
   DecodeFlush(input);
   const unsigned char* start = DecoderPtr(input);
   const auto available = static_cast<uint64_t>(input->pEnd - start);
@@ -166,10 +165,9 @@ int32_t ReadNumber(SYMDICT_PARAMS* p, HUFFTABLE* table, int proc, int* oob = nul
 }
 
 // T.88 6.5.10: the export flags and the copies of the exported symbols.
-[[nodiscard]] bool ExportSymbols(SYMDICT_PARAMS* p, std::vector<BMP>& exported, uint32_t numExpected) {
+[[nodiscard]] bool ExportSymbols(JB2FILE* file, SYMDICT_PARAMS* p, std::vector<BMP>& exported, uint32_t numExpected) {
   SYMBOL_LIST* list = &p->Symbols;
   const uint64_t total = list->nSymbols;
-  JB2FILE* file = FileOfInput(p->pInput);
   const uint64_t pixelCap = file->lMaxBitmapPixels ? file->lMaxBitmapPixels : kMaxBitmapPixels;
   uint64_t pixels = 0;
   bool reported = false;
@@ -184,7 +182,7 @@ int32_t ReadNumber(SYMDICT_PARAMS* p, HUFFTABLE* table, int proc, int* oob = nul
       PrintErrorRef("Export Flags Do Not End", p->lSegmentNumber);
       return false;
     }
-    const int32_t value = ReadNumber(p, &file->HuffStandard[1 - 1], kIAEX);
+    const int32_t value = ReadNumber(file, p, &file->HuffStandard[1 - 1], kIAEX);
     // Run lengths are unsigned 32-bit numbers; a run cannot reach past the
     // last symbol.
     uint64_t run = static_cast<uint32_t>(value);
@@ -234,12 +232,11 @@ void ReleaseResults(SEGMENT_HEADER* seg) {
 
 }  // namespace
 
-void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
+void DecodeSymbolDictionary(JB2FILE* file, SYMDICT_PARAMS* p, BMP** symbols) {
   *symbols = nullptr;
   const uint32_t numExpected = p->nExSymbols;
   p->nExSymbols = 0;
   DECODER* input = p->pInput;
-  JB2FILE* file = FileOfInput(input);
   const uint32_t numInputs = p->Symbols.nSymbols;
   const uint32_t numNew = p->nNewSymbols;
   const uint32_t codeLen = SymbolIdCodeLength(uint64_t{numInputs} + numNew);
@@ -270,7 +267,7 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
       ok = false;
       break;
     }
-    height += ReadNumber(p, p->pTableDH, kIADH);
+    height += ReadNumber(file, p, p->pTableDH, kIADH);
     if (height < 0 || height > INT32_MAX) {
       PrintErrorRef("Invalid Height Class Height", p->lSegmentNumber);
       ok = false;
@@ -280,7 +277,7 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
     uint64_t totalWidth = 0;  // TOTWIDTH
     for (;;) {
       int oob;
-      const int32_t dw = ReadNumber(p, p->pTableDW, kIADW, &oob);
+      const int32_t dw = ReadNumber(file, p, p->pTableDW, kIADW, &oob);
       if (oob) break;
       width += dw;
       if (width < 0 || width > INT32_MAX) {
@@ -324,11 +321,11 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
           gp.lATX[k] = p->lATX[k];
           gp.lATY[k] = p->lATY[k];
         }
-        DecodeGenericRegion(&gp, &bs);
+        DecodeGenericRegion(file, &gp, &bs);
       } else {
         // Its instances may draw over the symbol as over a text region.
         p->pWork->AddCanvas(uint64_t{bs.lWidth} * bs.lHeight);
-        ok = DecodeRefAggSymbol(p, &bs, newSymbols, numDecoded, codeLen);
+        ok = DecodeRefAggSymbol(file, p, &bs, newSymbols, numDecoded, codeLen);
       }
       newSymbols.push_back(bs);
       freeSymbol.Dismiss();
@@ -336,7 +333,7 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
       ++numDecoded;
     }
     if (ok && collective)
-      ok = DecodeCollectiveBitmap(p, newSymbols, widths, totalWidth, static_cast<uint32_t>(height));
+      ok = DecodeCollectiveBitmap(file, p, newSymbols, widths, totalWidth, static_cast<uint32_t>(height));
   }
   if (!ok) {
     PrintErrorRef("Symbol Dictionary Decoding Stopped: No Symbols Exported", p->lSegmentNumber);
@@ -348,7 +345,7 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
   ScopeExit freeExported([&] {
     for (BMP& b : exported) DestroyBMP(&b);
   });
-  if (!ExportSymbols(p, exported, numExpected)) {
+  if (!ExportSymbols(file, p, exported, numExpected)) {
     PrintErrorRef("Symbol Dictionary Decoding Stopped: No Symbols Exported", p->lSegmentNumber);
     return;
   }
@@ -359,10 +356,8 @@ void DecodeSymbolDictionary(SYMDICT_PARAMS* p, BMP** symbols) {
   p->nExSymbols = static_cast<uint32_t>(exported.size());
 }
 
-void DecodeSymbolDictionarySegment(SEGMENT_HEADER* seg) {
+void DecodeSymbolDictionarySegment(JB2FILE* file, SEGMENT_HEADER* seg, DECODER* input) {
   ReleaseResults(seg);
-  DECODER* input = seg->pInput;
-  JB2FILE* file = FileOfInput(input);
   SYMDICT_PARAMS p{};
   p.pInput = input;
   p.lSegmentNumber = seg->lNumber;
@@ -451,7 +446,7 @@ void DecodeSymbolDictionarySegment(SEGMENT_HEADER* seg) {
     });
     TextWork work(seg->lNumber);
     p.pWork = &work;
-    DecodeSymbolDictionary(&p, &seg->pSymbols);
+    DecodeSymbolDictionary(file, &p, &seg->pSymbols);
     seg->nSymbols = p.nExSymbols;
   } else {
     PrintErrorRef("Symbol Dictionary not Decoded", seg->lNumber);

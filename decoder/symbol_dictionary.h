@@ -11,7 +11,7 @@
 // Parameters of one run of the symbol dictionary decoding procedure (T.88
 // 6.5.2).
 typedef struct SYMDICT_PARAMS {
-  DECODER* pInput;  // through it MQ, Contexts, Integers, MMR, HuffStandard
+  DECODER* pInput;  // the data; MQ, Contexts, Integers, MMR, HuffStandard are the file's
   uint32_t bHuff;    // SDHUFF
   uint32_t bRefAgg;  // SDREFAGG
   // SDINSYMS (SDNUMINSYMS = Symbols.nSymbols), built by BuildSymbolList
@@ -38,4 +38,6 @@ typedef struct SYMDICT_PARAMS {
 // and nExSymbols to their number. A dictionary whose decoding has to stop
 // (after a message) exports nothing. With arithmetic coding the caller has
 // created Integers, started MQ and prepared both context stores.
-void DecodeSymbolDictionary(SYMDICT_PARAMS* params, BMP** symbols);
+void DecodeSymbolDictionary(JB2FILE* file, SYMDICT_PARAMS* params, BMP** symbols);
+// The symbol dictionary segment (T.88 7.4.2), type 0.
+void DecodeSymbolDictionarySegment(JB2FILE* file, SEGMENT_HEADER* seg, DECODER* input);

@@ -8,14 +8,12 @@
 #include "common/checked_alloc.h"
 #include "common/limits.h"
 #include "common/messages.h"
-#include "decoder/decoder_internal.h"
 #include "decoder/table_segment.h"
 
-void DecodeTableSegment(SEGMENT_HEADER* seg) {
+void DecodeTableSegment(JB2FILE*, SEGMENT_HEADER* seg, DECODER* input) {
   // A segment decoded a second time (global segments of a page numbered 0)
   // builds its table afresh.
   ReleaseTableSegment(seg);
-  DECODER* input = seg->pInput;
 
   // T.88 B.2.1 to B.2.3.
   const uint32_t flags = DecodeBits(input, 8);

@@ -14,7 +14,7 @@
 #include "common/checked_alloc.h"
 #include "common/limits.h"
 #include "common/messages.h"
-#include "decoder/decoder_internal.h"
+#include "decoder/region_frame.h"
 #include "decoder/segment_types.h"
 #include "kernels/context_template.h"
 
@@ -39,13 +39,13 @@ constexpr long kRunZerosLong = 34;
 // One number of the text region procedure: from its Huffman table or its
 // integer arithmetic decoding procedure. An out-of-band value sets *oob; where
 // none may occur (no oob given) it reads as 0, as both decoders return it.
-int32_t ReadNumber(TEXT_PARAMS* p, HUFFTABLE* table, int proc, int* oob = nullptr) {
+int32_t ReadNumber(JB2FILE* file, TEXT_PARAMS* p, HUFFTABLE* table, int proc, int* oob = nullptr) {
   int isOOB = 0;
   int32_t value;
   if (p->bHuff) {
     value = DecodeHuff(p->pInput, table, &isOOB);
   } else {
-    value = MQDecodeInt(&FileOfInput(p->pInput)->Integers.Proc[proc], &isOOB);
+    value = MQDecodeInt(&file->Integers.Proc[proc], &isOOB);
   }
   if (oob) *oob = isOOB;
   return value;
@@ -61,28 +61,27 @@ uint64_t PlacementCost(const BMP* out, int64_t x, int64_t y, int64_t w, int64_t 
 }
 
 // T.88 6.4.11: the refined instance bitmap IB, decoded against IBO.
-[[nodiscard]] bool DecodeRefinedInstance(TEXT_PARAMS* p, BMP* ibo, BMP* ib) {
-  const int32_t rdw = ReadNumber(p, p->pTableRDW, kIARDW);
-  const int32_t rdh = ReadNumber(p, p->pTableRDH, kIARDH);
-  const int32_t rdx = ReadNumber(p, p->pTableRDX, kIARDX);
-  const int32_t rdy = ReadNumber(p, p->pTableRDY, kIARDY);
-  const int32_t rsize = p->bHuff ? ReadNumber(p, p->pTableRSize, 0) : 0;
+[[nodiscard]] bool DecodeRefinedInstance(JB2FILE* file, TEXT_PARAMS* p, BMP* ibo, BMP* ib) {
+  const int32_t rdw = ReadNumber(file, p, p->pTableRDW, kIARDW);
+  const int32_t rdh = ReadNumber(file, p, p->pTableRDH, kIARDH);
+  const int32_t rdx = ReadNumber(file, p, p->pTableRDX, kIARDX);
+  const int32_t rdy = ReadNumber(file, p, p->pTableRDY, kIARDY);
+  const int32_t rsize = p->bHuff ? ReadNumber(file, p, p->pTableRSize, 0) : 0;
   const int64_t width = int64_t{ibo->lWidth} + rdw, height = int64_t{ibo->lHeight} + rdh;
   if (width < 0 || height < 0) {
     PrintErrorRef("Negative Size of a Refined Symbol Instance", p->lSegmentNumber);
     return false;
   }
   if (!p->pWork->AddPixels(static_cast<uint64_t>(width) * static_cast<uint64_t>(height + 1))) return false;
-  if (!CreateCheckedBMP(FileOfInput(p->pInput), ib, static_cast<uint64_t>(width), static_cast<uint64_t>(height),
-                        0))
+  if (!CreateCheckedBMP(file, ib, static_cast<uint64_t>(width), static_cast<uint64_t>(height), 0))
     return false;
   // T.88 Table 12: GRREFERENCEDX = floor(RDW / 2) + RDX, likewise for Y; the
   // halving rounds toward minus infinity.
   REFINEMENT_PARAMS rp = SymbolRefinementParams(p->pInput, p->lRTemplate, p->lRATX, p->lRATY, ibo,
                                                 static_cast<long>((int64_t{rdw} >> 1) + rdx),
                                                 static_cast<long>((int64_t{rdh} >> 1) + rdy));
-  if (p->bHuff) DecodeSizedRefinement(&rp, ib, static_cast<uint32_t>(rsize));
-  else DecodeRefinementRegion(&rp, ib);
+  if (p->bHuff) DecodeSizedRefinement(file, &rp, ib, static_cast<uint32_t>(rsize));
+  else DecodeRefinementRegion(file, &rp, ib);
   return true;
 }
 
@@ -248,12 +247,12 @@ void ChooseHuffTable(HUFFTABLE* standard, HUFFTABLE** table, uint32_t selection,
   if (!*table) PrintError("No Custom Table Available");
 }
 
-void DecodeSizedRefinement(REFINEMENT_PARAMS* params, BMP* out, uint32_t size) {
+void DecodeSizedRefinement(JB2FILE* file, REFINEMENT_PARAMS* params, BMP* out, uint32_t size) {
   // The refinement's arithmetic code occupies exactly `size` bytes (T.88
-  // 6.4.11 step 7). It is decoded from a copy that ends in the 0xFF 0xAC
-  // marker, so a code whose final marker was left out reads 0xFF bytes
-  // (T.88 E.3.4) instead of the data that follows, and the reader goes on
-  // exactly after it.
+  // 6.4.11 step 7). It is decoded by a reader of its own over a copy that
+  // ends in the 0xFF 0xAC marker, so a code whose final marker was left out
+  // reads 0xFF bytes (T.88 E.3.4) instead of the data that follows, and the
+  // region's reader goes on exactly after it.
   DECODER* input = params->pInput;
   DecodeFlush(input);
   const auto available = static_cast<uint64_t>(input->pEnd - input->pCur);
@@ -261,21 +260,24 @@ void DecodeSizedRefinement(REFINEMENT_PARAMS* params, BMP* out, uint32_t size) {
   std::vector<unsigned char> chunk(input->pCur, input->pCur + taken);
   chunk.push_back(0xFF);
   chunk.push_back(0xAC);
-  const DECODER saved = *input;
-  InitDecoder(input, chunk.data(), chunk.size());
-  MQInitDec(&FileOfInput(input)->MQ);
-  DecodeRefinementRegion(params, out);
-  DecodeFlush(input);
-  const auto used = static_cast<uint64_t>(input->pCur - chunk.data());
-  *input = saved;
+  DECODER reader;
+  InitDecoder(&reader, chunk.data(), chunk.size());
+  REFINEMENT_PARAMS own = *params;
+  own.pInput = &reader;
+  // The arithmetic decoder reads the copy, then the region's data again.
+  MQSetInFunction(&file->MQ, MQMainIn, &reader);
+  ScopeExit back([file, input] { MQSetInFunction(&file->MQ, MQMainIn, input); });
+  MQInitDec(&file->MQ);
+  DecodeRefinementRegion(file, &own, out);
+  DecodeFlush(&reader);
+  const auto used = static_cast<uint64_t>(reader.pCur - chunk.data());
   if (used > size) PrintWarning("Too many bits in Refinement");
   else if (size - used > 1) PrintWarning("Skipping bits in Refinement");
   DecSkipBytes(input, static_cast<long>(taken));
 }
 
-bool DecodeTextRegion(TEXT_PARAMS* p, BMP* out) {
+bool DecodeTextRegion(JB2FILE* file, TEXT_PARAMS* p, BMP* out) {
   DECODER* input = p->pInput;
-  JB2FILE* file = FileOfInput(input);
   TextWork ownWork(p->lSegmentNumber, uint64_t{out->lWidth} * out->lHeight);
   TEXT_PARAMS params = *p;
   if (!params.pWork) params.pWork = &ownWork;
@@ -285,14 +287,14 @@ bool DecodeTextRegion(TEXT_PARAMS* p, BMP* out) {
   const int logStrips = strips >= 8 ? 3 : strips >= 4 ? 2 : strips >= 2 ? 1 : 0;
 
   // T.88 6.4.5 steps 1 and 2.
-  int64_t stripT = -int64_t{ReadNumber(p, p->pTableDT, kIADT)} * strips;
+  int64_t stripT = -int64_t{ReadNumber(file, p, p->pTableDT, kIADT)} * strips;
   int64_t firstS = 0;
   uint64_t numInstances = 0;
 
   // Step 3: strips until SBNUMINSTANCES instances are decoded.
   while (numInstances < p->nInstances) {
-    const int32_t dt = ReadNumber(p, p->pTableDT, kIADT);
-    const int32_t dfs = ReadNumber(p, p->pTableFS, kIAFS);
+    const int32_t dt = ReadNumber(file, p, p->pTableDT, kIADT);
+    const int32_t dfs = ReadNumber(file, p, p->pTableFS, kIAFS);
     stripT = ClampCoordinate(stripT + int64_t{dt} * strips);
     firstS = ClampCoordinate(firstS + dfs);
     int64_t curS = firstS;
@@ -300,7 +302,7 @@ bool DecodeTextRegion(TEXT_PARAMS* p, BMP* out) {
       if (!first) {
         // T.88 6.4.8: OOB ends the strip.
         int oob;
-        const int32_t ids = ReadNumber(p, p->pTableDS, kIADS, &oob);
+        const int32_t ids = ReadNumber(file, p, p->pTableDS, kIADS, &oob);
         if (oob) break;
         curS = ClampCoordinate(curS + ids + p->lDSOffset);
       }
@@ -321,7 +323,7 @@ bool DecodeTextRegion(TEXT_PARAMS* p, BMP* out) {
       int32_t curT = 0;
       if (strips > 1) {
         if (p->bHuff) curT = static_cast<int32_t>(DecodeBits(input, logStrips));
-        else curT = ReadNumber(p, nullptr, kIAIT);
+        else curT = ReadNumber(file, p, nullptr, kIAIT);
       }
       const int64_t t = ClampCoordinate(stripT + curT);
       uint32_t id;
@@ -333,7 +335,7 @@ bool DecodeTextRegion(TEXT_PARAMS* p, BMP* out) {
       int32_t ri = 0;
       if (p->bRefine) {
         if (p->bHuff) ri = static_cast<int32_t>(DecodeBits(input, 1));
-        else ri = ReadNumber(p, nullptr, kIARI);
+        else ri = ReadNumber(file, p, nullptr, kIARI);
       }
       // Without its symbol the instance (and, when refined, its data) cannot
       // be decoded, and nothing after it can be trusted: the region ends.
@@ -342,7 +344,7 @@ bool DecodeTextRegion(TEXT_PARAMS* p, BMP* out) {
       BMP refined{};
       BMP* ib = ibo;
       if (ri) {
-        if (!DecodeRefinedInstance(p, ibo, &refined)) {
+        if (!DecodeRefinedInstance(file, p, ibo, &refined)) {
           DestroyBMP(&refined);
           return false;
         }
@@ -374,13 +376,11 @@ bool DecodeTextRegion(TEXT_PARAMS* p, BMP* out) {
   return true;
 }
 
-void DecodeSymbolRegionSegment(SEGMENT_HEADER* seg) {
+void DecodeSymbolRegionSegment(JB2FILE* file, SEGMENT_HEADER* seg, DECODER* input) {
   // Instances are painted on a region that starts white, so a region the
   // page would receive unchanged is painted on the page itself.
   BMP pageView{};
-  if (!BeginRegionSegment(seg, kRegionDrawn, &pageView)) return;
-  DECODER* input = seg->pInput;
-  JB2FILE* file = FileOfInput(input);
+  if (!BeginRegionSegment(file, seg, input, kRegionDrawn, &pageView)) return;
   TEXT_PARAMS p{};
   p.pInput = input;
   p.lSegmentNumber = seg->lNumber;
@@ -461,8 +461,8 @@ void DecodeSymbolRegionSegment(SEGMENT_HEADER* seg) {
     TextWork work(seg->lNumber, uint64_t{seg->Region.lWidth} * seg->Region.lHeight);
     p.pWork = &work;
     // A region whose decoding stops keeps what it has drawn.
-    (void)DecodeTextRegion(&p, pageView.pData ? &pageView : &seg->Bitmap);
-    EndRegionSegment(seg);
+    (void)DecodeTextRegion(file, &p, pageView.pData ? &pageView : &seg->Bitmap);
+    EndRegionSegment(file, seg);
   } else {
     // A region whose header cannot be decoded is not drawn anywhere.
     PrintErrorRef("Text Region not Decoded", seg->lNumber);

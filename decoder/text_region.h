@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "decoder/decoder_internal.h"
+#include "decoder/refinement_region.h"
 #include "decoder/text_work.h"
 #include "decoder/untransclib.h"
 
@@ -28,7 +28,7 @@ typedef struct SYMBOL_LIST {
 
 // Parameters of one run of the text region decoding procedure (T.88 6.4.2).
 typedef struct TEXT_PARAMS {
-  DECODER* pInput;  // through it MQ, Contexts[1] and Integers of the JB2FILE
+  DECODER* pInput;  // the data; MQ, Contexts[1] and Integers are the file's
   uint32_t bHuff;       // SBHUFF
   uint32_t bRefine;     // SBREFINE
   uint32_t nInstances;  // SBNUMINSTANCES
@@ -84,13 +84,15 @@ void ChooseHuffTable(HUFFTABLE* standard, HUFFTABLE** table, uint32_t selection,
 // (and filled with SBDEFPIXEL). With arithmetic coding the caller has
 // created Integers for lSymCodeLen, started MQ and prepared Contexts[1].
 // Returns false when decoding had to stop early (after a message).
-[[nodiscard]] bool DecodeTextRegion(TEXT_PARAMS* params, BMP* out);
+[[nodiscard]] bool DecodeTextRegion(JB2FILE* file, TEXT_PARAMS* params, BMP* out);
+// The text region segment (T.88 7.4.3), types 4, 6, 7.
+void DecodeSymbolRegionSegment(JB2FILE* file, SEGMENT_HEADER* seg, DECODER* input);
 
 // The refinement of a symbol instance or of a refinement/aggregate symbol
 // with its own data size (Huffman coding, T.88 6.4.11 steps 5 to 7): starts
 // the MQ decoder on the byte-aligned data that follows, decodes, and leaves
 // the reader at the end of the `size` bytes.
-void DecodeSizedRefinement(REFINEMENT_PARAMS* params, BMP* out, uint32_t size);
+void DecodeSizedRefinement(JB2FILE* file, REFINEMENT_PARAMS* params, BMP* out, uint32_t size);
 
 // The generic refinement parameters of a symbol refinement: no typical
 // prediction, the given template, adaptive pixels, reference and offsets.

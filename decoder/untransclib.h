@@ -56,7 +56,7 @@ typedef struct SEGMENT_HEADER {
   const unsigned char* pDataStart;
   uint32_t bUnknownLength;
   REGION_INFO Region;
-  DECODER* pInput;
+  DECODER* pInput;  // the file's Input
   BMP Bitmap;  // region image (kept for intermediate regions)
   uint32_t nPatterns;
   BMP* pPatterns;
@@ -100,7 +100,9 @@ typedef struct JB2FILE {
   SEGMENT_HEADER* pSegments;
   uint32_t nPages;
   JB2PAGE* pPages;
-  DECODER Input;  // shared reader, restarted on each segment's data
+  // The arithmetic decoder's reader between segments: each segment is
+  // decoded with a reader of its own over its data, passed to its decoder.
+  DECODER Input;
   MQDECODER MQ;
   MQBUFFER Contexts[2];  // [0] generic, [1] refinement; 65536 contexts each
   MQINT Integers;

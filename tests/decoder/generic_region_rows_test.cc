@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/mq_coder.h"
-#include "decoder/decoder_internal.h"
+#include "decoder/generic_region.h"
 #include "kernels/context_template.h"
 #include "tests/common/adaptive_pixels.h"
 #include "tests/common/page_like_image.h"
@@ -137,7 +137,7 @@ TEST(GenericRowDecoders, MatchPerPixelDecodingOnPageLikeBitmaps) {
         std::memcpy(params.lATY, at.y, sizeof at.y);
         BMP fast{};
         CreateBMP(&fast, width, height, 0);
-        DecodeGenericRegion(&params, &fast);
+        DecodeGenericRegion(&f, &params, &fast);
         EXPECT_TRUE(jb2test::SamePixels(&fast, &image));
         // Same decisions: the coder ends in the same state.
         EXPECT_EQ(f.MQ.C, plainRegs.C);

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "common/mq_coder.h"
-#include "decoder/decoder_internal.h"
+#include "decoder/generic_region.h"
+#include "decoder/refinement_region.h"
 #include "kernels/context_template.h"
 #include "tests/decoder/jb2_builder.h"
 #include "tests/mq_model.h"
@@ -117,6 +118,7 @@ class DirectRun {
     ResetMQBuffer(&f.Contexts[1], 65536);
   }
   DECODER* input() { return &pf_.file().Input; }
+  JB2FILE* file() { return &pf_.file(); }
 
  private:
   ParsedFile pf_;
@@ -144,7 +146,7 @@ TEST(GenericRegion, SkippedPixelsAreZeroAndCostNothing) {
     std::memcpy(params.lATY, c.aty, sizeof c.aty);
     BMP out{};
     CreateBMP(&out, 30, 17, 0);
-    DecodeGenericRegion(&params, &out);
+    DecodeGenericRegion(run.file(), &params, &out);
     EXPECT_TRUE(jb2test::SamePixels(&out, &image)) << templ;
     DestroyBMP(&out);
     DestroyBMP(&skip);
@@ -174,7 +176,7 @@ TEST(RefinementRegion, DecodesBothTemplatesWithOffsetsAndPrediction) {
     std::memcpy(params.lATY, aty, sizeof aty);
     BMP out{};
     CreateBMP(&out, w, h, 0);
-    DecodeRefinementRegion(&params, &out);
+    DecodeRefinementRegion(run.file(), &params, &out);
     EXPECT_TRUE(jb2test::SamePixels(&out, &target));
     DestroyBMP(&out);
     DestroyBMP(&target);

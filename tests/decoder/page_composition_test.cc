@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "decoder/decoder_internal.h"
+#include "decoder/region_frame.h"
 #include "include/jbig2codec/jb2_decode.h"
 #include "tests/decoder/jb2_builder.h"
 #include "tests/test_util.h"
@@ -60,7 +60,7 @@ Result Compose(const Page& p, std::initializer_list<Region> regions, uint64_t ma
     seg.bHasRegionRef = region.hasRef;
     seg.Region = REGION_INFO{region.w, region.h, region.x, region.y, region.op};
     CreateBMP(&seg.Bitmap, region.w, region.h, region.fill);
-    RegionToPage(&seg);
+    RegionToPage(&file, &seg);
     DestroyBMP(&seg.Bitmap);
   }
   r.err = testing::internal::GetCapturedStderr();

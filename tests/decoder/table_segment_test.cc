@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "decoder/decoder_internal.h"
 #include "decoder/table_segment.h"
 #include "tests/decoder/jb2_builder.h"
 #include "tests/decoder/symbol_builder.h"
@@ -26,7 +25,7 @@ struct DecodedTable {
     seg.pInput = &file.Input;
     InitDecoder(&file.Input, data.data(), data.size());
     testing::internal::CaptureStderr();
-    DecodeTableSegment(&seg);
+    DecodeTableSegment(&file, &seg, &file.Input);
     err = testing::internal::GetCapturedStderr();
   }
   ~DecodedTable() { ReleaseTableSegment(&seg); }
