@@ -3,6 +3,7 @@
 // fixed-length page-level structures. Shared by the encoder and the decoder.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Segment types (T.88 7.3).
@@ -60,6 +61,41 @@ inline constexpr uint32_t kExtensionComment = 0x20000000;
 inline constexpr unsigned ReferredNumberSize(uint32_t segmentNumber) {
   return segmentNumber <= 256 ? 1 : segmentNumber <= 65536 ? 2 : 4;
 }
+
+// One segment header as its bytes give it (T.88 7.2.2 to 7.2.7), read in
+// place: the referred-to numbers and retention bits stay in the bytes.
+struct SegmentHeaderFields {
+  uint32_t number = 0;
+  uint8_t flags = 0;           // type, page association size, deferred non-retain
+  uint32_t referredCount = 0;
+  // Retention bits: bit 0 of the first byte this segment's, bit j + 1
+  // (counted on through the bytes) referred-to segment j's.
+  const unsigned char* retention = nullptr;
+  const unsigned char* referred = nullptr;  // ReferredNumberSize(number) bytes each
+  uint32_t page = 0;
+  uint32_t dataLength = 0;
+  size_t pageOffset = 0;  // where the page association starts, from the header's first byte
+  size_t size = 0;        // the header's bytes; after a failure, the bytes read before it
+
+  uint32_t Type() const { return flags & kSegFlagTypeMask; }
+  bool PageSize4() const { return (flags & kSegFlagPageSize4) != 0; }
+  bool DeferredNonRetain() const { return (flags & kSegFlagDeferredNonRetain) != 0; }
+  bool Retain() const { return retention[0] & 1; }
+  bool ReferredRetain(uint32_t j) const { return (retention[(j + 1) / 8] >> ((j + 1) % 8)) & 1; }
+  uint32_t Referred(uint32_t j) const;
+};
+
+enum class SegmentHeaderStatus {
+  kOk,
+  kCutShort,         // the bytes end inside the header
+  kTooManyReferred,  // more than kMaxReferredSegments referred-to segments
+};
+
+// Reads the segment header at the start of `bytes`. The long form of the
+// referred-to count (T.88 7.2.4) is read before its retention bytes, so a
+// count beyond kMaxReferredSegments is reported as such, ahead of a header
+// the bytes cannot hold.
+SegmentHeaderStatus ReadSegmentHeaderFields(const unsigned char* bytes, size_t size, SegmentHeaderFields* out);
 
 // True when the first eight bytes are the JBIG2 file ID string.
 bool ValidFileHeader(const unsigned char* bytes);

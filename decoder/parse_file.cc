@@ -171,36 +171,14 @@ void ReadSegments(JB2FILE* file, DECODER* reader, bool sequential) {
 }  // namespace
 
 void ReadSegmentHeader(DECODER* reader, SEGMENT_HEADER** segments, uint32_t* count, unsigned long* capacity) {
-  // Fixed part: number (4), flags (1), first byte of the referred-to count.
-  if (BytesLeft(reader) < 6) {
-    PrintError("Segment Header past the End of the File");
+  SegmentHeaderFields h;
+  const SegmentHeaderStatus status = ReadSegmentHeaderFields(DecoderPtr(reader), BytesLeft(reader), &h);
+  DecSkipBytes(reader, static_cast<long>(h.size));
+  if (status == SegmentHeaderStatus::kTooManyReferred) {
+    PrintErrorRef("Too Many Referred-To Segments", h.number);
     return;
   }
-  uint32_t number = ReadU32(reader);
-  uint32_t flags = ReadByte(reader);
-  uint32_t first = ReadByte(reader);
-  uint32_t nReferred;
-  uint64_t retainBytes = 0;
-  if ((first >> 5) <= 4) {
-    nReferred = first >> 5;
-  } else {
-    // Long form (T.88 7.2.4): 29-bit count, then ceil((count + 1) / 8) bytes.
-    if (BytesLeft(reader) < 3) {
-      PrintError("Segment Header past the End of the File");
-      return;
-    }
-    nReferred = ((first & 0x1F) << 24) | DecodeBits(reader, 24);
-    retainBytes = (uint64_t{nReferred} + 8) / 8;
-  }
-  // T.88 7.2.5: the width of a referred-to number follows this segment's own.
-  uint32_t width = ReferredNumberSize(number);
-  uint32_t pageWidth = (flags & 0x40) ? 4 : 1;
-  uint64_t need = retainBytes + uint64_t{nReferred} * width + pageWidth + 4;
-  if (nReferred > kMaxReferredSegments) {
-    PrintErrorRef("Too Many Referred-To Segments", number);
-    return;
-  }
-  if (need > BytesLeft(reader)) {
+  if (status != SegmentHeaderStatus::kOk) {
     PrintError("Segment Header past the End of the File");
     return;
   }
@@ -208,13 +186,13 @@ void ReadSegmentHeader(DECODER* reader, SEGMENT_HEADER** segments, uint32_t* cou
   if (*count == *capacity) ReSizeArray(reinterpret_cast<void**>(segments), sizeof(SEGMENT_HEADER), capacity);
   SEGMENT_HEADER* seg = &(*segments)[*count];
   std::memset(seg, 0, sizeof *seg);
-  seg->lNumber = number;
-  seg->lType = flags & 0x3F;
-  seg->bDeferredNonRetain = (flags >> 7) & 1;
-  seg->nReferred = nReferred;
-  if (nReferred) {
-    seg->pReferredNumbers = static_cast<uint32_t*>(std::calloc(nReferred, sizeof(uint32_t)));
-    seg->pReferredRetain = static_cast<uint8_t*>(std::calloc(nReferred, sizeof(uint8_t)));
+  seg->lNumber = h.number;
+  seg->lType = h.Type();
+  seg->bDeferredNonRetain = h.DeferredNonRetain();
+  seg->nReferred = h.referredCount;
+  if (h.referredCount) {
+    seg->pReferredNumbers = static_cast<uint32_t*>(std::calloc(h.referredCount, sizeof(uint32_t)));
+    seg->pReferredRetain = static_cast<uint8_t*>(std::calloc(h.referredCount, sizeof(uint8_t)));
     if (!seg->pReferredNumbers || !seg->pReferredRetain) {
       std::free(seg->pReferredNumbers);
       std::free(seg->pReferredRetain);
@@ -223,24 +201,13 @@ void ReadSegmentHeader(DECODER* reader, SEGMENT_HEADER** segments, uint32_t* cou
       throw std::bad_alloc();
     }
   }
-  if (retainBytes == 0) {
-    seg->bRetain = first & 1;
-    for (uint32_t j = 0; j < nReferred; ++j) seg->pReferredRetain[j] = (first >> (j + 1)) & 1;
-  } else {
-    // Bit k of the retention field, counted from bit 0 of its first byte:
-    // k = 0 this segment, k = j + 1 referred-to segment j.
-    for (uint64_t b = 0; b < retainBytes; ++b) {
-      uint32_t byte = ReadByte(reader);
-      for (uint32_t bit = 0; bit < 8; ++bit) {
-        uint64_t k = b * 8 + bit;
-        if (k == 0) seg->bRetain = byte & 1;
-        else if (k - 1 < nReferred) seg->pReferredRetain[k - 1] = (byte >> bit) & 1;
-      }
-    }
+  seg->bRetain = h.Retain();
+  for (uint32_t j = 0; j < h.referredCount; ++j) {
+    seg->pReferredRetain[j] = h.ReferredRetain(j);
+    seg->pReferredNumbers[j] = h.Referred(j);
   }
-  for (uint32_t j = 0; j < nReferred; ++j) seg->pReferredNumbers[j] = DecodeBits(reader, static_cast<int>(8 * width));
-  seg->lPage = DecodeBits(reader, static_cast<int>(8 * pageWidth));
-  seg->lDataLength = ReadU32(reader);
+  seg->lPage = h.page;
+  seg->lDataLength = h.dataLength;
   if (seg->lDataLength == kUnknownDataLength) seg->bUnknownLength = 1;
   ++*count;
 }

@@ -49,34 +49,27 @@ struct Segment {
 // Reads one segment header (T.88 7.2) and rewrites it for its stream.
 bool ReadHeader(Cursor& in, std::span<const unsigned char> bytes, Segment* seg) {
   const size_t start = in.pos();
-  const uint32_t number = in.Read(4);
-  const uint32_t flags = in.Read(1);
-  const uint32_t first = in.Read(1);
-  uint32_t count = first >> 5;
-  if (count == kLongReferredFormTag) {
-    // The long form: a 29-bit count, then a retention bit for the segment
-    // and each referred-to segment.
-    count = (first & 0x1F) << 24 | in.Read(3);
-    in.Skip((size_t{count} + 8) / 8);
-  }
-  in.Skip(size_t{count} * ReferredNumberSize(number));
-  const size_t pageStart = in.pos();
-  const bool page4 = (flags & kSegFlagPageSize4) != 0;
-  seg->page = in.Read(page4 ? 4 : 1);
-  seg->dataLength = in.Read(4);
-  if (!in.ok || seg->dataLength == kUnknownDataLength) return false;
-  seg->type = flags & kSegFlagTypeMask;
+  SegmentHeaderFields h;
+  if (ReadSegmentHeaderFields(bytes.data() + start, bytes.size() - start, &h) != SegmentHeaderStatus::kOk ||
+      h.dataLength == kUnknownDataLength)
+    return false;
+  in.Skip(h.size);
+  seg->type = h.Type();
+  seg->page = h.page;
+  seg->dataLength = h.dataLength;
   const auto text = [&](size_t from, size_t to) { return std::string(bytes.begin() + from, bytes.begin() + to); };
+  const size_t end = start + h.size;
   if (seg->page == 0) {
-    seg->header = text(start, in.pos());
+    seg->header = text(start, end);
     return true;
   }
   // Page association 1, in its one-byte form.
+  const size_t pageStart = start + h.pageOffset;
   seg->header = text(start, start + 4);
-  seg->header += static_cast<char>(flags & ~kSegFlagPageSize4);
+  seg->header += static_cast<char>(h.flags & ~kSegFlagPageSize4);
   seg->header += text(start + 5, pageStart);
   seg->header += '\x01';
-  seg->header += text(pageStart + (page4 ? 4 : 1), in.pos());
+  seg->header += text(pageStart + (h.PageSize4() ? 4 : 1), end);
   return true;
 }
 

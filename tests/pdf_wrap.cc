@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-#include "tests/encoder/jb2_file_reader.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/sections.h"
 
 namespace jb2test {
 

@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/decoder/jb2_builder.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/jb2_writer.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ bool LoadReference(const std::string& path, BMP* bmp) {
 class Corpus : public testing::TestWithParam<std::string> {};
 
 TEST_P(Corpus, DecodesToReference) {
-  jb2dectest::ParsedFile pf(jb2test::ReadFileBytes(kCorpus + "/" + GetParam()));
+  jb2test::ParsedFile pf(jb2test::ReadFileBytes(kCorpus + "/" + GetParam()));
   ASSERT_EQ(pf.status(), 0);
   for (uint32_t i = 0; i < pf.file().nSegments; ++i)
     if (!kDecodedTypes.count(pf.seg(i).lType))

@@ -14,11 +14,12 @@
 #include <vector>
 
 #include "encoder/transclib.h"
-#include "tests/decoder/jb2_builder.h"
-#include "tests/encoder/jb2_file_reader.h"
 #include "tests/encoder/text_pages.h"
 #include "tests/page_maker.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/jb2_writer.h"
+#include "tests/toolkit/sections.h"
 
 namespace {
 
@@ -101,7 +102,7 @@ struct Target {
 std::vector<Target> PickSegments(const std::vector<Source>& sources, size_t perType) {
   std::map<uint32_t, std::vector<Target>> byType;
   for (const Source& src : sources) {
-    jb2dectest::ParsedFile pf(src.bytes);
+    jb2test::ParsedFile pf(src.bytes);
     if (pf.status() != 0) continue;
     std::map<uint32_t, bool> taken;  // one segment of a type per file
     for (uint32_t i = 0; i < pf.file().nSegments; ++i) {
@@ -144,7 +145,7 @@ void ExpectQuickOnDamagedSegments(const std::vector<Source>& sources, size_t seg
       const double start = CpuSeconds();
       {
         jb2test::QuietStderr quiet;
-        jb2dectest::ParsedFile pf(variants[v]);
+        jb2test::ParsedFile pf(variants[v]);
         if (pf.status() == 0) pf.Decode();
       }
       const double spent = CpuSeconds() - start;

@@ -13,8 +13,9 @@
 #include "kernels/context_template.h"
 #include "tests/common/adaptive_pixels.h"
 #include "tests/common/page_like_image.h"
-#include "tests/decoder/jb2_builder.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/jb2_writer.h"
 
 namespace {
 
@@ -124,7 +125,7 @@ TEST(GenericRowDecoders, MatchPerPixelDecodingOnPageLikeBitmaps) {
         const MQRegs plainRegs = DecodePerPixel(coded, &plain, tpgdon, templ, at);
         EXPECT_TRUE(jb2test::SamePixels(&plain, &image));
 
-        jb2dectest::ParsedFile pf(jb2dectest::FileBytes({}, true));
+        jb2test::ParsedFile pf(jb2test::FileBytes({}, true));
         JB2FILE& f = pf.file();
         InitDecoder(&f.Input, coded.data(), coded.size());
         MQInitDec(&f.MQ);
@@ -178,7 +179,7 @@ const PageViewCase kPageViewCases[] = {
 };
 
 std::vector<uint8_t> GenericData(BMP* image, uint32_t x, uint32_t y, uint8_t op) {
-  std::vector<uint8_t> data = jb2dectest::RegionInfoData(image->lWidth, image->lHeight, x, y, op);
+  std::vector<uint8_t> data = jb2test::RegionInfoData(image->lWidth, image->lHeight, x, y, op);
   data.push_back(0);  // template 0, no prediction
   for (int k = 0; k < 4; ++k) {
     data.push_back(static_cast<uint8_t>(jb2test::kNominalAtX[k]));
@@ -189,8 +190,8 @@ std::vector<uint8_t> GenericData(BMP* image, uint32_t x, uint32_t y, uint8_t op)
   return data;
 }
 
-jb2dectest::TestSegment Segment(uint32_t number, uint32_t type, std::vector<uint8_t> data) {
-  jb2dectest::TestSegment s;
+jb2test::TestSegment Segment(uint32_t number, uint32_t type, std::vector<uint8_t> data) {
+  jb2test::TestSegment s;
   s.number = number;
   s.type = type;
   s.data = std::move(data);
@@ -206,10 +207,10 @@ TEST(PageView, GenericRegionsOnThePageEqualTheirComposition) {
     BMP box{}, image{};
     CreateBMP(&box, c.boxWidth ? c.boxWidth : 1, 6, 1);
     jb2test::MakePageLikeBMP(&image, c.w, c.h, rng);
-    std::vector<jb2dectest::TestSegment> segs{Segment(0, 48, jb2dectest::PageInfoData(40, 30, c.pageFlags))};
+    std::vector<jb2test::TestSegment> segs{Segment(0, 48, jb2test::PageInfoData(40, 30, c.pageFlags))};
     if (c.boxWidth) segs.push_back(Segment(1, 38, GenericData(&box, 0, 4, 0)));
     segs.push_back(Segment(2, 38, GenericData(&image, c.x, c.y, c.op)));
-    jb2dectest::ParsedFile pf(jb2dectest::FileBytes(segs, true));
+    jb2test::ParsedFile pf(jb2test::FileBytes(segs, true));
     testing::internal::CaptureStderr();
     pf.Decode();
     const std::string err = testing::internal::GetCapturedStderr();

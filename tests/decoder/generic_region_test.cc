@@ -12,16 +12,17 @@
 #include "decoder/generic_region.h"
 #include "decoder/refinement_region.h"
 #include "kernels/context_template.h"
-#include "tests/decoder/jb2_builder.h"
 #include "tests/mq_model.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/jb2_writer.h"
 
 namespace {
 
 using jb2test::GetPixel;
-using jb2dectest::ParsedFile;
-using jb2dectest::Seg;
-using jb2dectest::TestSegment;
+using jb2test::ParsedFile;
+using jb2test::Seg;
+using jb2test::TestSegment;
 
 using jb2test::TestCoder;
 
@@ -70,7 +71,7 @@ void MakeImage(BMP* bmp, uint32_t w, uint32_t h, std::mt19937& rng) {
 }
 
 std::vector<uint8_t> GenericSegmentData(uint32_t w, uint32_t h, const GenericCase& c, const std::vector<uint8_t>& coded) {
-  std::vector<uint8_t> data = jb2dectest::RegionInfoData(w, h, 0, 0, 0);
+  std::vector<uint8_t> data = jb2test::RegionInfoData(w, h, 0, 0, 0);
   data.push_back(static_cast<uint8_t>(2 * c.templ + 8 * c.tpgdon));
   for (int k = 0; k < (c.templ == 0 ? 4 : 1); ++k) {
     data.push_back(static_cast<uint8_t>(c.atx[k]));
@@ -97,7 +98,7 @@ TEST(GenericRegion, DecodesEveryTemplateThroughAFile) {
       BMP image{};
       MakeImage(&image, w, 23, rng);
       auto data = GenericSegmentData(w, 23, c, EncodeGeneric(&image, c, nullptr));
-      ParsedFile pf(jb2dectest::FileBytes({Seg(0, 48, jb2dectest::PageInfoData(w, 23, 0)), Seg(1, 38, data)}, true));
+      ParsedFile pf(jb2test::FileBytes({Seg(0, 48, jb2test::PageInfoData(w, 23, 0)), Seg(1, 38, data)}, true));
       testing::internal::CaptureStderr();
       pf.Decode();
       EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
@@ -110,7 +111,7 @@ TEST(GenericRegion, DecodesEveryTemplateThroughAFile) {
 // Runs one procedure directly on coded bytes, as the dictionary decoders do.
 class DirectRun {
  public:
-  explicit DirectRun(const std::vector<uint8_t>& coded) : pf_(jb2dectest::FileBytes({}, true)), coded_(coded) {
+  explicit DirectRun(const std::vector<uint8_t>& coded) : pf_(jb2test::FileBytes({}, true)), coded_(coded) {
     JB2FILE& f = pf_.file();
     InitDecoder(&f.Input, coded_.data(), coded_.size());
     MQInitDec(&f.MQ);
@@ -198,14 +199,14 @@ TEST(RefinementRegion, ConsumesItsIntermediateRegion) {
   GenericCase gc = kGenericCases[0];
   long atx[2] = {-1, -1}, aty[2] = {-1, -1};
   auto refine = [&](BMP* reference, uint32_t x) {
-    std::vector<uint8_t> data = jb2dectest::RegionInfoData(20, 10, x, 0, 0);
+    std::vector<uint8_t> data = jb2test::RegionInfoData(20, 10, x, 0, 0);
     for (uint8_t b : {0x00, 0xFF, 0xFF, 0xFF, 0xFF}) data.push_back(b);
     auto coded = jb2test::ModelEncodeRefinement(&fine, reference, 0, false, 0, 0, atx, aty);
     data.insert(data.end(), coded.begin(), coded.end());
     return data;
   };
-  auto bytes = jb2dectest::FileBytes(
-      {Seg(0, 48, jb2dectest::PageInfoData(40, 10, 0)), Seg(1, 36, GenericSegmentData(20, 10, gc, EncodeGeneric(&coarse, gc, nullptr))),
+  auto bytes = jb2test::FileBytes(
+      {Seg(0, 48, jb2test::PageInfoData(40, 10, 0)), Seg(1, 36, GenericSegmentData(20, 10, gc, EncodeGeneric(&coarse, gc, nullptr))),
        Seg(2, 42, refine(&coarse, 0), {1}), Seg(3, 42, refine(&white, 20), {1})},
       true);
   std::string err;
@@ -233,10 +234,10 @@ TEST(GenericRegion, RegionPastItsPageDecodesOnlyWhatShows) {
     int tpgdon;
   } cases[] = {{4000, 4000, 0}, {4000, 4000, 1}, {1u << 24, 1, 0}};
   for (const Case& c : cases) {
-    std::vector<uint8_t> data = jb2dectest::RegionInfoData(c.width, c.height, 0, 0, 0);
+    std::vector<uint8_t> data = jb2test::RegionInfoData(c.width, c.height, 0, 0, 0);
     data.push_back(static_cast<uint8_t>(c.tpgdon * 8 + 2));
     for (uint8_t b : {0x03, 0xFF, 0x12, 0x34, 0x56}) data.push_back(b);
-    ParsedFile pf(jb2dectest::FileBytes({Seg(0, 48, jb2dectest::PageInfoData(1, 1, 0)), Seg(1, 38, data)}, true));
+    ParsedFile pf(jb2test::FileBytes({Seg(0, 48, jb2test::PageInfoData(1, 1, 0)), Seg(1, 38, data)}, true));
     testing::internal::CaptureStderr();
     pf.Decode();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << c.width;
@@ -248,10 +249,10 @@ TEST(GenericRegion, RegionPastItsPageDecodesOnlyWhatShows) {
 // its pixels, however few of them the page shows: it is refused.
 TEST(GenericRegion, RegionFarLargerThanItsPageIsRefused) {
   for (auto [width, height] : {std::pair<uint32_t, uint32_t>{20000, 20000}, {0xFFFFFFFFu, 1}}) {
-    std::vector<uint8_t> data = jb2dectest::RegionInfoData(width, height, 0, 0, 0);
+    std::vector<uint8_t> data = jb2test::RegionInfoData(width, height, 0, 0, 0);
     data.push_back(0x02);
     for (uint8_t b : {0x03, 0xFF, 0x12, 0x34, 0x56}) data.push_back(b);
-    ParsedFile pf(jb2dectest::FileBytes({Seg(0, 48, jb2dectest::PageInfoData(64, 64, 0)), Seg(1, 38, data)}, true));
+    ParsedFile pf(jb2test::FileBytes({Seg(0, 48, jb2test::PageInfoData(64, 64, 0)), Seg(1, 38, data)}, true));
     testing::internal::CaptureStderr();
     pf.Decode();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR!   Region Far Larger than its Page: Not Decoded [segment 1, page 1]\n");

@@ -8,8 +8,9 @@
 
 #include "decoder/region_frame.h"
 #include "include/jbig2codec/jb2_decode.h"
-#include "tests/decoder/jb2_builder.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/jb2_writer.h"
 
 namespace {
 
@@ -128,20 +129,20 @@ TEST(PageComposition, PagesThatDoNotGrow) {
   DestroyBMP(&capped.bitmap);
 }
 
-using jb2dectest::Seg;
+using jb2test::Seg;
 
 std::vector<uint8_t> EndOfStripe(uint32_t row) {
   std::vector<uint8_t> data;
-  jb2dectest::PutU32(data, row);
+  jb2test::PutU32(data, row);
   return data;
 }
 
 // A striped page of unknown height (T.88 7.4.8) whose stripes end at `rows`.
 std::vector<uint8_t> StripedPage(uint32_t width, uint8_t flags, const std::vector<uint32_t>& rows) {
-  std::vector<jb2dectest::TestSegment> segs = {Seg(0, 48, jb2dectest::PageInfoData(width, 0xFFFFFFFFu, flags, 0x8000 | 128))};
+  std::vector<jb2test::TestSegment> segs = {Seg(0, 48, jb2test::PageInfoData(width, 0xFFFFFFFFu, flags, 0x8000 | 128))};
   for (uint32_t row : rows) segs.push_back(Seg(static_cast<uint32_t>(segs.size()), 50, EndOfStripe(row)));
   segs.push_back(Seg(static_cast<uint32_t>(segs.size()), 49, {}));
-  return jb2dectest::FileBytes(segs, true);
+  return jb2test::FileBytes(segs, true);
 }
 
 struct DecodedPage {
@@ -214,12 +215,12 @@ TEST(PageComposition, GrowthKeepsToThePageLimit) {
 // rows keeps them, and its regions below are clipped, said once.
 TEST(PageComposition, PageOfKnownHeightDoesNotGrow) {
   auto region = [](uint32_t y) {
-    std::vector<uint8_t> data = jb2dectest::RegionInfoData(8, 1, 0, y, 0);
+    std::vector<uint8_t> data = jb2test::RegionInfoData(8, 1, 0, y, 0);
     for (uint8_t b : {0x00, 0x03, 0xFF, 0xFD, 0xFF, 0x02, 0xFE, 0xFE, 0xFE}) data.push_back(b);  // arithmetic, template 0
     return data;
   };
-  const std::vector<uint8_t> file = jb2dectest::FileBytes(
-      {Seg(0, 48, jb2dectest::PageInfoData(1000, 10, 0, 0x8000 | 128)), Seg(1, 38, region(99990)), Seg(2, 38, region(9)),
+  const std::vector<uint8_t> file = jb2test::FileBytes(
+      {Seg(0, 48, jb2test::PageInfoData(1000, 10, 0, 0x8000 | 128)), Seg(1, 38, region(99990)), Seg(2, 38, region(9)),
        Seg(3, 50, EndOfStripe(99990)), Seg(4, 49, {})},
       true);
   DecodedPage d = DecodeFirstPage(file);
@@ -233,16 +234,16 @@ TEST(PageComposition, PageOfKnownHeightDoesNotGrow) {
 // page alone.
 TEST(PageComposition, DispatchOfSegmentsWithoutAPageOrDecoder) {
   auto seg = [](uint32_t number, uint32_t type, uint32_t page, std::vector<uint8_t> data) {
-    jb2dectest::TestSegment s;
+    jb2test::TestSegment s;
     s.number = number;
     s.type = type;
     s.page = page;
     s.data = std::move(data);
     return s;
   };
-  std::vector<uint8_t> region = jb2dectest::RegionInfoData(8, 1, 0, 0, 0);
+  std::vector<uint8_t> region = jb2test::RegionInfoData(8, 1, 0, 0, 0);
   for (uint8_t b : {0x01, 0x00, 0x00}) region.push_back(b);  // MMR, never decoded
-  jb2dectest::ParsedFile pf(jb2dectest::FileBytes({seg(0, 48, 1, jb2dectest::PageInfoData(8, 1, 0)), seg(1, 38, 0, region),
+  jb2test::ParsedFile pf(jb2test::FileBytes({seg(0, 48, 1, jb2test::PageInfoData(8, 1, 0)), seg(1, 38, 0, region),
                                              seg(2, 38, 2, region), seg(3, 0, 1, {}), seg(4, 62, 1, {1}),
                                              seg(5, 50, 1, {0, 0, 0, 0}), seg(6, 49, 1, {})},
                                             true));

@@ -8,16 +8,17 @@
 #include "common/limits.h"
 #include "decoder/decoder_internal.h"
 #include "tests/common/adaptive_pixels.h"
-#include "tests/decoder/jb2_builder.h"
-#include "tests/decoder/symbol_builder.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/data_coders.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/jb2_writer.h"
 
 namespace {
 
-using jb2dectest::FileBytes;
-using jb2dectest::PageInfoData;
-using jb2dectest::ParsedFile;
-using jb2dectest::TestSegment;
+using jb2test::FileBytes;
+using jb2test::PageInfoData;
+using jb2test::ParsedFile;
+using jb2test::TestSegment;
 
 TestSegment PageInfo(uint32_t number, uint32_t page = 1) {
   TestSegment s;
@@ -117,12 +118,12 @@ TEST(ParseFile, HeaderFormsAndNumberWidths) {
 
 // A generic region of unknown length ends with its marker and row count.
 TEST(ParseFile, UnknownDataLength) {
-  std::vector<uint8_t> mq = jb2dectest::RegionInfoData(8, 0xFFFFFFFF, 0, 0, 0);
+  std::vector<uint8_t> mq = jb2test::RegionInfoData(8, 0xFFFFFFFF, 0, 0, 0);
   for (uint8_t b : {0x00, 0x03, 0xFF, 0xFD, 0xFF, 0x02, 0xFE, 0xFE, 0xFE, 0x12, 0xFF, 0x11, 0xFF, 0xAC}) mq.push_back(b);
-  jb2dectest::PutU32(mq, 5);
-  std::vector<uint8_t> mmr = jb2dectest::RegionInfoData(8, 0xFFFFFFFF, 0, 0, 0);
+  jb2test::PutU32(mq, 5);
+  std::vector<uint8_t> mmr = jb2test::RegionInfoData(8, 0xFFFFFFFF, 0, 0, 0);
   for (uint8_t b : {0x01, 0x55, 0x10, 0x00, 0x00}) mmr.push_back(b);
-  jb2dectest::PutU32(mmr, 7);
+  jb2test::PutU32(mmr, 7);
   const std::vector<uint8_t>* datas[] = {&mq, &mmr};
   for (const std::vector<uint8_t>* pdata : datas) {
     const std::vector<uint8_t>& data = *pdata;
@@ -258,7 +259,7 @@ TEST(ParseFile, DamagedFilesStaySafe) {
 TEST(ParseFile, SegmentCountLimit) {
   std::vector<uint8_t> bytes = FileBytes({}, true);
   for (uint32_t i = 0; i <= kMaxSegments; ++i) {
-    auto h = jb2dectest::SegmentHeaderBytes(Simple(i, 62, 1));
+    auto h = jb2test::SegmentHeaderBytes(Simple(i, 62, 1));
     bytes.insert(bytes.end(), h.begin(), h.end());
   }
   std::unique_ptr<ParsedFile> pf;
@@ -281,15 +282,15 @@ TEST(ParseFile, ThreeHundredPagesEachGetTheirOwnSegments) {
     info.data = PageInfoData(kBits, 1, 0);
     info.widePage = p > 255;
     segs.push_back(info);
-    jb2dectest::OwnedBMP row({"........."});
+    jb2test::OwnedBMP row({"........."});
     for (uint32_t b = 0; b < kBits; ++b) jb2test::SetPixel(row.get(), b, 0, (p >> (kBits - 1 - b)) & 1);
-    std::vector<uint8_t> data = jb2dectest::RegionInfoData(kBits, 1, 0, 0, 0);
+    std::vector<uint8_t> data = jb2test::RegionInfoData(kBits, 1, 0, 0, 0);
     data.push_back(0);  // template 0, arithmetic coding
     for (int k = 0; k < 4; ++k) {
       data.push_back(static_cast<uint8_t>(jb2test::kNominalAtX[k]));
       data.push_back(static_cast<uint8_t>(jb2test::kNominalAtY[k]));
     }
-    jb2dectest::ArithSink sink(1);
+    jb2test::ArithSink sink(1);
     sink.Generic(row.get(), 0, jb2test::kNominalAtX, jb2test::kNominalAtY);
     const std::vector<uint8_t> coded = sink.Finish();
     data.insert(data.end(), coded.begin(), coded.end());

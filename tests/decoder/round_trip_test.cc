@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "encoder/transclib.h"
-#include "tests/decoder/jb2_builder.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/jb2_writer.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ TEST(RoundTrip, GenericSectionsDecodeToTheirPage) {
     testing::internal::GetCapturedStderr();
     FreeParameters(1, &section);
     ASSERT_EQ(status, 0);
-    jb2dectest::ParsedFile pf(jb2test::ReadFileBytes(name));
+    jb2test::ParsedFile pf(jb2test::ReadFileBytes(name));
     ASSERT_EQ(pf.status(), 0);
     testing::internal::CaptureStderr();
     pf.Decode();

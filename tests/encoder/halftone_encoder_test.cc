@@ -13,8 +13,9 @@
 #include "decoder/untransclib.h"
 #include "encoder/transclib.h"
 #include "tests/encoder/halftone_modes.h"
-#include "tests/encoder/jb2_file_reader.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/sections.h"
 
 namespace {
 

@@ -6,8 +6,9 @@
 #include <random>
 
 #include "common/bitmap.h"
-#include "tests/encoder/jb2_file_reader.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/sections.h"
 
 namespace jb2test {
 

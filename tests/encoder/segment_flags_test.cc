@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "encoder/transclib.h"
-#include "tests/encoder/jb2_file_reader.h"
 #include "tests/encoder/text_modes.h"
 #include "tests/encoder/text_pages.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/sections.h"
 
 namespace {
 

@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "common/segment_header.h"
-#include "tests/encoder/jb2_file_reader.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/sections.h"
 
 namespace {
 

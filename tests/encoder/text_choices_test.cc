@@ -17,8 +17,9 @@
 #include "encoder/text_choices.h"
 #include "encoder/transclib.h"
 #include "tests/common/page_like_image.h"
-#include "tests/encoder/jb2_file_reader.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/sections.h"
 
 namespace {
 

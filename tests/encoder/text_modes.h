@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "encoder/transclib.h"
-#include "tests/encoder/jb2_file_reader.h"
 #include "tests/encoder/text_pages.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/sections.h"
 
 namespace jb2test {
 

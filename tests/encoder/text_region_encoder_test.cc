@@ -8,9 +8,10 @@
 #include "encoder/encode_state.h"
 #include "encoder/symbol_dictionary_encoder.h"
 #include "encoder/transclib.h"
-#include "tests/encoder/jb2_file_reader.h"
 #include "tests/encoder/text_pages.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/sections.h"
 
 namespace {
 

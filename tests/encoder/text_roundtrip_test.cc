@@ -16,9 +16,10 @@
 #include "common/mmr.h"
 #include "common/mq_coder.h"
 #include "kernels/context_template.h"
-#include "tests/encoder/jb2_file_reader.h"
 #include "tests/encoder/text_modes.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/sections.h"
 
 namespace {
 

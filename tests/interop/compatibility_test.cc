@@ -17,12 +17,13 @@
 #include "encoder/transclib.h"
 #include "tests/encoder/generic_modes.h"
 #include "tests/encoder/halftone_modes.h"
-#include "tests/encoder/jb2_file_reader.h"
 #include "tests/encoder/text_modes.h"
 #include "tests/encoder/text_pages.h"
 #include "tests/interop/reader_defects.h"
 #include "tests/interop/readers.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/sections.h"
 
 namespace {
 

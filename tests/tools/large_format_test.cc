@@ -14,10 +14,12 @@
 
 #include "common/limits.h"
 #include "encoder/transclib.h"
-#include "tests/decoder/jb2_builder.h"
-#include "tests/encoder/jb2_file_reader.h"
+#include "tests/encoder/text_pages.h"
 #include "tests/page_maker.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/jb2_writer.h"
+#include "tests/toolkit/sections.h"
 #include "tests/tools/tool_runs.h"
 
 namespace {
@@ -123,16 +125,16 @@ INSTANTIATE_TEST_SUITE_P(Pages, LargeFormat,
 // One row more than the largest page: refused before anything is allocated,
 // with the README's message and exit status, in a small address space.
 TEST(LargeFormat, OneRowOverTheLimitIsRefused) {
-  using jb2dectest::TestSegment;
+  using jb2test::TestSegment;
   TestSegment info;
   info.number = 0;
   info.type = 48;
-  info.data = jb2dectest::PageInfoData(65536, 65537, 0);
+  info.data = jb2test::PageInfoData(65536, 65537, 0);
   TestSegment end;
   end.number = 1;
   end.type = 49;
   const std::string dir = jb2test::MakeTempDir();
-  jb2test::WriteFileBytes(dir + "/over.jb2", jb2dectest::FileBytes({info, end}, true));
+  jb2test::WriteFileBytes(dir + "/over.jb2", jb2test::FileBytes({info, end}, true));
   const jb2tooltest::ChildRun r = jb2tooltest::RunMeasured(jb2tooltest::kUntransc, {"over"}, dir, "err", [] {
     if (kSanitized) return;
     rlimit as{rlim_t{256} << 20, rlim_t{256} << 20};

@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/encoder/jb2_file_reader.h"
 #include "tests/page_maker.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/sections.h"
 #include "tests/tools/document_pages.h"
 
 namespace {

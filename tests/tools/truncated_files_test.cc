@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/decoder/jb2_builder.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/jb2_writer.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ const char* const kSample[] = {
 
 // The file offset at which each page of a sequential file is complete: the
 // end of its end-of-page segment (0 when it has none).
-std::vector<size_t> PageCompleteOffsets(jb2dectest::ParsedFile& whole) {
+std::vector<size_t> PageCompleteOffsets(jb2test::ParsedFile& whole) {
   std::vector<size_t> ends(whole.file().nPages, 0);
   const unsigned char* base = whole.bytes().data();
   for (uint32_t p = 0; p < whole.file().nPages; ++p) {
@@ -58,7 +59,7 @@ TEST(TruncatedFiles, EveryPrefixDecodesAndKeepsCompletePages) {
     const std::vector<uint8_t> bytes = jb2test::ReadFileBytes(kCorpus + "/" + name);
     ASSERT_GT(bytes.size(), 13u);
     jb2test::QuietStderr quiet;
-    jb2dectest::ParsedFile whole(bytes);
+    jb2test::ParsedFile whole(bytes);
     ASSERT_EQ(whole.status(), 0);
     whole.Decode(kMaxPixels);
     const bool sequential = (bytes[8] & 1) != 0;
@@ -70,7 +71,7 @@ TEST(TruncatedFiles, EveryPrefixDecodesAndKeepsCompletePages) {
     for (size_t end : complete)
       for (size_t near = end > 0 ? end - 1 : 0; near <= end + 1 && near < bytes.size(); ++near) lengths.push_back(near);
     for (size_t length : lengths) {
-      jb2dectest::ParsedFile cut(std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(length)));
+      jb2test::ParsedFile cut(std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(length)));
       if (cut.status() != 0) {
         EXPECT_LT(length, 13u) << "only a file header cut short may be refused";
         continue;
@@ -91,7 +92,7 @@ TEST(TruncatedFiles, ProgramWritesThePagesBeforeTheCut) {
   const std::vector<uint8_t> bytes = jb2test::ReadFileBytes(kCorpus + "/annex-h/annex-h.jbig2");
   std::vector<size_t> complete;
   {
-    jb2dectest::ParsedFile whole(bytes);
+    jb2test::ParsedFile whole(bytes);
     ASSERT_EQ(whole.status(), 0);
     complete = PageCompleteOffsets(whole);
   }
@@ -117,10 +118,10 @@ TEST(TruncatedFiles, ProgramWritesThePagesBeforeTheCut) {
 // page is written when its width and height were read (status 2), and none
 // is made when they were not.
 TEST(TruncatedFiles, CutInThePageInformation) {
-  jb2dectest::TestSegment info;
+  jb2test::TestSegment info;
   info.type = 48;
-  info.data = jb2dectest::PageInfoData(64, 64, 0x04);  // black by default
-  const std::vector<uint8_t> whole = jb2dectest::FileBytes({info}, true);
+  info.data = jb2test::PageInfoData(64, 64, 0x04);  // black by default
+  const std::vector<uint8_t> whole = jb2test::FileBytes({info}, true);
   const size_t dataStart = whole.size() - info.data.size();
   struct Case {
     size_t dataBytes;

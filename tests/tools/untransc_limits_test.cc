@@ -18,14 +18,15 @@
 #include <string>
 #include <vector>
 
-#include "tests/decoder/jb2_builder.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/jb2_writer.h"
 #include "tests/tools/tool_runs.h"
 
 namespace {
 
-using jb2dectest::PutU32;
-using jb2dectest::TestSegment;
+using jb2test::PutU32;
+using jb2test::TestSegment;
 
 const std::string kUntransc = JB2_UNTRANSC_PATH;
 
@@ -82,35 +83,35 @@ const std::vector<uint8_t> kOneSymbolDictionary = {0x00, 0x01, 0x00, 0x00, 0x00,
                                                    0x04, 0xBF, 0xF0, 0x78, 0x2F, 0xE0, 0x00, 0x40};
 
 std::vector<uint8_t> HugePageFile(uint32_t height) {
-  return jb2dectest::FileBytes({Seg(0, 48, jb2dectest::PageInfoData(0xFFFFFFFFu, height, 0)), Seg(1, 49, {})}, true);
+  return jb2test::FileBytes({Seg(0, 48, jb2test::PageInfoData(0xFFFFFFFFu, height, 0)), Seg(1, 49, {})}, true);
 }
 
 std::vector<uint8_t> ManySymbolsFile() {
   std::vector<uint8_t> dict = {0x00, 0x00, 0x03, 0xFF, 0xFD, 0xFF, 0x02, 0xFE, 0xFE, 0xFE};  // arithmetic, template 0
   PutU32(dict, 0x80000000u);  // SDNUMEXSYMS
   PutU32(dict, 0x80000000u);  // SDNUMNEWSYMS
-  return jb2dectest::FileBytes({Seg(0, 48, jb2dectest::PageInfoData(64, 64, 0)), Seg(1, 0, Concat(dict, kNoise)),
+  return jb2test::FileBytes({Seg(0, 48, jb2test::PageInfoData(64, 64, 0)), Seg(1, 0, Concat(dict, kNoise)),
                              Seg(2, 49, {})},
                             true);
 }
 
 std::vector<uint8_t> ManyInstancesFile() {
-  std::vector<uint8_t> text = jb2dectest::RegionInfoData(64, 64, 0, 0, 0);
+  std::vector<uint8_t> text = jb2test::RegionInfoData(64, 64, 0, 0, 0);
   text.push_back(0x00);  // arithmetic, no refinement, one-row strips, bottom left, OR
   text.push_back(0x00);
   PutU32(text, 0xFFFFFFFFu);  // SBNUMINSTANCES
-  return jb2dectest::FileBytes({Seg(0, 48, jb2dectest::PageInfoData(64, 64, 0)), Seg(1, 0, kOneSymbolDictionary),
+  return jb2test::FileBytes({Seg(0, 48, jb2test::PageInfoData(64, 64, 0)), Seg(1, 0, kOneSymbolDictionary),
                              Seg(2, 6, Concat(text, kNoise), {1}), Seg(3, 49, {})},
                             true);
 }
 
 // A generic region of 1 x 2^32-1 pixels on a 64 x 64 page: 82 bytes.
 std::vector<uint8_t> WideRegionFile() {
-  std::vector<uint8_t> region = jb2dectest::RegionInfoData(0xFFFFFFFFu, 1, 0, 0, 0);
+  std::vector<uint8_t> region = jb2test::RegionInfoData(0xFFFFFFFFu, 1, 0, 0, 0);
   region.push_back(0x00);  // arithmetic, template 0
   for (uint8_t b : {0x03, 0xFF, 0xFD, 0xFF, 0x02, 0xFE, 0xFE, 0xFE}) region.push_back(b);  // nominal AT pixels
   region.insert(region.end(), kNoise.begin(), kNoise.begin() + 4);
-  return jb2dectest::FileBytes({Seg(0, 48, jb2dectest::PageInfoData(64, 64, 0)), Seg(1, 38, region), Seg(2, 49, {})},
+  return jb2test::FileBytes({Seg(0, 48, jb2test::PageInfoData(64, 64, 0)), Seg(1, 38, region), Seg(2, 49, {})},
                                true);
 }
 

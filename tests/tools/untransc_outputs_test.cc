@@ -7,29 +7,22 @@
 #include <string>
 #include <vector>
 
-#include "tests/decoder/jb2_builder.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/jb2_writer.h"
 #include "tests/tools/tool_runs.h"
 
 namespace {
 
 using jb2test::FileExists;
 using jb2test::RunCommand;
+using jb2test::Seg;
 using jb2tooltest::Contains;
 using jb2tooltest::kUntransc;
 
-jb2dectest::TestSegment Seg(uint32_t number, uint32_t type, std::vector<uint8_t> data = {}) {
-  jb2dectest::TestSegment s;
-  s.number = number;
-  s.type = type;
-  s.data = std::move(data);
-  return s;
-}
-
 // The smallest page: an 8 x 2 page information segment and its end.
-const std::vector<jb2dectest::TestSegment> kPage = {Seg(0, 48, jb2dectest::PageInfoData(8, 2, 0)), Seg(1, 49)};
+const std::vector<jb2test::TestSegment> kPage = {Seg(0, 48, jb2test::PageInfoData(8, 2, 0)), Seg(1, 49, {})};
 
-void WritePage(const std::string& path) { jb2test::WriteFileBytes(path, jb2dectest::FileBytes(kPage, true)); }
+void WritePage(const std::string& path) { jb2test::WriteFileBytes(path, jb2test::FileBytes(kPage, true)); }
 
 std::vector<std::string> Files(const std::string& dir) {
   std::vector<std::string> names;
@@ -64,7 +57,7 @@ TEST(UntranscOutputs, AnExistingPageFileIsKeptUnlessForced) {
 TEST(UntranscOutputs, EveryFileNamedIsDecoded) {
   const std::string dir = jb2test::MakeTempDir();
   WritePage(dir + "/a.jb2");
-  auto cut = jb2dectest::FileBytes(kPage, true);
+  auto cut = jb2test::FileBytes(kPage, true);
   cut.resize(cut.size() - 4);
   jb2test::WriteFileBytes(dir + "/b.jb2", cut);
   auto r = RunCommand("'" + kUntransc + "' a b.jb2 --pbm", dir);
@@ -88,7 +81,7 @@ TEST(UntranscOutputs, GlobalsTakeTheStreamNamedWhateverItsExtension) {
   const std::string dir = jb2test::MakeTempDir();
   std::vector<uint8_t> stream;
   for (const auto& s : kPage) {
-    const auto h = jb2dectest::SegmentHeaderBytes(s);
+    const auto h = jb2test::SegmentHeaderBytes(s);
     stream.insert(stream.end(), h.begin(), h.end());
     stream.insert(stream.end(), s.data.begin(), s.data.end());
   }

@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/decoder/jb2_builder.h"
 #include "tests/test_util.h"
+#include "tests/toolkit/jb2_reader.h"
+#include "tests/toolkit/jb2_writer.h"
 
 namespace {
 
@@ -21,8 +22,8 @@ std::vector<std::string> DirectoryNames(const std::string& dir) {
   return names;
 }
 
-jb2dectest::TestSegment Seg(uint32_t number, uint32_t type, uint32_t page, std::vector<uint8_t> data = {}) {
-  jb2dectest::TestSegment s;
+jb2test::TestSegment Seg(uint32_t number, uint32_t type, uint32_t page, std::vector<uint8_t> data = {}) {
+  jb2test::TestSegment s;
   s.number = number;
   s.type = type;
   s.page = page;
@@ -60,12 +61,12 @@ TEST(Untransc, WritesEveryPageUnderItsNumber) {
   std::string dir = jb2test::MakeTempDir();
   std::filesystem::create_directory(dir + "/sub");
   // Pages 3, 0 and a page too large to decode, then a file without pages.
-  auto bytes = jb2dectest::FileBytes({Seg(0, 48, 3, jb2dectest::PageInfoData(9, 2, 0x04)),
-                                   Seg(1, 48, 0, jb2dectest::PageInfoData(1, 1, 0)),
-                                   Seg(2, 48, 4, jb2dectest::PageInfoData(0x10000, 0x10001, 0)), Seg(3, 51, 0)},
+  auto bytes = jb2test::FileBytes({Seg(0, 48, 3, jb2test::PageInfoData(9, 2, 0x04)),
+                                   Seg(1, 48, 0, jb2test::PageInfoData(1, 1, 0)),
+                                   Seg(2, 48, 4, jb2test::PageInfoData(0x10000, 0x10001, 0)), Seg(3, 51, 0)},
                                   true);
   jb2test::WriteFileBytes(dir + "/sub/doc.jb2", bytes);
-  jb2test::WriteFileBytes(dir + "/none.jb2", jb2dectest::FileBytes({Seg(0, 51, 0)}, true));
+  jb2test::WriteFileBytes(dir + "/none.jb2", jb2test::FileBytes({Seg(0, 51, 0)}, true));
 
   auto r = RunCommand(kUntransc + " sub/doc", dir);
   EXPECT_EQ(r.exitStatus, 1);  // one page could not be written
@@ -105,7 +106,7 @@ TEST(Untransc, DecodesACorpusFile) {
 TEST(Untransc, DamagedFilesExitTwoWithOneMessagePerCause) {
   std::string dir = jb2test::MakeTempDir();
   // A generic region whose data stops inside its region information.
-  auto bytes = jb2dectest::FileBytes({Seg(0, 48, 1, jb2dectest::PageInfoData(8, 2, 0)),
+  auto bytes = jb2test::FileBytes({Seg(0, 48, 1, jb2test::PageInfoData(8, 2, 0)),
                                       Seg(3000000000u, 38, 1, {0x00, 0x00, 0x00, 0x08, 0x00}), Seg(3000000001u, 49, 1)},
                                      true);
   jb2test::WriteFileBytes(dir + "/cut.jb2", bytes);

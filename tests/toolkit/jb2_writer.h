@@ -1,19 +1,14 @@
-// Test helpers for the decoder: a small writer of JBIG2 files (file header,
-// segment headers in both organisations) and an owner that parses and
-// decodes a file in memory.
+// The test toolkit's writer: JBIG2 files put together byte by byte (file
+// header, segment headers in every form, both organisations, and the fixed
+// data parts), for decoder tests that need files no encoder writes.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
-#include <cstring>
-#include <string>
 #include <vector>
 
-#include "common/limits.h"
-#include "decoder/untransclib.h"
+#include "common/segment_header.h"
 
-namespace jb2dectest {
+namespace jb2test {
 
 struct TestSegment {
   uint32_t number = 0;
@@ -60,21 +55,18 @@ inline std::vector<uint8_t> SegmentHeaderBytes(const TestSegment& s) {
       if (j % 2 == 0) bits[(j + 1) / 8] |= static_cast<uint8_t>(1u << ((j + 1) % 8));  // alternate retain bits
     out.insert(out.end(), bits.begin(), bits.end());
   }
-  for (uint32_t r : s.refs) {
-    if (s.number <= 256) out.push_back(static_cast<uint8_t>(r));
-    else if (s.number <= 65536) PutU16(out, r);
-    else PutU32(out, r);
-  }
+  for (uint32_t r : s.refs)
+    for (int k = static_cast<int>(ReferredNumberSize(s.number)) - 1; k >= 0; --k) out.push_back(static_cast<uint8_t>(r >> (8 * k)));
   if (s.widePage) PutU32(out, s.page);
   else out.push_back(static_cast<uint8_t>(s.page));
   PutU32(out, s.unknownLength ? 0xFFFFFFFFu : static_cast<uint32_t>(s.data.size()));
   return out;
 }
 
-inline std::vector<uint8_t> FileBytes(const std::vector<TestSegment>& segs, bool sequential) {
-  std::vector<uint8_t> out = {0x97, 0x4A, 0x42, 0x32, 0x0D, 0x0A, 0x1A, 0x0A};
-  out.push_back(sequential ? 1 : 0);
-  PutU32(out, 1);
+inline std::vector<uint8_t> FileBytes(const std::vector<TestSegment>& segs, bool sequential, uint32_t pages = 1) {
+  std::vector<uint8_t> out(kFileIdString, kFileIdString + kFileIdLength);
+  out.push_back(sequential ? kFileFlagSequential : 0);
+  PutU32(out, pages);
   for (const TestSegment& s : segs) {
     auto h = SegmentHeaderBytes(s);
     out.insert(out.end(), h.begin(), h.end());
@@ -108,46 +100,4 @@ inline std::vector<uint8_t> RegionInfoData(uint32_t w, uint32_t h, uint32_t x, u
   return out;
 }
 
-// Owns a file's bytes and its parsed records; Decode() renders every page.
-class ParsedFile {
- public:
-  explicit ParsedFile(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {
-    std::memset(&file_, 0, sizeof file_);
-    file_.pFileData = bytes_.data();
-    file_.lFileSize = bytes_.size();
-    status_ = JB2ParseFile(&file_);
-  }
-  ~ParsedFile() {
-    for (uint32_t i = 0; i < file_.nPages; ++i) DestroyBMP(&file_.pPages[i].Bitmap);
-    if (status_ == 0) JB2FreeFile(&file_);
-  }
-  ParsedFile(const ParsedFile&) = delete;
-  ParsedFile& operator=(const ParsedFile&) = delete;
-
-  // Pages and regions above maxPixels are not decoded.
-  void Decode(uint64_t maxPixels = kMaxBitmapPixels) {
-    file_.lMaxBitmapPixels = maxPixels;
-    UntranscodeGlobal(&file_);
-    for (uint32_t i = 0; i < file_.nPages; ++i) {
-      JB2PAGE* page = &file_.pPages[i];
-      // As the program does: pages above the page limits or the pixel cap
-      // are not decoded.
-      uint64_t rows = page->Info.lHeight == 0xFFFFFFFFu ? 1 : page->Info.lHeight;
-      if (!PageSizeAccepted(page->Info.lWidth, page->Info.lHeight)) continue;
-      if (rows != 0 && page->Info.lWidth > maxPixels / rows) continue;
-      CreateBMP(&page->Bitmap, page->Info.lWidth, page->Info.lHeight, static_cast<int>(page->Info.lDefaultPixel));
-      UntranscodePage(page);
-    }
-  }
-  int status() const { return status_; }
-  JB2FILE& file() { return file_; }
-  SEGMENT_HEADER& seg(uint32_t i) { return file_.pSegments[i]; }
-  const std::vector<uint8_t>& bytes() const { return bytes_; }
-
- private:
-  std::vector<uint8_t> bytes_;
-  JB2FILE file_;
-  int status_ = 1;
-};
-
-}  // namespace jb2dectest
+}  // namespace jb2test

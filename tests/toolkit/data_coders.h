@@ -1,7 +1,7 @@
-// Test helpers for symbol dictionary, text region and table segment data:
-// a bit sink for Huffman-coded fields and an arithmetic sink (MQ coder,
-// integer coding, generic and refinement bitmaps) written from T.88 in the
-// encoding direction.
+// The test toolkit's data coders: a bit sink for Huffman-coded and plain
+// fields and an arithmetic sink (MQ coder, integer coding, generic and
+// refinement bitmaps) written from T.88 in the encoding direction, for the
+// data parts of segments no encoder writes; and bitmaps drawn from text.
 #pragma once
 
 #include <algorithm>
@@ -16,7 +16,7 @@
 #include "kernels/context_template.h"
 #include "tests/mq_model.h"
 
-namespace jb2dectest {
+namespace jb2test {
 
 // The fifteen standard tables, for coding test data.
 struct StandardTables {
@@ -65,7 +65,7 @@ struct ArithSink {
   MQINT ints{};
   MQBUFFER generic{}, refine{};
   explicit ArithSink(unsigned long codeLen) {
-    MQSetOutFunction(&enc, jb2test::CollectByte, &out);
+    MQSetOutFunction(&enc, CollectByte, &out);
     MQInitEnc(&enc);
     CreateMQInt(&ints, codeLen, &enc);
     CreateMQBuffer(&generic, 65536);
@@ -105,7 +105,7 @@ struct ArithSink {
   // T.88 6.3 without typical prediction.
   void Refine(BMP* image, BMP* ref, long dx, long dy, int templ, const long* ratx, const long* raty) {
     long ax[2] = {ratx[0], ratx[1]}, ay[2] = {raty[0], raty[1]};
-    jb2test::VisitRefinementDecisions(image, ref, templ, false, dx, dy, ax, ay, [&](int d, uint32_t cx) {
+    VisitRefinementDecisions(image, ref, templ, false, dx, dy, ax, ay, [&](int d, uint32_t cx) {
       MQEncode(&enc, d, refine.pIndex + cx, refine.pMPS + cx);
     });
   }
@@ -137,4 +137,4 @@ struct OwnedBMP {
   BMP* get() { return &b; }
 };
 
-}  // namespace jb2dectest
+}  // namespace jb2test
