@@ -1,7 +1,8 @@
 // untransc FILE ...: decodes each FILE (BASENAME.jb2 or BASENAME.jbig2, named
 // with or without its extension, or an embedded page stream with its
-// globals) and writes each page as BASENAME_<page number>.bmp (or .pbm), or
-// under the base name or into the folder given with -o.
+// globals) and writes each page as BASENAME_<page number>.bmp (or .pbm,
+// .png), or all pages as BASENAME.tif, under the base name or into the
+// folder given with -o; -o - writes a file's one page to standard output.
 //
 // Every page is written under a temporary name and renamed when complete, so
 // a failure never leaves a half-written file behind; a file that exists is
@@ -21,6 +22,7 @@
 #include "common/bitmap.h"
 #include "include/jbig2codec/jb2_decode.h"
 #include "tools/file_names.h"
+#include "tools/page_output.h"
 
 namespace {
 
@@ -33,8 +35,9 @@ constexpr int kExitFailed = 1;   // not read, not JBIG2, a page not decoded or n
 int Worst(int a, int b) { return a == kExitFailed || b == kExitFailed ? kExitFailed : a > b ? a : b; }
 
 const char kUsage[] =
-    "Usage: untransc [--pbm] [-f] [-o OUT] FILE [FILE ...]\n"
-    "       untransc [--pbm] [-f] [-o OUT] [--globals GLOBALS] STREAM [STREAM ...]\n"
+    "Usage: untransc [--pbm | --png | --tiff] [-f] [-o OUT] FILE [FILE ...]\n"
+    "       untransc [--pbm | --png | --tiff] [-f] [-o OUT] [--globals GLOBALS] STREAM [STREAM ...]\n"
+    "       untransc [--pbm] -o - FILE\n"
     "       untransc --help | --version\n";
 
 void PrintProgramError(const std::string& message) { std::fprintf(stderr, "ERROR!   %s\n", message.c_str()); }
@@ -95,15 +98,26 @@ bool WriteBmp(const std::string& name, const jb2_page& page) {
   return ok;
 }
 
-// Writes a page as PBM (P4: 1 is black) under a temporary name, renamed
-// when complete; the rows go out as they are, without a copy of the page.
+// A page as PBM (P4: 1 is black); the rows go out as they are, without a
+// copy of the page.
+bool PutPbm(FILE* f, const jb2_page& page) {
+  bool ok = std::fprintf(f, "P4\n%u %u\n", page.width, page.height) > 0;
+  const size_t rowBytes = (size_t{page.width} + 7) / 8;
+  for (uint32_t y = 0; ok && y < page.height; ++y) ok = std::fwrite(page.pixels + y * page.stride, 1, rowBytes, f) == rowBytes;
+  return ok;
+}
+
+// Writes a page as PBM under a temporary name, renamed when complete.
 bool WritePbm(const std::string& name, const jb2_page& page) {
-  return jb2tool::WriteAtomically(name, [&](FILE* f) {
-    bool ok = std::fprintf(f, "P4\n%u %u\n", page.width, page.height) > 0;
-    const size_t rowBytes = (size_t{page.width} + 7) / 8;
-    for (uint32_t y = 0; ok && y < page.height; ++y) ok = std::fwrite(page.pixels + y * page.stride, 1, rowBytes, f) == rowBytes;
-    return ok;
-  });
+  return jb2tool::WriteAtomically(name, [&](FILE* f) { return PutPbm(f, page); });
+}
+
+// Writes a page as PBM to standard output (-o -).
+bool WritePbmToStandardOutput(const jb2_page& page) {
+  errno = 0;
+  const bool ok = PutPbm(stdout, page) && std::fflush(stdout) == 0;
+  if (!ok) PrintProgramError(std::string("Cannot Write to Standard Output (") + std::strerror(errno ? errno : EIO) + ")");
+  return ok;
 }
 
 void PrintHelp() {
@@ -111,10 +125,10 @@ void PrintHelp() {
       "%s"
       "\n"
       "Decodes a JBIG2 (ITU-T T.88) file and writes each page as a 1-bit BMP file\n"
-      "with the page's resolution (or, with --pbm, as a PBM P4 file). FILE is named\n"
-      "with its extension (scan.jb2, scan.jbig2) or without it (scan: scan.jb2, else\n"
-      "scan.jbig2). Page N is written as BASENAME_N.bmp next to the input\n"
-      "(scan_1.bmp). Every FILE named is decoded.\n"
+      "with the page's resolution (or as PBM, PNG, or one TIFF file for all pages).\n"
+      "FILE is named with its extension (scan.jb2, scan.jbig2) or without it (scan:\n"
+      "scan.jb2, else scan.jbig2). Page N is written as BASENAME_N.bmp next to the\n"
+      "input (scan_1.bmp). Every FILE named is decoded.\n"
       "\n"
       "A page stream as a PDF holds it (STREAM.jb2e, as pdfimages -all writes it)\n"
       "is decoded with its globals: GLOBALS when given, else STREAM.jb2g beside it,\n"
@@ -124,9 +138,14 @@ void PrintHelp() {
       "\n"
       "Options:\n"
       "  --pbm         write PBM (P4) files, BASENAME_N.pbm\n"
+      "  --png         write 1-bit PNG files with the resolution, BASENAME_N.png\n"
+      "  --tiff        write all pages of a file into one TIFF file (CCITT G4,\n"
+      "                with the resolution), BASENAME.tif\n"
       "  -o OUT        write page N as OUT_N.bmp, or, when OUT is a folder (or ends\n"
       "                with /, made when missing), as OUT/BASENAME_N.bmp; with\n"
       "                several files OUT must be a folder\n"
+      "  -o -          write the page of a one-page FILE to standard output as PBM\n"
+      "                (a file of several pages is refused)\n"
       "  -f, --force   replace page files that exist (kept otherwise)\n"
       "  --globals G   the globals stream of the page streams named\n"
       "\n"
@@ -151,8 +170,11 @@ int Refuse(const std::string& reason) {
   return kExitFailed;
 }
 
+enum class Format { kBmp, kPbm, kPng, kTiff };
+
 struct Options {
-  bool pbm = false;
+  Format format = Format::kBmp;
+  bool toStandardOutput = false;  // -o -
   bool force = false;
   std::string output;   // -o: a base name or a folder; empty: beside the input
   bool outputFolder = false;
@@ -175,8 +197,10 @@ int ReadOptions(int argc, char** argv, Options* o) {
       o->files.push_back(arg);
     } else if (arg == "--") {
       optionsEnd = true;
-    } else if (arg == "--pbm") {
-      o->pbm = true;
+    } else if (arg == "--pbm" || arg == "--png" || arg == "--tiff") {
+      const Format f = arg == "--pbm" ? Format::kPbm : arg == "--png" ? Format::kPng : Format::kTiff;
+      if (o->format != Format::kBmp && o->format != f) return Refuse("Choose One of --pbm, --png and --tiff");
+      o->format = f;
     } else if (arg == "-f" || arg == "--force") {
       o->force = true;
     } else if (arg == "-o" || arg == "--globals") {
@@ -185,6 +209,13 @@ int ReadOptions(int argc, char** argv, Options* o) {
     } else {
       return Refuse("Unknown Option " + arg);
     }
+  }
+  if (o->output == "-") {
+    o->toStandardOutput = true;
+    if (o->format == Format::kPng || o->format == Format::kTiff)
+      return Refuse("-o - Writes a PBM Page: --png and --tiff Write Files");
+    if (o->files.size() > 1) return Refuse("-o - Writes One Page: Name One File");
+    return -1;
   }
   // A folder named with a final "/" is made when missing (not its parents).
   if (!o->output.empty() && o->output.back() == '/' && !IsFolder(o->output.substr(0, o->output.size() - 1)) &&
@@ -196,8 +227,13 @@ int ReadOptions(int argc, char** argv, Options* o) {
   return -1;
 }
 
-// The name of page `number` of the file whose outputs are named from `base`.
-std::string PageFileName(const Options& o, const std::string& base, uint32_t number) {
+const char* Extension(Format f) {
+  return f == Format::kPbm ? ".pbm" : f == Format::kPng ? ".png" : f == Format::kTiff ? ".tif" : ".bmp";
+}
+
+// The outputs of the file whose outputs are named from `base`, without
+// their ending: beside it, OUT, or in the folder OUT.
+std::string OutputStem(const Options& o, const std::string& base) {
   std::string stem = base;
   if (o.outputFolder) {
     const size_t slash = base.find_last_of('/');
@@ -206,7 +242,12 @@ std::string PageFileName(const Options& o, const std::string& base, uint32_t num
   } else if (!o.output.empty()) {
     stem = o.output;
   }
-  return stem + "_" + std::to_string(number) + (o.pbm ? ".pbm" : ".bmp");
+  return stem;
+}
+
+// The name of page `number` of the file whose outputs are named from `base`.
+std::string PageFileName(const Options& o, const std::string& base, uint32_t number) {
+  return OutputStem(o, base) + "_" + std::to_string(number) + Extension(o.format);
 }
 
 // The globals of an embedded page stream BASE: STREAM.jb2g, or BASE.jb2g
@@ -283,6 +324,27 @@ int DecodeFile(const Options& o, const std::string& arg, const std::vector<unsig
   const uint32_t count = jb2_decoder_page_count(decoder);
   bool damaged = opened == JB2_DAMAGED || count == 0;
   if (count == 0) sayError("No Page in the File");
+  if (o.toStandardOutput && count > 1) {
+    sayError(std::to_string(count) + " Pages in the File: -o - Writes One Page (Nothing Written)");
+    jb2_decoder_destroy(decoder);
+    return kExitFailed;
+  }
+  // --tiff: every page into one file, BASENAME.tif, put in place at the end.
+  const std::string tiffName = OutputStem(o, names.base) + Extension(Format::kTiff);
+  if (o.format == Format::kTiff && count > 0) {
+    bool refused = true;
+    if (tiffName.size() + 5 >= kNameBuffer)  // the temporary name adds ".part"
+      sayError("File Name too Long");
+    else if (!o.force && jb2tool::Exists(tiffName))
+      PrintProgramError("Kept the Existing File " + tiffName + ": No Page Written (-f Replaces It, -o Writes Elsewhere)");
+    else
+      refused = false;
+    if (refused) {
+      jb2_decoder_destroy(decoder);
+      return kExitFailed;
+    }
+  }
+  jb2tool::TiffPages tiff(tiffName);
 
   int status = 0;
   for (uint32_t i = 0; i < count; ++i) {
@@ -298,6 +360,10 @@ int DecodeFile(const Options& o, const std::string& arg, const std::vector<unsig
       continue;
     }
     damaged |= s == JB2_DAMAGED;
+    if (o.toStandardOutput || o.format == Format::kTiff) {
+      if (!(o.toStandardOutput ? WritePbmToStandardOutput(page) : tiff.Add(page))) status = kExitFailed;
+      continue;
+    }
     const std::string outputName = PageFileName(o, names.base, page.number);
     // The temporary name adds ".part".
     if (outputName.size() + 5 >= kNameBuffer) {
@@ -311,8 +377,12 @@ int DecodeFile(const Options& o, const std::string& arg, const std::vector<unsig
       status = kExitFailed;
       continue;
     }
-    if (!(o.pbm ? WritePbm(outputName, page) : WriteBmp(outputName, page))) status = kExitFailed;
+    const bool written = o.format == Format::kPbm   ? WritePbm(outputName, page)
+                         : o.format == Format::kPng ? jb2tool::WritePngPage(outputName, page)
+                                                    : WriteBmp(outputName, page);
+    if (!written) status = kExitFailed;
   }
+  if (tiff.pages() > 0 && !tiff.Finish()) status = kExitFailed;
   jb2_decoder_destroy(decoder);
   return status != 0 ? status : damaged ? kExitDamaged : 0;
 }
