@@ -342,12 +342,3 @@ void ReSizeArray(void** array, unsigned long elementSize, unsigned long* capacit
   *array = p;
   *capacity = newCapacity;
 }
-
-void printfBMP(BMP* bmp) {
-  for (uint32_t r = 0; r < bmp->lHeight; ++r) {
-    const unsigned char* p = bmp->pData + static_cast<size_t>(r) * bmp->lStride;
-    for (uint32_t c = 0; c < bmp->lWidth; ++c) std::fputc(p[c / 8] & ConstMask1[c % 8] ? 'O' : '.', stdout);
-    std::fputc('\n', stdout);
-  }
-  std::fputc('\n', stdout);
-}

@@ -70,4 +70,3 @@ uint32_t AreaBMP(BMP* bmp);
 void InvertBMP(BMP* bmp);
 void WriteBytesToFile(FILE* file, unsigned long value, unsigned long count);
 void ReSizeArray(void** array, unsigned long elementSize, unsigned long* capacity);
-void printfBMP(BMP* bmp);

@@ -15,7 +15,7 @@
 #include "common/limits.h"
 #include "common/messages.h"
 #include "decoder/decode_context.h"
-#include "decoder/decoder_internal.h"
+#include "decoder/parse_file.h"
 #include "decoder/segment_types.h"
 #include "decoder/table_segment.h"
 

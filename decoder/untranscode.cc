@@ -7,7 +7,6 @@
 #include "common/checked_alloc.h"
 #include "common/messages.h"
 #include "decoder/decode_context.h"
-#include "decoder/decoder_internal.h"
 #include "decoder/generic_region.h"
 #include "decoder/halftone_region.h"
 #include "decoder/pattern_dictionary.h"
@@ -20,6 +19,10 @@
 
 using namespace jb2dec;
 
+namespace {
+
+// Decodes one segment with `file`'s shared coding state and a reader of its
+// own over its data, by its type.
 void DecodeSegment(JB2FILE* file, SEGMENT_HEADER* seg) {
   // Messages from here on say which segment of which page they are about.
   jb2msg::ScopedLocation location(seg->lNumber, seg->lPage);
@@ -78,6 +81,8 @@ void DecodeSegment(JB2FILE* file, SEGMENT_HEADER* seg) {
       break;
   }
 }
+
+}  // namespace
 
 int UntranscodeGlobal(JB2FILE* file) noexcept {
   jb2msg::CallScope messages;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -60,5 +61,16 @@ bool SamePixels(const BMP* a, const BMP* b);
 
 // Reads a plain or raw PBM file (P1/P4) into a bitmap the caller destroys.
 bool LoadPBM(const std::string& path, BMP* bmp);
+
+// A debugging dump to standard output: per row "O" for each black pixel and
+// "." for each white one, then a newline; one more newline after the page.
+inline void printfBMP(const BMP* bmp) {
+  for (uint32_t r = 0; r < bmp->lHeight; ++r) {
+    const unsigned char* p = bmp->pData + static_cast<size_t>(r) * bmp->lStride;
+    for (uint32_t c = 0; c < bmp->lWidth; ++c) std::fputc(p[c / 8] & (0x80 >> (c % 8)) ? 'O' : '.', stdout);
+    std::fputc('\n', stdout);
+  }
+  std::fputc('\n', stdout);
+}
 
 }  // namespace jb2test

@@ -247,7 +247,7 @@ TEST(BitmapHelpers, DumpBytesAndResize) {
   b.pData[0] |= 0x1F;  // spare bits are not dumped
   b.pData[0] &= 0x9F;
   testing::internal::CaptureStdout();
-  printfBMP(&b);
+  jb2test::printfBMP(&b);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "O..\n..O\n\n");
   DestroyBMP(&b);
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/limits.h"
-#include "decoder/decoder_internal.h"
+#include "decoder/parse_file.h"
 #include "tests/common/adaptive_pixels.h"
 #include "tests/test_util.h"
 #include "tests/toolkit/data_coders.h"
