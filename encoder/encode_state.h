@@ -46,15 +46,8 @@ typedef struct ENCODE_STATE {
 // the resolution is the image's unless "resolution" is given.
 void EncodePage(ENCODER* enc, uint32_t width, uint32_t height, const PageSettings& page, uint32_t xResolution,
                 uint32_t yResolution);
-// Writes the 17-byte region segment information field (T.88 7.4.1).
-void EncodeRegionSegment(ENCODER* enc, BMP* region, uint32_t x, uint32_t y, uint32_t combOp);
 // Codes one section bitmap with its settings.
 void EncodeRegion(ENCODE_STATE* state, BMP* section, const SectionSettings& settings);
-
-// The generic coding record of a section's settings; ReadGenericParameters
-// also gives the settings' notes, as a coder that takes them does.
-void GenericCoding(GRPARAM* param, ENCODE_STATE* state, const GenericSettings& settings);
-void ReadGenericParameters(GRPARAM* param, ENCODE_STATE* state, const GenericSettings& settings);
 
 // One coder per section type. The text and halftone pipelines live in their
 // own modules.

@@ -12,6 +12,7 @@
 #include "common/segment_header.h"
 #include "encoder/encode_state.h"
 #include "encoder/generic_region_encoder.h"
+#include "encoder/section_coding.h"
 #include "encoder/segment_writer.h"
 
 const uint8_t kClusteredDotMatrix[16] = {13, 11, 12, 15, 4, 3, 2, 9, 5, 0, 1, 10, 8, 6, 7, 14};

@@ -13,6 +13,7 @@
 #include "common/segment_header.h"
 #include "encoder/encode_state.h"
 #include "encoder/refinement_region_encoder.h"
+#include "encoder/section_coding.h"
 #include "encoder/segment_writer.h"
 #include "encoder/symbol.h"
 #include "encoder/symbol_dictionary_encoder.h"

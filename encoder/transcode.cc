@@ -24,6 +24,7 @@
 #include "encoder/encode_state.h"
 #include "encoder/global_symbols.h"
 #include "encoder/parameters.h"
+#include "encoder/section_coding.h"
 #include "encoder/segment_writer.h"
 #include "encoder/settings.h"
 #include "encoder/transclib.h"
@@ -229,25 +230,6 @@ void WriteRegionAndFinish(ENCODE_STATE* state, GRPARAM* gr, BMP* bitmap, uint32_
 
 }  // namespace
 
-void GenericCoding(GRPARAM* param, ENCODE_STATE* state, const GenericSettings& g) {
-  param->pState = state;
-  param->bMMR = g.mmr != 0;
-  param->lTemplate = static_cast<uint32_t>(g.templ.value);
-  param->bTPGDON = g.tpdon != 0;
-  param->bUseSkip = 0;
-  param->pSkip = nullptr;
-  for (int k = 0; k < 4; ++k) {
-    param->alATX[k] = static_cast<int8_t>(g.atx[k].value);  // the fields are signed bytes
-    param->alATY[k] = static_cast<int8_t>(g.aty[k].value);
-  }
-  param->bEndMarker = 0;
-}
-
-void ReadGenericParameters(GRPARAM* param, ENCODE_STATE* state, const GenericSettings& g) {
-  ReportNotes(g.notes);
-  GenericCoding(param, state, g);
-}
-
 void EncodePage(ENCODER* enc, uint32_t width, uint32_t height, const PageSettings& page, uint32_t xResolution,
                 uint32_t yResolution) {
   const uint32_t stripe = page.stripeRows;
@@ -265,14 +247,6 @@ void EncodePage(ENCODER* enc, uint32_t width, uint32_t height, const PageSetting
   // No stripe is taller than the page: a reader may make a page of unknown
   // height at least one maximum stripe tall (T.88 7.4.8.6 only bounds stripes).
   EncodeBits(enc, stripe ? kPageStripedFlag + std::min(stripe, height) : 0, 16);
-}
-
-void EncodeRegionSegment(ENCODER* enc, BMP* region, uint32_t x, uint32_t y, uint32_t combOp) {
-  EncodeBits(enc, region->lWidth, 32);
-  EncodeBits(enc, region->lHeight, 32);
-  EncodeBits(enc, x, 32);
-  EncodeBits(enc, y, 32);
-  EncodeBits(enc, combOp, 8);
 }
 
 void EncodeRegion(ENCODE_STATE* state, BMP* section, const SectionSettings& parameters) {
