@@ -13,6 +13,7 @@ const char* jb2_status_name(jb2_status status) {
     case JB2_ERROR_LIMIT: return "over a limit";
     case JB2_ERROR_REFUSED: return "refused";
     case JB2_ERROR_NO_MEMORY: return "out of memory";
+    case JB2_ERROR_OUTPUT: return "output stopped";
   }
   return "unknown status";
 }

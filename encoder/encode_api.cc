@@ -2,6 +2,7 @@
 // words and message callback, coding pages held in memory into memory.
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "common/bitmap.h"
 #include "common/limits.h"
 #include "common/messages.h"
+#include "encoder/document_coder.h"
 #include "encoder/embedded_streams.h"
 #include "encoder/parameters.h"
 #include "encoder/pdf_writer.h"
@@ -107,14 +109,6 @@ void jb2_encoder_set_progress(jb2_encoder* encoder, jb2_progress_fn callback, vo
 
 namespace {
 
-// Owns the page bitmaps of one run.
-struct PageBitmaps {
-  std::vector<BMP> pages;
-  ~PageBitmaps() {
-    for (BMP& b : pages) DestroyBMP(&b);
-  }
-};
-
 // A malloc'ed copy of n bytes for the caller.
 jb2_status HandOut(const void* bytes, size_t n, unsigned char** data, size_t* size) {
   auto* out = static_cast<unsigned char*>(std::malloc(n ? n : 1));
@@ -135,33 +129,105 @@ jb2_status ValidImage(const jb2_image& image) {
   return JB2_OK;
 }
 
-// Codes the pages into a standalone file in *bytes.
-jb2_status CodeDocument(jb2_encoder* encoder, const jb2_image* images, uint32_t count, std::vector<unsigned char>* bytes) {
-  if (!encoder || !images || count == 0) return JB2_ERROR_ARGUMENT;
-  for (uint32_t i = 0; i < count; ++i)
-    if (const jb2_status s = ValidImage(images[i]); s != JB2_OK) return s;
-  PageBitmaps owned;
+jb2_status StatusOf(int transcode) {
+  switch (transcode) {
+    case kTranscodeDone: return JB2_OK;
+    case kTranscodeRefused: return JB2_ERROR_REFUSED;
+    case kTranscodeOutOfMemory: return JB2_ERROR_NO_MEMORY;
+    case kTranscodeOutputFailed: return JB2_ERROR_OUTPUT;
+    default: return JB2_ERROR_ARGUMENT;
+  }
+}
+
+}  // namespace
+
+struct jb2_document {
+  jb2_encoder* encoder = nullptr;
+  std::unique_ptr<DocumentCoder> coder;
+};
+
+jb2_status jb2_document_begin(jb2_encoder* encoder, uint32_t pages, jb2_output_kind kind, jb2_output_fn output,
+                              void* user, jb2_document** document) {
+  if (document) *document = nullptr;
+  if (!encoder || !document || !output || pages == 0 || kind < JB2_OUTPUT_FILE || kind > JB2_OUTPUT_EMBEDDED)
+    return JB2_ERROR_ARGUMENT;
+  jb2msg::ScopedSink scope(&encoder->sink);
   try {
-    owned.pages.resize(count);
+    auto doc = std::make_unique<jb2_document>();
+    doc->encoder = encoder;
+    PageProgress progress;
+    if (encoder->progress) {
+      progress = [encoder](uint32_t page, uint32_t count) { encoder->progress(encoder->progressUser, page, count); };
+    }
+    const OutputKind to = kind == JB2_OUTPUT_PDF ? OutputKind::kPdf
+                          : kind == JB2_OUTPUT_EMBEDDED ? OutputKind::kEmbedded
+                                                        : OutputKind::kFile;
+    auto sink = [output, user](uint32_t stream, const unsigned char* data, size_t size) {
+      return output(user, stream, data, size) == 0;
+    };
+    const int status = DocumentCoder::Create(encoder->sections.data(), static_cast<long>(encoder->sections.size()),
+                                             pages, to, sink, progress, encoder->threads, &doc->coder);
+    if (status != kTranscodeDone) return StatusOf(status);
+    *document = doc.release();
   } catch (const std::bad_alloc&) {
     return JB2_ERROR_NO_MEMORY;
   }
-  for (uint32_t i = 0; i < count; ++i) {
-    const jb2_image& im = images[i];
-    if (!CopyPage(im.rows, im.width, im.height, im.stride, im.x_resolution, im.y_resolution, &owned.pages[i]))
-      return JB2_ERROR_NO_MEMORY;
-  }
-  PageProgress progress;
-  if (encoder->progress) {
-    progress = [encoder](uint32_t page, uint32_t pages) { encoder->progress(encoder->progressUser, page, pages); };
-  }
-  const int status = TranscodeDocumentToMemory(owned.pages.data(), count, encoder->sections.data(),
-                                               static_cast<long>(encoder->sections.size()), bytes, progress,
-                                               encoder->threads);
-  if (status == kTranscodeRefused) return JB2_ERROR_REFUSED;
-  if (status == kTranscodeOutOfMemory) return JB2_ERROR_NO_MEMORY;
-  if (status != kTranscodeDone) return JB2_ERROR_ARGUMENT;
   return JB2_OK;
+}
+
+jb2_status jb2_document_add_page(jb2_document* document, const jb2_image* page) {
+  if (!document || !page) return JB2_ERROR_ARGUMENT;
+  if (const jb2_status s = ValidImage(*page); s != JB2_OK) return s;
+  jb2msg::ScopedSink scope(&document->encoder->sink);
+  BMP copy{};
+  if (!CopyPage(page->rows, page->width, page->height, page->stride, page->x_resolution, page->y_resolution, &copy))
+    return JB2_ERROR_NO_MEMORY;
+  return StatusOf(document->coder->AddPage(&copy, true));
+}
+
+jb2_status jb2_document_finish(jb2_document* document) {
+  if (!document) return JB2_ERROR_ARGUMENT;
+  jb2_status s;
+  {
+    jb2msg::ScopedSink scope(&document->encoder->sink);
+    s = StatusOf(document->coder->Finish());
+  }
+  jb2_document_cancel(document);
+  return s;
+}
+
+void jb2_document_cancel(jb2_document* document) {
+  if (!document) return;
+  jb2msg::ScopedSink scope(&document->encoder->sink);
+  delete document;
+}
+
+namespace {
+
+// The pages into one output in *bytes (stream 0; embedded streams are not
+// asked for here).
+jb2_status CodeDocument(jb2_encoder* encoder, const jb2_image* images, uint32_t count, jb2_output_kind kind,
+                        std::string* bytes) {
+  if (!encoder || !images || count == 0) return JB2_ERROR_ARGUMENT;
+  for (uint32_t i = 0; i < count; ++i)
+    if (const jb2_status s = ValidImage(images[i]); s != JB2_OK) return s;
+  auto append = [](void* user, uint32_t, const unsigned char* data, size_t size) {
+    try {
+      static_cast<std::string*>(user)->append(reinterpret_cast<const char*>(data), size);
+    } catch (const std::bad_alloc&) {
+      return 1;
+    }
+    return 0;
+  };
+  jb2_document* doc = nullptr;
+  jb2_status s = jb2_document_begin(encoder, count, kind, append, bytes, &doc);
+  for (uint32_t i = 0; s == JB2_OK && i < count; ++i) s = jb2_document_add_page(doc, &images[i]);
+  if (s != JB2_OK) {
+    jb2_document_cancel(doc);
+    return s;
+  }
+  s = jb2_document_finish(doc);
+  return s == JB2_ERROR_OUTPUT ? JB2_ERROR_NO_MEMORY : s;  // only the string can refuse
 }
 
 }  // namespace
@@ -172,10 +238,9 @@ jb2_status jb2_encode_document(jb2_encoder* encoder, const jb2_image* pages, uin
   if (size) *size = 0;
   if (!data || !size) return JB2_ERROR_ARGUMENT;
   if (!encoder) return JB2_ERROR_ARGUMENT;
-  jb2msg::ScopedSink scope(&encoder->sink);
   try {
-    std::vector<unsigned char> bytes;
-    const jb2_status s = CodeDocument(encoder, pages, count, &bytes);
+    std::string bytes;
+    const jb2_status s = CodeDocument(encoder, pages, count, JB2_OUTPUT_FILE, &bytes);
     return s == JB2_OK ? HandOut(bytes.data(), bytes.size(), data, size) : s;
   } catch (const std::bad_alloc&) {
     return JB2_ERROR_NO_MEMORY;
@@ -187,15 +252,10 @@ jb2_status jb2_encode_pdf(jb2_encoder* encoder, const jb2_image* pages, uint32_t
   if (data) *data = nullptr;
   if (size) *size = 0;
   if (!data || !size || !encoder) return JB2_ERROR_ARGUMENT;
-  jb2msg::ScopedSink scope(&encoder->sink);
   try {
-    std::vector<unsigned char> bytes;
-    const jb2_status s = CodeDocument(encoder, pages, count, &bytes);
-    if (s != JB2_OK) return s;
-    jb2pdf::EmbeddedDocument doc;
-    if (!jb2pdf::SplitFile(bytes.data(), bytes.size(), &doc)) return JB2_ERROR_ARGUMENT;
-    const std::string pdf = jb2pdf::WriteDocument(doc.pages, doc.globals);
-    return HandOut(pdf.data(), pdf.size(), data, size);
+    std::string bytes;
+    const jb2_status s = CodeDocument(encoder, pages, count, JB2_OUTPUT_PDF, &bytes);
+    return s == JB2_OK ? HandOut(bytes.data(), bytes.size(), data, size) : s;
   } catch (const std::bad_alloc&) {
     return JB2_ERROR_NO_MEMORY;
   }

@@ -33,46 +33,60 @@ std::string Stream(const std::string& dictionary, const std::string& bytes) {
 }  // namespace
 
 std::string WriteDocument(const std::vector<Page>& pages, const std::string& globals) {
+  PdfStream pdf;
+  std::string bytes = pdf.Begin(pages.size(), globals);
+  for (const Page& p : pages) bytes += pdf.AddPage(p);
+  return bytes + pdf.End();
+}
+
+std::string PdfStream::Object(const std::string& body) {
+  offsets_.push_back(written_);
+  std::string text = std::to_string(offsets_.size()) + " 0 obj\n" + body + "\nendobj\n";
+  written_ += text.size();
+  return text;
+}
+
+std::string PdfStream::Begin(size_t pages, const std::string& globals) {
   // Objects: 1 catalog, 2 page tree, 3 globals (when any), then per page
   // the page, its image and its content stream.
-  std::vector<std::string> objects;
-  objects.push_back("<< /Type /Catalog /Pages 2 0 R >>");
-  objects.push_back("");  // the page tree, once the pages are numbered
-  const bool haveGlobals = !globals.empty();
-  if (haveGlobals) objects.push_back(Stream("", globals));
+  globals_ = !globals.empty();
+  const size_t first = globals_ ? 4 : 3;
   std::string kids;
-  for (const Page& p : pages) {
-    const size_t page = objects.size() + 1, image = page + 1, content = page + 2;
-    const std::string w = Number(Points(p.width, p.xResolution)), h = Number(Points(p.height, p.yResolution));
-    kids += std::to_string(page) + " 0 R ";
-    objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + w + " " + h + "] /Resources << /XObject << /Im0 " +
-                      std::to_string(image) + " 0 R >> >> /Contents " + std::to_string(content) + " 0 R >>");
-    std::string imageDict = "/Type /XObject /Subtype /Image /Width " + std::to_string(p.width) + " /Height " +
-                            std::to_string(p.height) +
-                            " /ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /JBIG2Decode ";
-    if (haveGlobals) imageDict += "/DecodeParms << /JBIG2Globals 3 0 R >> ";
-    objects.push_back(Stream(imageDict, p.segments));
-    objects.push_back(Stream("", "q " + w + " 0 0 " + h + " 0 0 cm /Im0 Do Q"));
-  }
-  objects[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + " >>";
-
+  for (size_t i = 0; i < pages; ++i) kids += std::to_string(first + 3 * i) + " 0 R ";
   // The binary comment tells tools the file holds binary data.
-  std::string pdf = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
-  std::vector<size_t> offsets;
-  for (size_t i = 0; i < objects.size(); ++i) {
-    offsets.push_back(pdf.size());
-    pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-  }
-  const size_t xref = pdf.size();
-  pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+  std::string head = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+  written_ = head.size();
+  head += Object("<< /Type /Catalog /Pages 2 0 R >>");
+  head += Object("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>");
+  if (globals_) head += Object(Stream("", globals));
+  return head;
+}
+
+std::string PdfStream::AddPage(const Page& p) {
+  const size_t page = offsets_.size() + 1, image = page + 1, content = page + 2;
+  const std::string w = Number(Points(p.width, p.xResolution)), h = Number(Points(p.height, p.yResolution));
+  std::string text = Object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + w + " " + h +
+                            "] /Resources << /XObject << /Im0 " + std::to_string(image) + " 0 R >> >> /Contents " +
+                            std::to_string(content) + " 0 R >>");
+  std::string imageDict = "/Type /XObject /Subtype /Image /Width " + std::to_string(p.width) + " /Height " +
+                          std::to_string(p.height) + " /ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /JBIG2Decode ";
+  if (globals_) imageDict += "/DecodeParms << /JBIG2Globals 3 0 R >> ";
+  text += Object(Stream(imageDict, p.segments));
+  text += Object(Stream("", "q " + w + " 0 0 " + h + " 0 0 cm /Im0 Do Q"));
+  return text;
+}
+
+std::string PdfStream::End() {
+  std::string tail = "xref\n0 " + std::to_string(offsets_.size() + 1) + "\n0000000000 65535 f \n";
   char entry[24];
-  for (size_t offset : offsets) {
+  for (size_t offset : offsets_) {
     std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
-    pdf += entry;
+    tail += entry;
   }
-  pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-         std::to_string(xref) + "\n%%EOF\n";
-  return pdf;
+  tail += "trailer\n<< /Size " + std::to_string(offsets_.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+          std::to_string(written_) + "\n%%EOF\n";
+  written_ += tail.size();
+  return tail;
 }
 
 }  // namespace jb2pdf

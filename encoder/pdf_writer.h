@@ -25,4 +25,21 @@ inline constexpr double kDefaultDpi = 300.0;
 // is as large as its pixels at its resolution (kDefaultDpi where unknown).
 std::string WriteDocument(const std::vector<Page>& pages, const std::string& globals);
 
+// The same bytes in pieces, as the pages come: the head (catalog, page tree
+// of `pages` pages, globals), each page in turn, then the cross-reference
+// table and trailer. Only the offsets of the objects are kept.
+class PdfStream {
+ public:
+  std::string Begin(size_t pages, const std::string& globals);
+  std::string AddPage(const Page& page);
+  std::string End();
+
+ private:
+  std::string Object(const std::string& body);  // the next object, numbered
+
+  size_t written_ = 0;          // bytes handed out so far
+  std::vector<size_t> offsets_;  // of each object written, by number - 1
+  bool globals_ = false;
+};
+
 }  // namespace jb2pdf

@@ -182,18 +182,22 @@ void EncodeComment(ENCODER* enc, const char* const* names, const char* const* va
   EncodeFlush(enc);
 }
 
+void FileHeader(int sequential, uint32_t pages, unsigned char* header) {
+  std::memcpy(header, kFileIdString, kFileIdLength);
+  header[8] = sequential ? kFileFlagSequential : 0;
+  header[9] = static_cast<unsigned char>(pages >> 24);
+  header[10] = static_cast<unsigned char>(pages >> 16);
+  header[11] = static_cast<unsigned char>(pages >> 8);
+  header[12] = static_cast<unsigned char>(pages);
+}
+
 bool AssembleFile(ENCODER* enc, int sequential, uint32_t pages, std::vector<unsigned char>* out) {
   const SEGMENT_TABLES* t = SegmentTables(enc);
   if (t->bFailed) return false;
   const size_t start = out->size();
   try {
     unsigned char header[kFileHeaderSize];
-    std::memcpy(header, kFileIdString, kFileIdLength);
-    header[8] = sequential ? kFileFlagSequential : 0;
-    header[9] = static_cast<unsigned char>(pages >> 24);
-    header[10] = static_cast<unsigned char>(pages >> 16);
-    header[11] = static_cast<unsigned char>(pages >> 8);
-    header[12] = static_cast<unsigned char>(pages);
+    FileHeader(sequential, pages, header);
     out->insert(out->end(), header, header + kFileHeaderSize);
     auto append = [out](const unsigned char* bytes, uint32_t n) { out->insert(out->end(), bytes, bytes + n); };
     for (uint32_t i = 0; i < t->nSegments; ++i) {

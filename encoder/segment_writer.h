@@ -46,6 +46,10 @@ void FinishSegmentBasic(ENCODER* enc, uint32_t type, uint32_t retain);
 void FinishSegmentRefPrev(ENCODER* enc, uint32_t type, uint32_t retain);
 void EncodeComment(ENCODER* enc, const char* const* names, const char* const* values, uint32_t n);
 
+// The kFileHeaderSize bytes of a file header (T.88 7.4) with the number of
+// pages.
+void FileHeader(int sequential, uint32_t pages, unsigned char* header);
+
 // The file header (with the number of pages) and every filed segment
 // (sequential or random-access organisation) appended to *out. False, with *out as it was, when an
 // allocation failed during the run or now.

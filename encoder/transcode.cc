@@ -2,11 +2,7 @@
 // one JBIG2 file (page information T.88 7.4.8, region segment information
 // T.88 7.4.1, end of stripe T.88 7.4.10).
 #include <algorithm>
-#include <atomic>
 #include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <bit>
 #include <climits>
@@ -20,9 +16,8 @@
 #include "common/bit_writer.h"
 #include "common/messages.h"
 #include "common/segment_header.h"
-#include "common/version.h"
+#include "encoder/document_coder.h"
 #include "encoder/encode_state.h"
-#include "encoder/global_symbols.h"
 #include "encoder/parameters.h"
 #include "encoder/section_coding.h"
 #include "encoder/segment_writer.h"
@@ -31,42 +26,6 @@
 #include "encoder/transcode.h"
 
 namespace {
-
-const char* const kCommentNames[] = {"Source", "Version"};
-const char* const kCommentValues[] = {JB2_CODEC_NAME, JB2_CODEC_VERSION};
-
-// Owns the coding state of one run.
-class EncodeStateOwner {
- public:
-  // Throws std::bad_alloc, with nothing left allocated, when a store cannot
-  // be had.
-  EncodeStateOwner() : state_() {
-    MQSetOutFunction(&state_.MQEncoder, MQMainOut, &state_.Encoder);
-    try {
-      CreateMQBuffer(&state_.GenericContexts, kContextStoreSize);
-      CreateMQBuffer(&state_.RefinementContexts, kRefinementContextStoreSize);
-      InitializeHuffStandard(state_.aHuffStandard);
-      CreateEncoder(&state_.Encoder, kEncoderStartCapacity);
-    } catch (const std::bad_alloc&) {
-      Release();
-      throw;
-    }
-  }
-  ~EncodeStateOwner() { Release(); }
-  void Release() {
-    FreeSegmentTables(&state_.Segments);
-    DestroyEncoder(&state_.Encoder);
-    DestroyMQBuffer(&state_.GenericContexts);
-    DestroyMQBuffer(&state_.RefinementContexts);
-    FreeHuffStandard(state_.aHuffStandard);
-  }
-  EncodeStateOwner(const EncodeStateOwner&) = delete;
-  EncodeStateOwner& operator=(const EncodeStateOwner&) = delete;
-  ENCODE_STATE* get() { return &state_; }
-
- private:
-  ENCODE_STATE state_;
-};
 
 // One section: its rectangle clipped to the page. Returns false when nothing
 // of it lies on the page.
@@ -296,8 +255,6 @@ void EncodeGenericSection(ENCODE_STATE* state, BMP* section, const SectionSettin
   }
 }
 
-namespace {
-
 // One page: its information, its sections, the pixels no section covered,
 // its end. `sections` are the page's own copies: their rectangles are
 // completed with the page's size, for this page only.
@@ -328,75 +285,9 @@ void CodePage(ENCODE_STATE* state, BMP* image, std::vector<SectionSettings> sect
   FinishSegmentBasic(enc, kSegEndOfPage, 1);
 }
 
-// One page of a document coded on its own: its segments (numbered from
-// kLocalSegmentNumbers), and the messages it gave, in order.
-struct PageRun {
-  EncodeStateOwner owner;
-  std::vector<std::pair<int, std::string>> messages;
-  bool failed = false;
-};
-
-void CollectMessage(void* user, int severity, const char* line) {
-  static_cast<PageRun*>(user)->messages.emplace_back(severity, line);
-}
-
-// Codes the pages of a document on `threads` threads (0: as many as the
-// machine has), each page on its own, then files their segments in page
-// order with their final numbers and gives their messages in page order:
-// the bytes and the messages do not depend on the number of threads.
-// `state` has filed the segments before the pages (and the global
-// dictionary, which pGlobals names). False when memory ran out.
-bool CodePagesInParallel(ENCODE_STATE* state, BMP* images, long nImages, const std::vector<SectionSettings>& sections,
-                         unsigned threads, const PageProgress& progress) {
-  std::vector<std::unique_ptr<PageRun>> runs(static_cast<size_t>(nImages));
-  std::atomic<long> next{0};
-  std::atomic<uint32_t> started{0};
-  std::mutex progressLock;
-  auto work = [&] {
-    for (long i = next++; i < nImages; i = next++) {
-      if (progress) {
-        const std::lock_guard<std::mutex> hold(progressLock);
-        progress(++started, static_cast<uint32_t>(nImages));
-      }
-      try {
-        runs[i] = std::make_unique<PageRun>();
-        PageRun& run = *runs[i];
-        jb2msg::Sink sink(CollectMessage, &run);
-        jb2msg::ScopedSink scope(&sink);
-        ENCODE_STATE* page = run.owner.get();
-        page->Segments.lFirstNumber = kLocalSegmentNumbers;
-        page->pGlobals = state->pGlobals;
-        CodePage(page, &images[i], sections, static_cast<uint32_t>(i + 1));
-        run.failed = page->Segments.bFailed != 0;
-      } catch (const std::bad_alloc&) {
-        if (runs[i]) runs[i]->failed = true;
-      }
-    }
-  };
-  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-  threads = static_cast<unsigned>(std::min<long>(threads, nImages));
-  std::vector<std::thread> pool;
-  try {
-    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
-  } catch (const std::system_error&) {
-    // Fewer threads than asked: the others and this one share the pages.
-  }
-  work();
-  for (std::thread& t : pool) t.join();
-  bool ok = true;
-  for (long i = 0; i < nImages; ++i) {
-    if (!runs[i] || runs[i]->failed) return false;
-    for (const auto& [severity, line] : runs[i]->messages) jb2msg::ForwardLine(severity, line);
-    ok = ok && AppendRenumbered(&state->Encoder, &runs[i]->owner.get()->Segments);
-  }
-  return ok;
-}
-
-}  // namespace
-
 int TranscodeDocumentToMemory(BMP* images, long nImages, PARAMETER* sections, long nSections,
                               std::vector<unsigned char>* out, const PageProgress& progress, unsigned threads) noexcept {
-  if (images == nullptr || nImages < 1) {
+  if (images == nullptr || nImages < 1 || nImages > long{UINT32_MAX}) {
     PrintError("No Image to Encode");
     return kTranscodeFailed;
   }
@@ -405,48 +296,23 @@ int TranscodeDocumentToMemory(BMP* images, long nImages, PARAMETER* sections, lo
       PrintError("No Image to Encode");
       return kTranscodeFailed;
     }
-  PARAMETER defaultSection{};  // stands in when the caller gives no section
-  if (sections == nullptr || nSections < 1) {
-    sections = &defaultSection;
-    nSections = 1;
-  }
-  // The same review that CheckParameters reports, into the settings the
-  // coders take.
-  std::vector<SectionSettings> settings;
-  const int review = ReadSections(0, nullptr, sections, nSections, nullptr, nullptr, &settings);
-  if (review != kReviewPassed) return review == kReviewRefused ? kTranscodeRefused : kTranscodeOutOfMemory;
   try {
-    EncodeStateOwner owner;
-    ENCODE_STATE* state = owner.get();
-    ENCODER* enc = &state->Encoder;
-    const int sequential = settings[0].page.sequential;
-    state->Segments.lPage = 1;
-    StartSegment(enc);
-    EncodeComment(enc, kCommentNames, kCommentValues, 2);
-    FinishSegmentBasic(enc, kSegExtension, 0);
-    // Symbols shared by pages: coded once, before the first page.
-    GLOBAL_SYMBOLS globals;
-    if (nImages > 1 && SharesSymbols(settings)) {
-      CollectGlobalSymbols(images, nImages, &globals);
-      if (!globals.symbols.empty()) {
-        WriteGlobalDictionary(state, &globals, settings[0]);
-        state->pGlobals = &globals;
-      }
-    }
-    if (nImages == 1) {
-      if (progress) progress(1, 1);
-      CodePage(state, images, settings, 1);
-    } else if (!CodePagesInParallel(state, images, nImages, settings, threads, progress)) {
-      throw std::bad_alloc();
-    }
-    StartSegment(enc);
-    FinishSegmentBasic(enc, kSegEndOfFile, 1);
-    if (!AssembleFile(enc, sequential, static_cast<uint32_t>(nImages), out)) throw std::bad_alloc();
+    const size_t start = out->size();
+    auto append = [out](uint32_t, const unsigned char* data, size_t size) {
+      out->insert(out->end(), data, data + size);
+      return true;
+    };
+    std::unique_ptr<DocumentCoder> coder;
+    int status = DocumentCoder::Create(sections, nSections, static_cast<uint32_t>(nImages), OutputKind::kFile,
+                                       append, progress, threads, &coder);
+    for (long i = 0; status == kTranscodeDone && i < nImages; ++i) status = coder->AddPage(&images[i], false);
+    if (status == kTranscodeDone) status = coder->Finish();
+    if (status != kTranscodeDone) out->resize(start);
+    return status;
   } catch (const std::bad_alloc&) {
     PrintError("Out of Memory");
     return kTranscodeOutOfMemory;
   }
-  return kTranscodeDone;
 }
 
 int TranscodeToMemory(BMP* image, PARAMETER* sections, long nSections, std::vector<unsigned char>* out) noexcept {

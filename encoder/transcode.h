@@ -6,9 +6,18 @@
 #include <functional>
 #include <vector>
 
+#include "encoder/settings.h"
 #include "encoder/transclib.h"
 
-enum : int { kTranscodeDone = 0, kTranscodeFailed = 1, kTranscodeRefused = 2, kTranscodeOutOfMemory = 3 };
+struct ENCODE_STATE;
+
+enum : int {
+  kTranscodeDone = 0,
+  kTranscodeFailed = 1,
+  kTranscodeRefused = 2,
+  kTranscodeOutOfMemory = 3,
+  kTranscodeOutputFailed = 4  // the document's output refused its bytes
+};
 
 // Codes `image` with the sections (none: one generic region) and appends the
 // file's bytes to *out. Returns kTranscodeDone; kTranscodeRefused when
@@ -30,3 +39,9 @@ using PageProgress = std::function<void(uint32_t page, uint32_t pages)>;
 // coding threads, one call at a time.
 int TranscodeDocumentToMemory(BMP* images, long nImages, PARAMETER* sections, long nSections,
                               std::vector<unsigned char>* out, const PageProgress& progress, unsigned threads) noexcept;
+
+// Codes one page of a run into state's segments as page `pageNumber`: its
+// information, its sections (the page's own copies: their rectangles are
+// completed with the page's size), the pixels no section covered, its end.
+// Throws std::bad_alloc when memory runs out.
+void CodePage(ENCODE_STATE* state, BMP* image, std::vector<SectionSettings> sections, uint32_t pageNumber);

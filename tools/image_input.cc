@@ -156,74 +156,106 @@ std::string MakePage(Pix* pix, int threshold, BMP* page) {
   return "";
 }
 
-// Reads every page of `data` through leptonica; returns the problem, ""
-// when every page was read.
-std::string ReadImage(const std::vector<uint8_t>& data, int threshold, std::vector<BMP>* pages) {
-  l_int32 format = IFF_UNKNOWN;
-  if (data.size() < 12 || findFileFormatBuffer(data.data(), &format) != 0 || !FormatName(format))
+// What the file is: "" when leptonica reads it (*kind and *count set), else
+// the problem.
+std::string Recognise(const std::vector<uint8_t>& data, l_int32* format, std::string* kind, uint32_t* count) {
+  if (data.size() < 12 || findFileFormatBuffer(data.data(), format) != 0 || !FormatName(*format))
     return "not a page image (transc reads PNG, JPEG, TIFF, PNM, BMP, GIF, WebP and JPEG 2000)";
-  const std::string kind = std::string("a ") + FormatName(format) + " file";
-  uint32_t count = 1;
-  if (format == IFF_TIFF) {
+  *kind = std::string("a ") + FormatName(*format) + " file";
+  *count = 1;
+  if (*format == IFF_TIFF) {
     const TiffFacts facts = WalkTiff(data);
-    if (!facts.problem.empty()) return kind + ", " + facts.problem;
-    if (facts.pages == 0) return kind + " without pages";
-    count = facts.pages;
-  }
-  SilentStderr quiet;
-  size_t offset = 0;  // of the next TIFF directory
-  for (uint32_t n = 0; n < count; ++n) {
-    const std::string where = count > 1 ? kind + ", page " + std::to_string(n + 1) + ": " : kind + ": ";
-    l_int32 w = 0, h = 0, bps = 0, spp = 0, res = 0, cmap = 0, f = 0;
-    const bool header = format == IFF_TIFF
-                            ? readHeaderMemTiff(data.data(), data.size(), static_cast<l_int32>(n), &w, &h, &bps, &spp,
-                                                &res, &cmap, &f) == 0
-                            : pixReadHeaderMem(data.data(), data.size(), &f, &w, &h, &bps, &spp, &cmap) == 0;
-    if (header && !SizeProblem(w, h).empty()) return where + SizeProblem(w, h);
-    Pix* pix = nullptr;
-    l_int32 warnings = 0;
-    if (format == IFF_TIFF) pix = pixReadMemFromMultipageTiff(data.data(), data.size(), &offset);
-    else if (format == IFF_JFIF_JPEG) pix = pixReadMemJpeg(data.data(), data.size(), 0, 1, &warnings, 0);
-    else pix = pixReadMem(data.data(), data.size());
-    if (pix && warnings > 0) pixDestroy(&pix);  // a JPEG whose data end early or are damaged
-    if (!pix) return where + (CutShort(format, data) ? "cut short" : "its data do not decode (damaged)");
-    std::string problem = SizeProblem(pixGetWidth(pix), pixGetHeight(pix));
-    BMP page{};
-    if (problem.empty()) problem = MakePage(pix, threshold, &page);
-    pixDestroy(&pix);
-    if (!problem.empty()) return where + problem;
-    pages->push_back(page);
+    if (!facts.problem.empty()) return *kind + ", " + facts.problem;
+    if (facts.pages == 0) return *kind + " without pages";
+    *count = facts.pages;
   }
   return "";
 }
 
 }  // namespace
 
-int LoadPages(const std::string& path, int threshold, std::vector<BMP>* pages) {
+int PageReader::Open(const std::string& path, int threshold) {
+  path_ = path;
+  threshold_ = threshold;
+  next_ = 0;
+  offset_ = 0;
   const bool standardInput = path == "-";
-  const std::string name = standardInput ? "standard input" : path;
+  name_ = standardInput ? "standard input" : path;
   FILE* f = standardInput ? stdin : std::fopen(path.c_str(), "rb");
   if (!f) return 1;
-  std::vector<uint8_t> data;
-  const std::string unread = ReadAll(f, &data);
+  data_.clear();
+  const std::string unread = ReadAll(f, &data_);
   if (!standardInput) std::fclose(f);
   if (!unread.empty()) {
-    PrintError(name, unread);
+    PrintError(name_, unread);
     return 2;
   }
-  if (!standardInput && LibraryReads(data)) {
-    BMP page{};
-    const int status = LoadPageImage(path.c_str(), &page);
-    if (status == 0) pages->push_back(page);
-    return status;
+  library_ = !standardInput && LibraryReads(data_);
+  if (library_) {
+    count_ = 1;
+    data_ = std::vector<uint8_t>();
+    return 0;
   }
-  const size_t before = pages->size();
-  const std::string problem = ReadImage(data, threshold, pages);
+  l_int32 format = IFF_UNKNOWN;
+  const std::string problem = Recognise(data_, &format, &kind_, &count_);
+  format_ = format;
   if (problem.empty()) return 0;
-  for (size_t i = before; i < pages->size(); ++i) DestroyBMP(&(*pages)[i]);
-  pages->resize(before);
-  PrintError(name, problem);
+  PrintError(name_, problem);
   return 2;
+}
+
+int PageReader::Next(BMP* page) {
+  *page = BMP{};
+  const uint32_t n = next_++;
+  if (library_) return LoadPageImage(path_.c_str(), page);
+  const std::string where = count_ > 1 ? kind_ + ", page " + std::to_string(n + 1) + ": " : kind_ + ": ";
+  std::string problem;
+  {
+    SilentStderr quiet;
+    l_int32 w = 0, h = 0, bps = 0, spp = 0, res = 0, cmap = 0, f = 0;
+    const bool header = format_ == IFF_TIFF
+                            ? readHeaderMemTiff(data_.data(), data_.size(), static_cast<l_int32>(n), &w, &h, &bps, &spp,
+                                                &res, &cmap, &f) == 0
+                            : pixReadHeaderMem(data_.data(), data_.size(), &f, &w, &h, &bps, &spp, &cmap) == 0;
+    if (header) problem = SizeProblem(w, h);
+    Pix* pix = nullptr;
+    l_int32 warnings = 0;
+    if (!problem.empty()) {
+      // too large: not decoded
+    } else if (format_ == IFF_TIFF) {
+      pix = pixReadMemFromMultipageTiff(data_.data(), data_.size(), &offset_);
+    } else if (format_ == IFF_JFIF_JPEG) {
+      pix = pixReadMemJpeg(data_.data(), data_.size(), 0, 1, &warnings, 0);
+    } else {
+      pix = pixReadMem(data_.data(), data_.size());
+    }
+    if (pix && warnings > 0) pixDestroy(&pix);  // a JPEG whose data end early or are damaged
+    if (problem.empty() && !pix) problem = CutShort(format_, data_) ? "cut short" : "its data do not decode (damaged)";
+    if (problem.empty()) problem = SizeProblem(pixGetWidth(pix), pixGetHeight(pix));
+    if (problem.empty()) problem = MakePage(pix, threshold_, page);
+    pixDestroy(&pix);
+  }
+  if (problem.empty()) return 0;
+  DestroyBMP(page);
+  *page = BMP{};
+  PrintError(name_, where + problem);
+  return 2;
+}
+
+int LoadPages(const std::string& path, int threshold, std::vector<BMP>* pages) {
+  PageReader reader;
+  if (const int status = reader.Open(path, threshold); status != 0) return status;
+  const size_t before = pages->size();
+  for (uint32_t n = 0; n < reader.pages(); ++n) {
+    BMP page{};
+    if (const int status = reader.Next(&page); status != 0) {
+      for (size_t i = before; i < pages->size(); ++i) DestroyBMP(&(*pages)[i]);
+      pages->resize(before);
+      return status;
+    }
+    pages->push_back(page);
+  }
+  return 0;
 }
 
 uint32_t CountPages(const std::string& path) {

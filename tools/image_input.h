@@ -28,6 +28,26 @@ inline constexpr std::initializer_list<const char*> kImageExtensions = {
 // has been printed; nothing is appended).
 int LoadPages(const std::string& path, int threshold, std::vector<BMP>* pages);
 
+// The pages of one image file, read one at a time, as LoadPages reads them.
+class PageReader {
+ public:
+  // Reads the file: 0 when its pages can be asked for, else as LoadPages.
+  int Open(const std::string& path, int threshold);
+  uint32_t pages() const { return count_; }
+  // The next page, which the caller destroys: 0, or 2 when it cannot be
+  // read (the reason has been printed).
+  int Next(BMP* page);
+
+ private:
+  std::string path_, name_, kind_;
+  std::vector<uint8_t> data_;  // the file, while leptonica reads its pages
+  int threshold_ = 0;
+  int format_ = 0;
+  bool library_ = false;       // a 1-bit BMP or PBM file: the library's loader
+  uint32_t count_ = 0, next_ = 0;
+  size_t offset_ = 0;          // of the next TIFF directory
+};
+
 // The number of pages in the file: a TIFF file's count, 1 for any other
 // file (also one that cannot be read: loading it says why).
 uint32_t CountPages(const std::string& path);

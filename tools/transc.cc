@@ -15,6 +15,7 @@
 #include "include/jbig2codec/jb2_encode.h"
 #include "tools/file_names.h"
 #include "tools/image_input.h"
+#include "tools/output_files.h"
 
 namespace {
 
@@ -220,66 +221,53 @@ void PrintProgress(void*, uint32_t page, uint32_t pages) {
   if (page == pages) std::fprintf(stderr, "\n");
 }
 
-// Codes every page into the chosen output: one .jb2 file with all pages, a
-// PDF, or the embedded streams (BASE.jb2g with the shared symbols, when
-// any, and BASE_N.jb2e for page N).
+// Codes every page into the chosen output, reading, coding and releasing
+// one page at a time: one .jb2 file with all pages, a PDF, or the embedded
+// streams (BASE.jb2g with the shared symbols, when any, and BASE_N.jb2e for
+// page N). The files appear under their names only when all is written.
 int CodeDocument(const CommandLine& c) {
-  std::vector<BMP> pages;  // a multi-page TIFF file gives several
-  std::vector<jb2_image> images;
-  int status = 0;
-  for (size_t i = 0; i < c.images.size(); ++i) {
-    if (jb2tool::LoadPages(c.images[i].input, c.threshold, &pages) != 0) {
-      std::fprintf(stderr, "\nERROR: Could not load file %s \n", c.images[i].input.c_str());
-      status = 1;
-      break;
-    }
-  }
-  for (const BMP& b : pages) images.push_back({b.pData, b.lWidth, b.lHeight, b.lStride, b.lXResolution, b.lYResolution});
+  uint32_t total = 0;
+  for (const jb2tool::Names& image : c.images) total += jb2tool::CountPages(image.input);
   jb2_encoder* encoder = nullptr;
-  if (status == 0 && jb2_encoder_create(&encoder) != JB2_OK) status = 1;
-  if (status == 0) {
-    jb2_encoder_set_messages(encoder, PrintMessage, nullptr);
-    if (!c.quiet && isatty(2)) jb2_encoder_set_progress(encoder, PrintProgress, nullptr);
-    jb2_encoder_set_threads(encoder, c.threads);
-    std::vector<const char*> words;
-    for (const std::string& w : c.words) words.push_back(w.c_str());
-    if (jb2_encoder_set_sections(encoder, static_cast<int>(words.size()), words.data()) != JB2_OK) {
-      PrintProgramError("Section Words Refused - No File Written");
-      status = 1;
+  if (jb2_encoder_create(&encoder) != JB2_OK) return 1;
+  jb2_encoder_set_messages(encoder, PrintMessage, nullptr);
+  if (!c.quiet && isatty(2)) jb2_encoder_set_progress(encoder, PrintProgress, nullptr);
+  jb2_encoder_set_threads(encoder, c.threads);
+  std::vector<const char*> words;
+  for (const std::string& w : c.words) words.push_back(w.c_str());
+  if (jb2_encoder_set_sections(encoder, static_cast<int>(words.size()), words.data()) != JB2_OK) {
+    PrintProgramError("Section Words Refused - No File Written");
+    jb2_encoder_destroy(encoder);
+    return 1;
+  }
+  const jb2_output_kind kind = c.pdf ? JB2_OUTPUT_PDF : c.embedded ? JB2_OUTPUT_EMBEDDED : JB2_OUTPUT_FILE;
+  jb2tool::OutputFiles files(kind, c.outputBase);
+  jb2_document* doc = nullptr;
+  jb2_status s = jb2_document_begin(encoder, total, kind, jb2tool::OutputFiles::Take, &files, &doc);
+  bool loaded = true;
+  for (size_t i = 0; s == JB2_OK && loaded && i < c.images.size(); ++i) {
+    jb2tool::PageReader reader;
+    loaded = reader.Open(c.images[i].input, c.threshold) == 0;
+    for (uint32_t n = 0; loaded && s == JB2_OK && n < reader.pages(); ++n) {
+      BMP page{};
+      loaded = reader.Next(&page) == 0;
+      const jb2_image image{page.pData, page.lWidth, page.lHeight, page.lStride, page.lXResolution, page.lYResolution};
+      if (loaded) s = jb2_document_add_page(doc, &image);
+      DestroyBMP(&page);
     }
+    if (!loaded) std::fprintf(stderr, "\nERROR: Could not load file %s \n", c.images[i].input.c_str());
   }
-  unsigned char* data = nullptr;
-  size_t size = 0;
-  if (status == 0) {
-    const uint32_t n = static_cast<uint32_t>(images.size());
-    const jb2_status s = c.pdf ? jb2_encode_pdf(encoder, images.data(), n, &data, &size)
-                               : jb2_encode_document(encoder, images.data(), n, &data, &size);
-    if (s != JB2_OK) {
-      std::fprintf(stderr, "ERROR!   Not Coded: %s\n", jb2_status_name(s));
-      status = 1;
-    }
+  if (s == JB2_OK && loaded) {
+    s = jb2_document_finish(doc);
+  } else {
+    jb2_document_cancel(doc);
   }
-  if (status == 0 && !c.embedded) {
-    if (!jb2tool::WriteWholeFile(c.outputBase + (c.pdf ? ".pdf" : ".jb2"), data, size)) status = 1;
-  } else if (status == 0) {
-    jb2_buffer globals{};
-    jb2_buffer* streams = nullptr;
-    uint32_t count = 0;
-    if (jb2_split_embedded(data, size, &globals, &streams, &count) != JB2_OK) status = 1;
-    if (status == 0 && globals.size && !jb2tool::WriteWholeFile(c.outputBase + ".jb2g", globals.data, globals.size))
-      status = 1;
-    for (uint32_t i = 0; status == 0 && i < count; ++i)
-      if (!jb2tool::WriteWholeFile(c.outputBase + "_" + std::to_string(i + 1) + ".jb2e", streams[i].data,
-                                   streams[i].size))
-        status = 1;
-    for (uint32_t i = 0; i < count; ++i) jb2_free(streams[i].data);
-    jb2_free(streams);
-    jb2_free(globals.data);
-  }
-  jb2_free(data);
+  // The files' own failures have been told as they happened.
+  if (loaded && s != JB2_OK && s != JB2_ERROR_OUTPUT)
+    std::fprintf(stderr, "ERROR!   Not Coded: %s\n", jb2_status_name(s));
+  const bool written = loaded && s == JB2_OK && files.Commit();
   jb2_encoder_destroy(encoder);
-  for (BMP& b : pages) DestroyBMP(&b);
-  return status;
+  return written ? 0 : 1;
 }
 
 // Codes one page into BASE.jb2 through the programs' interface.

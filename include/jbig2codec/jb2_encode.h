@@ -77,6 +77,52 @@ JB2_API jb2_status jb2_encode_document(jb2_encoder* encoder, const jb2_image* pa
 JB2_API jb2_status jb2_encode_pdf(jb2_encoder* encoder, const jb2_image* pages, uint32_t count, unsigned char** data,
                                   size_t* size);
 
+/* A document coded a page at a time, its bytes handed out as its pages
+ * finish, in page order, whatever the number of threads (the same bytes as
+ * jb2_encode_document, jb2_encode_pdf and jb2_split_embedded give for the
+ * same pages). Only the pages being coded are held (one per thread), except
+ * in a document whose pages share symbols (see jb2_encode_document), which
+ * keeps its pages until jb2_document_finish.
+ *
+ *   jb2_document* doc;
+ *   jb2_document_begin(enc, 300, JB2_OUTPUT_PDF, write_bytes, file, &doc);
+ *   for (each page) jb2_document_add_page(doc, &image);   // stop at the first failure
+ *   jb2_status s = jb2_document_finish(doc);              // releases doc
+ */
+typedef struct jb2_document jb2_document;
+
+typedef enum jb2_output_kind {
+  JB2_OUTPUT_FILE = 0,    /* a standalone JBIG2 file (stream 0) */
+  JB2_OUTPUT_PDF = 1,     /* a PDF (stream 0) */
+  JB2_OUTPUT_EMBEDDED = 2 /* stream 0: the globals, given only when there are any;
+                             stream n: page n's stream, each in one call */
+} jb2_output_kind;
+
+/* Takes the next `size` bytes of `stream`, in order; returns 0 to go on,
+ * anything else to stop the document (JB2_ERROR_OUTPUT). */
+typedef int (*jb2_output_fn)(void* user, uint32_t stream, const unsigned char* data, size_t size);
+
+/* Begins a document of `pages` pages (1 or more: the file header and the
+ * PDF's page tree name the count before the first page) with the encoder's
+ * sections, threads and progress; the encoder must outlive the document and
+ * not change meanwhile. Messages go to the encoder's callback during each
+ * call. JB2_ERROR_REFUSED as for jb2_encoder_set_sections. */
+JB2_API jb2_status jb2_document_begin(jb2_encoder* encoder, uint32_t pages, jb2_output_kind kind, jb2_output_fn output,
+                                      void* user, jb2_document** document);
+
+/* Codes the next page (copied: the caller may release it on return). May
+ * wait while every thread has a page, and hands out the pages finished so
+ * far. A failure ends the document: later calls give it again. */
+JB2_API jb2_status jb2_document_add_page(jb2_document* document, const jb2_image* page);
+
+/* Codes what is left, hands out the rest of the output and releases the
+ * document. JB2_ERROR_ARGUMENT when fewer pages came than were begun with;
+ * on any failure the output handed out so far is not a whole document. */
+JB2_API jb2_status jb2_document_finish(jb2_document* document);
+
+/* Releases a document without finishing it (after a failure, or to stop). */
+JB2_API void jb2_document_cancel(jb2_document* document);
+
 /* A buffer the library allocated; released with jb2_free. */
 typedef struct jb2_buffer {
   unsigned char* data;

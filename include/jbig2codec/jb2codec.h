@@ -38,7 +38,8 @@ typedef enum jb2_status {
   JB2_ERROR_NOT_JBIG2 = 3, /* no JBIG2 file header */
   JB2_ERROR_LIMIT = 4,     /* a page larger than the limits set */
   JB2_ERROR_REFUSED = 5,   /* section words that cannot make a conformant file */
-  JB2_ERROR_NO_MEMORY = 6  /* an allocation failed; nothing leaked */
+  JB2_ERROR_NO_MEMORY = 6, /* an allocation failed; nothing leaked */
+  JB2_ERROR_OUTPUT = 7     /* the output callback stopped the document */
 } jb2_status;
 
 /* "ok", "damaged", "invalid argument", ... for any value. */

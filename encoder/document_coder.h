@@ -1,0 +1,98 @@
+// A document coded a page at a time: each page is coded (on one of the
+// coder's threads) and released as it comes, and its segments go out in
+// page order as soon as the pages before it have gone. A text document that
+// shares symbols between its pages keeps its pages until the last one, for
+// the marks they share are known only then.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "encoder/document_output.h"
+#include "encoder/encode_state_owner.h"
+#include "encoder/global_symbols.h"
+#include "encoder/transcode.h"
+
+class DocumentCoder {
+ public:
+  // A coder for a document of `pages` pages coded with `sections` (none:
+  // one generic region), reviewed as TranscodeDocumentToMemory reviews
+  // them. Returns kTranscodeDone with *coder made, kTranscodeRefused or
+  // kTranscodeOutOfMemory. Progress is told as each page's coding starts,
+  // from the coding threads, one call at a time.
+  static int Create(PARAMETER* sections, long nSections, uint32_t pages, OutputKind kind, ByteSink sink,
+                    PageProgress progress, unsigned threads, std::unique_ptr<DocumentCoder>* coder);
+  ~DocumentCoder();
+  DocumentCoder(const DocumentCoder&) = delete;
+  DocumentCoder& operator=(const DocumentCoder&) = delete;
+
+  // Codes the next page (or keeps it, when the pages share symbols). An
+  // owned page is destroyed once coded; a page that is not stays the
+  // caller's until Finish. Waits while every thread has a page. Returns
+  // kTranscodeDone, or the first failure of the document: kTranscodeFailed
+  // for a page beyond the count given, kTranscodeOutOfMemory,
+  // kTranscodeOutputFailed.
+  int AddPage(BMP* page, bool owned);
+  // Codes what is left and ends the output: kTranscodeDone, a failure as
+  // for AddPage, or kTranscodeFailed when fewer pages came than were
+  // announced.
+  int Finish();
+
+ private:
+  struct Job {
+    uint32_t number = 0;
+    BMP page{};
+    bool owned = false;
+  };
+  // One page coded on its own: its segments (numbered from
+  // kLocalSegmentNumbers), and the messages it gave, in order.
+  struct PageRun {
+    EncodeStateOwner owner;
+    std::vector<std::pair<int, std::string>> messages;
+    bool failed = false;
+  };
+
+  DocumentCoder(std::vector<SectionSettings> settings, uint32_t pages, OutputKind kind, ByteSink sink,
+                PageProgress progress, unsigned threads);
+  int Submit(const Job& job);
+  std::unique_ptr<PageRun> Code(Job job);
+  void Work();
+  int Drain(bool all);
+  int File(std::unique_ptr<PageRun> run);
+  int Fail(int status);
+
+  std::vector<SectionSettings> settings_;
+  uint32_t pages_;
+  PageProgress progress_;
+  unsigned threads_;
+  EncodeStateOwner owner_;  // the document's segments, as they are filed
+  DocumentOutput output_;
+  GLOBAL_SYMBOLS globals_;
+  bool shares_ = false;           // the pages share symbols: kept until Finish
+  std::vector<Job> kept_;
+  uint32_t added_ = 0;            // pages given
+  uint32_t submitted_ = 0;        // pages handed to the coding
+  uint32_t filed_ = 0;            // pages whose segments have gone out
+  int status_ = kTranscodeDone;   // the first failure
+
+  // The threads and what they share.
+  std::vector<std::thread> pool_;
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::deque<Job> queue_;
+  std::map<uint32_t, std::unique_ptr<PageRun>> done_;  // coded, by page number; null: failed
+  uint32_t holding_ = 0;   // pages queued or being coded
+  bool lost_ = false;      // a coded page could not be kept: the document fails
+  bool stop_ = false;
+  bool inline_ = false;    // one thread: pages are coded as they come, on the caller's
+  std::mutex progressLock_;
+  uint32_t started_ = 0;   // pages whose coding has started (progress)
+};
