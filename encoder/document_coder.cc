@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <new>
-#include <system_error>
+#include <exception>
 
 #include "common/messages.h"
 #include "common/segment_header.h"
@@ -82,6 +82,14 @@ int DocumentCoder::Fail(int status) {
 }
 
 int DocumentCoder::AddPage(BMP* page, bool owned) {
+  try {
+    return AddPageOrThrow(page, owned);
+  } catch (const std::bad_alloc&) {
+    return Fail(kTranscodeOutOfMemory);
+  }
+}
+
+int DocumentCoder::AddPageOrThrow(BMP* page, bool owned) {
   Job job{added_ + 1, *page, owned};
   if (owned) *page = BMP{};  // the page is ours now
   if (status_ != kTranscodeDone || added_ >= pages_) {
@@ -172,8 +180,9 @@ int DocumentCoder::Submit(const Job& job) {
     workers = std::min(workers, pages_);
     try {
       for (unsigned t = 0; workers > 1 && t < workers; ++t) pool_.emplace_back([this] { Work(); });
-    } catch (const std::system_error&) {
-      // Fewer threads than asked: they share the pages.
+    } catch (const std::exception&) {
+      // Fewer threads than asked (none could be had, or no memory for
+      // one): they share the pages.
     }
     inline_ = pool_.empty();
   }
@@ -224,6 +233,14 @@ int DocumentCoder::File(std::unique_ptr<PageRun> run) {
 }
 
 int DocumentCoder::Finish() {
+  try {
+    return FinishOrThrow();
+  } catch (const std::bad_alloc&) {
+    return Fail(kTranscodeOutOfMemory);
+  }
+}
+
+int DocumentCoder::FinishOrThrow() {
   if (status_ != kTranscodeDone) return status_;
   if (added_ != pages_) {
     PrintError("Fewer Pages Than the Document Was Begun With");

@@ -62,6 +62,9 @@ class DocumentCoder {
 
   DocumentCoder(std::vector<SectionSettings> settings, uint32_t pages, OutputKind kind, ByteSink sink,
                 PageProgress progress, unsigned threads);
+  // AddPage and Finish, with std::bad_alloc thrown by what they call.
+  int AddPageOrThrow(BMP* page, bool owned);
+  int FinishOrThrow();
   int Submit(const Job& job);
   std::unique_ptr<PageRun> Code(Job job);
   void Work();

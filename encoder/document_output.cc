@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -96,10 +97,22 @@ bool DocumentOutput::FlushSplit(ENCODER* enc) {
 
 bool DocumentOutput::Flush(ENCODER* enc) {
   if (SegmentTables(enc)->bFailed) return false;
-  return kind_ == OutputKind::kFile ? FlushFile(enc) : FlushSplit(enc);
+  try {
+    return kind_ == OutputKind::kFile ? FlushFile(enc) : FlushSplit(enc);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 bool DocumentOutput::Finish(ENCODER* enc) {
+  try {
+    return FinishOutput(enc);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+bool DocumentOutput::FinishOutput(ENCODER* enc) {
   SEGMENT_TABLES* t = SegmentTables(enc);
   if (t->bFailed) return false;
   if (kind_ == OutputKind::kPdf) {

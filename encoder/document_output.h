@@ -41,6 +41,7 @@ class DocumentOutput {
   bool Give(uint32_t stream, const std::string& bytes);
   bool FlushFile(ENCODER* enc);
   bool FlushSplit(ENCODER* enc);
+  bool FinishOutput(ENCODER* enc);
 
   OutputKind kind_;
   int sequential_;

@@ -58,20 +58,29 @@ void CollectGlobalSymbols(const BMP* pages, long nPages, GLOBAL_SYMBOLS* out) {
     }
   } owner{&seen};
   for (long p = 0; p < nPages; ++p) {
+    // The copy and the marks are freed also when memory runs out midway
+    // (the extraction files each mark as it goes).
     BMP copy{};
-    CopyBMP(&copy, const_cast<BMP*>(&pages[p]));
     SYMBOL* marks = nullptr;
     unsigned long count = 0;
+    struct PageOwner {
+      BMP* copy;
+      SYMBOL** marks;
+      unsigned long* count;
+      ~PageOwner() {
+        DestroyBMP(copy);
+        for (unsigned long i = 0; *marks && i < *count; ++i) DestroyBMP(&(*marks)[i].Bitmap);
+        std::free(*marks);
+      }
+    } pageOwner{&copy, &marks, &count};
+    CopyBMP(&copy, const_cast<BMP*>(&pages[p]));
     ExtractAllSymbols(&copy, &marks, &count);
-    DestroyBMP(&copy);
     for (unsigned long i = 0; i < count; ++i) {
       Candidate& c = seen[Key(marks[i].Bitmap)];
       if (c.lastPage != p) ++c.pages;
       c.lastPage = p;
       if (!c.mark.Bitmap.pData) std::swap(c.mark, marks[i]);
-      DestroyBMP(&marks[i].Bitmap);
     }
-    std::free(marks);
   }
   // The most widespread first, within the dictionary limit.
   std::vector<std::pair<const std::string*, Candidate*>> shared;

@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <cstdlib>
 #include <new>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "include/jbig2codec/jb2_decode.h"
@@ -138,6 +140,47 @@ TEST(AllocationFailures, EncodingReportsOutOfMemory) {
   for (const char* word : {"gr", "sr", "sr:huff:refdict", "ht"}) {
     SCOPED_TRACE(word);
     FailEachAllocation([&] { return EncodeOnce(page, word, nullptr); }, {JB2_OK, JB2_ERROR_NO_MEMORY});
+  }
+}
+
+int Append(void* user, uint32_t, const unsigned char* data, size_t size) {
+  try {
+    static_cast<std::string*>(user)->append(reinterpret_cast<const char*>(data), size);
+  } catch (const std::bad_alloc&) {
+    return 1;
+  }
+  return 0;
+}
+
+// A document a page at a time on two threads, into each output.
+TEST(AllocationFailures, DocumentsReportOutOfMemory) {
+  Page page;
+  const jb2_image image{page.bmp.pData, page.bmp.lWidth, page.bmp.lHeight, page.bmp.lStride, 0, 0};
+  // The random-access file's data wait in a temporary file; a PDF's pages
+  // are split out of each page's segments; the text pages are kept.
+  const std::pair<const char*, jb2_output_kind> runs[] = {{"gr", JB2_OUTPUT_FILE}, {"sr", JB2_OUTPUT_PDF}};
+  for (const auto& [word, kind] : runs) {
+    {
+      SCOPED_TRACE(std::string(word) + " " + std::to_string(kind));
+      FailEachAllocation(
+          [&] {
+            jb2_encoder* enc = nullptr;
+            jb2_status s = jb2_encoder_create(&enc);
+            if (s != JB2_OK) return s;
+            jb2_encoder_set_threads(enc, 2);
+            const char* words[] = {word};
+            s = jb2_encoder_set_sections(enc, 1, words);
+            std::string out;
+            jb2_document* doc = nullptr;
+            if (s == JB2_OK) s = jb2_document_begin(enc, 3, kind, Append, &out, &doc);
+            for (int i = 0; s == JB2_OK && i < 3; ++i) s = jb2_document_add_page(doc, &image);
+            if (s == JB2_OK) s = jb2_document_finish(doc);
+            else jb2_document_cancel(doc);
+            jb2_encoder_destroy(enc);
+            return s == JB2_ERROR_OUTPUT ? JB2_ERROR_NO_MEMORY : s;  // only the string refuses
+          },
+          {JB2_OK, JB2_ERROR_NO_MEMORY});
+    }
   }
 }
 
