@@ -105,6 +105,14 @@ inline bool WriteAtomically(const std::string& name, Write write) {
   return ok;
 }
 
+// Writes the bytes to standard output (-o -); says what failed.
+inline bool WriteStandardOutput(const unsigned char* data, size_t size) {
+  errno = 0;
+  const bool ok = (size == 0 || std::fwrite(data, 1, size, stdout) == size) && std::fflush(stdout) == 0;
+  if (!ok) std::fprintf(stderr, "ERROR!   Cannot Write to Standard Output (%s)\n", std::strerror(errno ? errno : EIO));
+  return ok;
+}
+
 inline bool WriteWholeFile(const std::string& name, const unsigned char* data, size_t size) {
   return WriteAtomically(name, [&](FILE* f) { return size == 0 || std::fwrite(data, 1, size, f) == size; });
 }

@@ -1,6 +1,7 @@
 #include "tools/image_input.h"
 
 #include <leptonica/allheaders.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -94,6 +95,48 @@ bool LibraryReads(const std::vector<uint8_t>& data) {
   return data.size() < 12 || findFileFormatBuffer(data.data(), &format) != 0 || !FormatName(format);
 }
 
+// Standard input, read once: a document asks for its page count before
+// its pages.
+struct StandardInput {
+  std::vector<uint8_t> data;
+  std::string problem;  // why it could not be read; "" when read
+};
+
+const StandardInput& ReadStandardInput() {
+  static const StandardInput input = [] {
+    StandardInput in;
+    in.problem = ReadAll(stdin, &in.data);
+    return in;
+  }();
+  return input;
+}
+
+bool IsTiff(const std::vector<uint8_t>& data) {
+  return data.size() >= 4 && (std::memcmp(data.data(), "II*\0", 4) == 0 || std::memcmp(data.data(), "MM\0*", 4) == 0);
+}
+
+// A 1-bit BMP or PBM page from standard input, read by the library's own
+// loader from an in-memory file of those bytes, as the file would be.
+int LoadLibraryPageFromMemory(const std::vector<uint8_t>& data, BMP* page) {
+  const bool bmp = data.size() >= 2 && data[0] == 'B' && data[1] == 'M';
+  if (!bmp && !(data.size() >= 2 && data[0] == 'P')) {
+    PrintError("standard input", "not a page image (transc reads PNG, JPEG, TIFF, PNM, BMP, GIF, WebP and JPEG 2000)");
+    return 2;
+  }
+  const int fd = memfd_create("standard input", MFD_CLOEXEC);
+  bool written = fd >= 0;
+  for (size_t done = 0; written && done < data.size();) {
+    const ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    written = n > 0;
+    if (written) done += static_cast<size_t>(n);
+  }
+  const int status = written ? LoadPageImage(("/proc/self/fd/" + std::to_string(fd)).c_str(), page) : 1;
+  if (status == 1) PrintError("standard input", std::strerror(errno ? errno : EIO));
+  if (fd >= 0) close(fd);
+  return status == 1 ? 2 : status;
+}
+
 uint32_t PixelsPerMetre(l_int32 ppi) { return ppi > 0 ? static_cast<uint32_t>(std::lround(ppi / 0.0254)) : 0; }
 
 std::string SizeProblem(l_int32 w, l_int32 h) {
@@ -181,19 +224,25 @@ int PageReader::Open(const std::string& path, int threshold) {
   offset_ = 0;
   const bool standardInput = path == "-";
   name_ = standardInput ? "standard input" : path;
-  FILE* f = standardInput ? stdin : std::fopen(path.c_str(), "rb");
-  if (!f) return 1;
   data_.clear();
-  const std::string unread = ReadAll(f, &data_);
-  if (!standardInput) std::fclose(f);
+  std::string unread;
+  if (standardInput) {
+    data_ = ReadStandardInput().data;  // read once: a document counts its pages first
+    unread = ReadStandardInput().problem;
+  } else {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return 1;
+    unread = ReadAll(f, &data_);
+    std::fclose(f);
+  }
   if (!unread.empty()) {
     PrintError(name_, unread);
     return 2;
   }
-  library_ = !standardInput && LibraryReads(data_);
+  library_ = LibraryReads(data_);
   if (library_) {
     count_ = 1;
-    data_ = std::vector<uint8_t>();
+    if (!standardInput) data_ = std::vector<uint8_t>();  // the loader reads the file itself
     return 0;
   }
   l_int32 format = IFF_UNKNOWN;
@@ -207,7 +256,7 @@ int PageReader::Open(const std::string& path, int threshold) {
 int PageReader::Next(BMP* page) {
   *page = BMP{};
   const uint32_t n = next_++;
-  if (library_) return LoadPageImage(path_.c_str(), page);
+  if (library_) return path_ == "-" ? LoadLibraryPageFromMemory(data_, page) : LoadPageImage(path_.c_str(), page);
   const std::string where = count_ > 1 ? kind_ + ", page " + std::to_string(n + 1) + ": " : kind_ + ": ";
   std::string problem;
   {
@@ -259,12 +308,14 @@ int LoadPages(const std::string& path, int threshold, std::vector<BMP>* pages) {
 }
 
 uint32_t CountPages(const std::string& path) {
-  if (path == "-") return 1;
+  if (path == "-") {
+    const StandardInput& in = ReadStandardInput();
+    return in.problem.empty() && IsTiff(in.data) ? std::max<uint32_t>(WalkTiff(in.data).pages, 1) : 1;
+  }
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return 1;
   std::vector<uint8_t> data(4);
-  const bool tiff = std::fread(data.data(), 1, 4, f) == 4 &&
-                    (std::memcmp(data.data(), "II*\0", 4) == 0 || std::memcmp(data.data(), "MM\0*", 4) == 0);
+  const bool tiff = std::fread(data.data(), 1, 4, f) == 4 && IsTiff(data);
   const bool read = tiff && ReadAll(f, &data).empty();
   std::fclose(f);
   return read ? std::max<uint32_t>(WalkTiff(data).pages, 1) : 1;

@@ -19,7 +19,9 @@ namespace jb2tool {
 inline constexpr std::initializer_list<const char*> kImageExtensions = {
     ".bmp", ".pbm", ".png", ".tif", ".tiff", ".jpg", ".jpeg", ".pgm", ".ppm", ".pnm", ".gif", ".webp", ".jp2"};
 
-// Reads every page of the image file `path` ("-": standard input) and
+// Reads every page of the image file `path` ("-": standard input, read
+// once, whose bytes every later call gets again; the format is recognised
+// from the bytes, as for files) and
 // appends them to `pages` as 1-bit bitmaps with the file's resolution (the
 // caller destroys them). Grey and colour pages are made 1-bit with
 // `threshold` (kAutoThreshold or 0..255, see binarize.h); 1-bit pages are
@@ -48,8 +50,9 @@ class PageReader {
   size_t offset_ = 0;          // of the next TIFF directory
 };
 
-// The number of pages in the file: a TIFF file's count, 1 for any other
-// file (also one that cannot be read: loading it says why).
+// The number of pages in the file ("-": standard input): a TIFF file's
+// count, 1 for any other file (also one that cannot be read: loading it
+// says why).
 uint32_t CountPages(const std::string& path);
 
 }  // namespace jb2tool

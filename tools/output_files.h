@@ -1,16 +1,20 @@
 // The files transc writes for a document, filled as its pages finish: each
 // under a temporary name beside its final one (NAME.part), renamed only
 // when the whole document has been written, removed when it fails. An
-// interrupted run leaves no half-written file under a final name.
+// interrupted run leaves no half-written file under a final name. BASE "-"
+// is standard output: the bytes are held until the whole document is
+// written, so a run that fails writes nothing there.
 #pragma once
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <vector>
 
 #include "include/jbig2codec/jb2_encode.h"
+#include "tools/file_names.h"
 
 namespace jb2tool {
 
@@ -30,6 +34,7 @@ class OutputFiles {
   // Gives every file its final name; false (with the files removed and the
   // reason said) when one could not be written.
   bool Commit() {
+    if (base_ == "-") return WriteStandardOutput(held_.data(), held_.size());
     bool ok = Close();
     for (size_t i = 0; ok && i < names_.size(); ++i)
       if (std::rename((names_[i] + ".part").c_str(), names_[i].c_str()) != 0) ok = Failed(names_[i], errno);
@@ -70,6 +75,15 @@ class OutputFiles {
   }
 
   bool Write(uint32_t stream, const unsigned char* data, size_t size) {
+    if (base_ == "-") {
+      try {
+        held_.insert(held_.end(), data, data + size);
+      } catch (const std::exception&) {
+        std::fprintf(stderr, "ERROR!   Cannot Write to Standard Output (%s)\n", std::strerror(ENOMEM));
+        return false;
+      }
+      return true;
+    }
     if (!file_ || stream != stream_) {
       if (!Close()) return false;
       const std::string name = Name(stream);
@@ -90,6 +104,7 @@ class OutputFiles {
   std::string base_;
   std::vector<std::string> names_;  // final names of the files begun, in order
   std::FILE* file_ = nullptr;       // the one being written
+  std::vector<unsigned char> held_;  // standard output's bytes, until Commit
   uint32_t stream_ = 0;
 };
 

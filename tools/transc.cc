@@ -1,5 +1,6 @@
 // transc IMAGE [SECTION ...]: codes the 1-bit page IMAGE (a BMP or PBM file,
 // named with or without its extension) into the JBIG2 file BASENAME.jb2.
+// "-" reads the image from standard input; -o - writes to standard output.
 // Each further word is one page section in the encoder's parameter language.
 #include <climits>
 #include <cstdio>
@@ -66,7 +67,9 @@ void PrintHelp() {
       "TIFF, PNM, BMP, GIF, WebP or JPEG 2000 file, named with its extension\n"
       "(page.png) or without it (page: page.bmp, else page.pbm, page.png, page.tif,\n"
       "...). Grey and colour pages are made 1-bit for text. The output is the base\n"
-      "name with .jb2 (page.jb2). The image's resolution is kept.\n"
+      "name with .jb2 (page.jb2). The image's resolution is kept. IMAGE - reads\n"
+      "the image from standard input (any of these formats; -o then names the\n"
+      "output).\n"
       "\n"
       "A document: more image files after the first, a multi-page TIFF file, or a\n"
       "base name DOC whose pages are DOC_1, DOC_2, ... (the names untransc writes).\n"
@@ -79,6 +82,7 @@ void PrintHelp() {
       "  --embedded    write the streams a PDF holds: DOC_N.jb2e for page N and\n"
       "                DOC.jb2g with the shared symbols (when there are any)\n"
       "  -o BASE       name the output BASE.jb2 (BASE.pdf, BASE_N.jb2e)\n"
+      "  -o -          write the .jb2 file (the PDF with --pdf) to standard output\n"
       "  -q, --quiet   no progress (shown on a terminal for documents)\n"
       "  --threads N   code a document's pages on N threads (default: one per\n"
       "                core); the file is the same whatever N\n"
@@ -136,6 +140,7 @@ struct CommandLine {
   std::vector<std::string> words;  // section words
   std::vector<jb2tool::Names> images;
   bool document = false;           // BASE_1, BASE_2, ... found for BASE
+  bool standardInput = false;      // an image is "-"
   std::string error;
   bool usage = false;              // the error is the command line's form: the usage follows
 };
@@ -186,6 +191,13 @@ CommandLine ReadCommandLine(int argc, char** argv) {
   bool first = true, optionsEnd = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    if (arg == "-") {  // standard input: an image with no name to make the output's from
+      if (c.standardInput && c.error.empty()) c.error = "Standard Input (-) Named Twice";
+      c.standardInput = true;
+      c.images.push_back({"-", ""});
+      first = false;
+      continue;
+    }
     if (!optionsEnd && !arg.empty() && arg[0] == '-') {
       ReadOption(argc, argv, &i, &c, &optionsEnd);
       continue;
@@ -211,6 +223,10 @@ CommandLine ReadCommandLine(int argc, char** argv) {
   }
   if (first && c.error.empty()) c.error = "No Image Given";
   if (c.pdf && c.embedded && c.error.empty()) c.error = "Choose One of --pdf and --embedded";
+  if (c.images.size() > 0 && c.images[0].input == "-" && c.outputBase.empty() && c.error.empty())
+    c.error = "Standard Input Gives No Name: -o BASE Names the Output (-o - Writes to Standard Output)";
+  if (c.embedded && c.outputBase == "-" && c.error.empty())
+    c.error = "--embedded Writes Several Files: Not to Standard Output";
   return c;
 }
 
@@ -336,7 +352,7 @@ int main(int argc, char** argv) {
   if (command.images.size() > 1 || command.pdf || command.embedded || command.document || command.quiet ||
       command.threads != 0 || command.threshold != jb2tool::kAutoThreshold ||
       jb2tool::CountPages(command.images[0].input) > 1 ||
-      command.outputBase != command.images[0].base)
+      command.outputBase != command.images[0].base || command.outputBase == "-")
     return CodeDocument(command);
 
   return CodePage(command);
