@@ -14,6 +14,7 @@ const char* jb2_status_name(jb2_status status) {
     case JB2_ERROR_REFUSED: return "refused";
     case JB2_ERROR_NO_MEMORY: return "out of memory";
     case JB2_ERROR_OUTPUT: return "output stopped";
+    case JB2_ERROR_INTERNAL: return "internal error";
   }
   return "unknown status";
 }

@@ -8,6 +8,7 @@
 #include "common/segment_header.h"
 #include "common/version.h"
 #include "encoder/encode_state.h"
+#include "encoder/lossy_classes.h"
 #include "encoder/parameters.h"
 #include "encoder/segment_writer.h"
 
@@ -77,6 +78,8 @@ DocumentCoder::~DocumentCoder() {
 int DocumentCoder::Fail(int status) {
   if (status_ != kTranscodeDone) return status_;
   if (status == kTranscodeOutOfMemory) PrintError("Out of Memory");
+  if (status == kTranscodeCheckFailed)
+    PrintError("Lossy Check Failed: a Mark Would Be Drawn Beyond Its Gate - Nothing Written");
   status_ = status;
   return status;
 }
@@ -118,6 +121,9 @@ int DocumentCoder::AddPageOrThrow(BMP* page, bool owned) {
     } catch (const std::bad_alloc&) {
       Release(&job.page, owned);
       return Fail(kTranscodeOutOfMemory);
+    } catch (const LossyCheckFailure&) {
+      Release(&job.page, owned);
+      return Fail(kTranscodeCheckFailed);
     }
     Release(&job.page, owned);
     if (!output_.Flush(&owner_.get()->Encoder))
@@ -140,10 +146,13 @@ std::unique_ptr<DocumentCoder::PageRun> DocumentCoder::Code(Job job) {
     ENCODE_STATE* page = run->owner.get();
     page->Segments.lFirstNumber = kLocalSegmentNumbers;
     page->pGlobals = owner_.get()->pGlobals;
+    page->pLossyHooks = owner_.get()->pLossyHooks;
     CodePage(page, &job.page, settings_, job.number);
     run->failed = page->Segments.bFailed != 0;
   } catch (const std::bad_alloc&) {
     if (run) run->failed = true;
+  } catch (const LossyCheckFailure&) {
+    run->failed = run->checkFailed = true;
   }
   Release(&job.page, job.owned);
   return run;
@@ -223,6 +232,7 @@ int DocumentCoder::Drain(bool all) {
 int DocumentCoder::File(std::unique_ptr<PageRun> run) {
   ++filed_;
   if (status_ != kTranscodeDone) return status_;
+  if (run && run->checkFailed) return Fail(kTranscodeCheckFailed);
   if (!run || run->failed) return Fail(kTranscodeOutOfMemory);
   for (const auto& [severity, line] : run->messages) jb2msg::ForwardLine(severity, line);
   ENCODER* enc = &owner_.get()->Encoder;

@@ -39,12 +39,14 @@ class DocumentCoder {
   // caller's until Finish. Waits while every thread has a page. Returns
   // kTranscodeDone, or the first failure of the document: kTranscodeFailed
   // for a page beyond the count given, kTranscodeOutOfMemory,
-  // kTranscodeOutputFailed.
+  // kTranscodeOutputFailed, kTranscodeCheckFailed (lossy coding's check).
   int AddPage(BMP* page, bool owned);
   // Codes what is left and ends the output: kTranscodeDone, a failure as
   // for AddPage, or kTranscodeFailed when fewer pages came than were
   // announced.
   int Finish();
+  // Tests only (lossy_classes.h): what is put in the way of lossy coding.
+  void SetLossyHooks(const LOSSY_HOOKS* hooks) { owner_.get()->pLossyHooks = hooks; }
 
  private:
   struct Job {
@@ -58,6 +60,7 @@ class DocumentCoder {
     EncodeStateOwner owner;
     std::vector<std::pair<int, std::string>> messages;
     bool failed = false;
+    bool checkFailed = false;  // lossy coding's check before writing failed
   };
 
   DocumentCoder(std::vector<SectionSettings> settings, uint32_t pages, OutputKind kind, ByteSink sink,

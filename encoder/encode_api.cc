@@ -135,6 +135,7 @@ jb2_status StatusOf(int transcode) {
     case kTranscodeRefused: return JB2_ERROR_REFUSED;
     case kTranscodeOutOfMemory: return JB2_ERROR_NO_MEMORY;
     case kTranscodeOutputFailed: return JB2_ERROR_OUTPUT;
+    case kTranscodeCheckFailed: return JB2_ERROR_INTERNAL;
     default: return JB2_ERROR_ARGUMENT;
   }
 }

@@ -19,6 +19,7 @@ inline constexpr unsigned long kContextStoreSize = 65536;        // contexts per
 inline constexpr unsigned long kRefinementContextStoreSize = 8192;  // refinement contexts have 13 bits
 
 struct GLOBAL_SYMBOLS;
+struct LOSSY_HOOKS;
 
 typedef struct ENCODE_STATE {
   ENCODER Encoder;              // bit writer: every segment's data and header
@@ -40,6 +41,13 @@ typedef struct ENCODE_STATE {
   // all of it, bit for bit (spare bits clear): it stays as it was while the
   // section's coders take the copy apart. Null otherwise.
   BMP* pSectionSource;
+  // The page's resolution for lossy coding's gate (pixels per metre, the
+  // smaller of the two written; 0 unknown).
+  uint32_t lResolution;
+  // Set when a text section of the page drew a mark as another's symbol.
+  uint32_t bLossyPage;
+  // Tests only (lossy_classes.h); null in every real run.
+  const LOSSY_HOOKS* pLossyHooks;
 } ENCODE_STATE;
 
 // Writes the 19 data bytes of the page information segment (T.88 7.4.8);

@@ -92,6 +92,7 @@ const Rule kRules[] = {
     {{"dictbonus", T, 0, INT32_MIN, INT32_MAX, "soft matching: penalty for candidates not yet symbols"}, kCoder, FIELD(text.dictbonus)},
     {{"sizeoffset", T, 0, 0, INT32_MAX, "largest size difference to a match candidate"}, kClamp, FIELD(text.sizeoffset)},
     {{"matchoffset", T, 0, 0, 8, "soft matching: shifts tried in each direction"}, kClamp, FIELD(text.matchoffset)},
+    {{"lossy", T, 0, 0, 1, "lossy: a mark within the shape gate of a like mark is drawn as its symbol"}, kSwitch, FIELD(text.lossy)},
     {{"htpattern", H, 0, 0, 1, "patterns: 0 clustered-dot, 1 dispersed-dot"}, kSwitch, FIELD(halftone.htpattern)},
     {{"combop", H, 0, 0, 4, "pattern operator: 0 OR, 1 AND, 2 XOR, 3 XNOR, 4 REPLACE"}, kCoder, FIELD(halftone.combop)},
     {{"skip", H, 0, 0, 1, "skip cells outside the region"}, kSwitch, FIELD(halftone.skip)},

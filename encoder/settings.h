@@ -50,6 +50,7 @@ struct TextSettings {
   bool invertSymbols;  // combop AND or XNOR: the symbols are the marks complemented
   Setting transposed, refcorner;
   Setting invert, residue, soft, refdict, allrefdict, match, dictbonus, sizeoffset, matchoffset;
+  Setting lossy;  // marks within the shape gate of a like mark drawn as its symbol
   Notes notes;  // given when the text region's record is made
 };
 

@@ -22,6 +22,7 @@ typedef struct SYMBOL {
   uint32_t bExact;       // pixel-identical to mark lMatch
   uint32_t bResidue;     // left in the residue generic region
   uint32_t bRefine;      // matched mark lMatch approximately; coded by refinement
+  uint32_t bSubstitute;  // lossy: drawn as mark lMatch's symbol, placed by lDX, lDY
 } SYMBOL;
 
 // A SYMBOL is passed wherever a BMP is expected.
@@ -43,6 +44,10 @@ void ExtractSymbols(BMP* section, SYMBOL** marks, unsigned long* count, uint32_t
 // The column of a mark's first pixel in raster order (in its top row): with
 // lY it orders marks as the extraction scan finds them.
 long FirstPixelColumn(const SYMBOL& mark);
+
+// A hash of a mark's size and pixels (spare bits included, which marks keep
+// clear): marks with the same pixels have the same hash.
+uint64_t PixelHash(const BMP& b);
 
 // qsort comparator: ascending height, then ascending width.
 int CompareSymbHeight(const void* a, const void* b);

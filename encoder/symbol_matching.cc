@@ -8,11 +8,21 @@
 #include <vector>
 
 #include "kernels/bit_count.h"
+#include "kernels/pixel_words.h"
 #include "encoder/coding_cost.h"
 #include "encoder/refinement_region_encoder.h"
 #include "encoder/symbol.h"
 #include "encoder/settings.h"
 #include "encoder/text_choices.h"
+
+uint64_t PixelHash(const BMP& b) {
+  uint64_t h = 1469598103934665603ull ^ (uint64_t{b.lWidth} << 32 | b.lHeight);
+  for (uint32_t y = 0; y < b.lHeight; ++y) {
+    const unsigned char* row = b.pData + static_cast<size_t>(y) * b.lStride;
+    for (uint32_t k = 0; k < b.lBytesPerRow; ++k) h = (h ^ row[k]) * 1099511628211ull;
+  }
+  return h;
+}
 
 namespace {
 
@@ -48,15 +58,6 @@ struct WordRows {
   const uint64_t* Row(uint32_t y) const { return bits + size_t{y} * words; }
 };
 
-uint64_t PixelHash(const BMP& b) {
-  uint64_t h = 1469598103934665603ull ^ (uint64_t{b.lWidth} << 32 | b.lHeight);
-  for (uint32_t y = 0; y < b.lHeight; ++y) {
-    const unsigned char* row = b.pData + static_cast<size_t>(y) * b.lStride;
-    for (uint32_t k = 0; k < b.lBytesPerRow; ++k) h = (h ^ row[k]) * 1099511628211ull;
-  }
-  return h;
-}
-
 // The word rows of a section's marks, made when first needed and kept in
 // large blocks (a page's marks are thousands of small bitmaps).
 class WordRowStore {
@@ -91,16 +92,7 @@ class WordRowStore {
 
   uint64_t* Load(const BMP& bmp, uint32_t words) {
     uint64_t* rows = Allocate(size_t{words} * bmp.lHeight);
-    const uint32_t bytes = bmp.lBytesPerRow;
-    const unsigned lastMask = bmp.lWidth % 8 ? (0xFF00u >> (bmp.lWidth % 8)) & 0xFF : 0xFF;
-    for (uint32_t y = 0; y < bmp.lHeight; ++y) {
-      const unsigned char* src = bmp.pData + static_cast<size_t>(y) * bmp.lStride;
-      uint64_t* dst = rows + size_t{y} * words;
-      for (uint32_t b = 0; b < bytes; ++b) {
-        const unsigned v = b + 1 == bytes ? src[b] & lastMask : src[b];
-        dst[b / 8] |= uint64_t{v} << (56 - 8 * (b % 8));
-      }
-    }
+    for (uint32_t y = 0; y < bmp.lHeight; ++y) AddRowWords(bmp, y, rows + size_t{y} * words);
     return rows;
   }
   // `n` zeroed words that stay in place.
@@ -124,17 +116,6 @@ class WordRowStore {
   uint64_t* next_ = nullptr;
   size_t left_ = 0;
 };
-
-// 64 pixels of a word row from column `column` on (any column; outside the
-// row they are 0).
-inline uint64_t PixelsAt(const uint64_t* row, uint32_t words, int64_t column) {
-  const int64_t q = column >= 0 ? column / 64 : -((-column + 63) / 64);  // floor(column / 64)
-  const int r = static_cast<int>(column - 64 * q);
-  const uint64_t a = q >= 0 && q < int64_t{words} ? row[q] : 0;
-  if (r == 0) return a;
-  const uint64_t b = q + 1 >= 0 && q + 1 < int64_t{words} ? row[q + 1] : 0;
-  return a << r | b >> (64 - r);
-}
 
 struct Trial {
   int64_t score;
@@ -267,12 +248,16 @@ void EvaluateMatches(SYMBOL* marks, long count, const SectionSettings& section) 
   // final. Candidates that can never be chosen (residue marks, and without
   // refdict marks that were themselves refined) are not indexed.
   SizeIndex index;
-  auto eligible = [&](long k) { return !marks[k].bResidue && !(marks[k].bRefine && !m.refDict); };
+  auto eligible = [&](long k) {
+    return !marks[k].bResidue && !marks[k].bSubstitute && !(marks[k].bRefine && !m.refDict);
+  };
   const long widthOffset = m.soft ? m.sizeOffset : 0;
   for (long i = 1; i < count; ++i) {
     if (eligible(i - 1)) index.Add(marks[i - 1].Bitmap.lWidth, marks[i - 1].Bitmap.lHeight, i - 1);
     SYMBOL* mark = marks + i;
-    if (mark->bResidue || m.sizeOffset < 0) continue;
+    // Lossy coding's substitutes are decided, and its representatives
+    // (symbols already) keep their own pixels.
+    if (mark->bResidue || mark->bSubstitute || mark->bDictionary || m.sizeOffset < 0) continue;
     const long width = mark->Bitmap.lWidth;
     const long height = mark->Bitmap.lHeight;
     const int64_t area = static_cast<int64_t>(width) * height;
@@ -350,6 +335,7 @@ void SelectClasses(SYMBOL* marks, long count, const TextSettings& section) {
   for (long i = 0; i < count; ++i) {
     SYMBOL* mark = marks + i;
     if (allRefDict && mark->bRefine) mark->bDictionary = 1;
+    if (mark->bSubstitute) continue;
     if (residue) {
       if (!mark->bRefine && !mark->bDictionary && !mark->bExact) mark->bResidue = 1;
     } else if (!mark->bRefine && !mark->bExact) {

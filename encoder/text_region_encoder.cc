@@ -112,9 +112,10 @@ void PrepareSymbolInstances(const TRPARAM* p, const SYMBOL* instances, unsigned 
   prepared->assign(instances, instances + n);
   const uint32_t logStrips = Log2Strips(p->lStrips);
   for (SYMBOL& c : *prepared) {
-    if (c.bRefine && !c.bDictionary && !p->bRefine) {
-      // Lossy replacement: the symbol is drawn where matching laid it over
-      // the mark (halvings toward zero, as matching centred it).
+    if (c.bSubstitute || (c.bRefine && !c.bDictionary && !p->bRefine)) {
+      // Lossy replacement: the symbol is drawn where matching (or the shape
+      // gate) laid it over the mark (halvings toward zero, as matching
+      // centred it).
       const SYMBOL* symbol = &dictionary[c.lIndex];
       c.lX += (static_cast<int32_t>(c.Bitmap.lWidth) - static_cast<int32_t>(symbol->Bitmap.lWidth)) / 2 + c.lDX;
       c.lY += (static_cast<int32_t>(c.Bitmap.lHeight) - static_cast<int32_t>(symbol->Bitmap.lHeight)) / 2 + c.lDY;
@@ -139,17 +140,21 @@ void PrepareSymbolInstances(const TRPARAM* p, const SYMBOL* instances, unsigned 
                    [](const SYMBOL& a, const SYMBOL& b) { return CompareSymbPos(&a, &b) < 0; });
 }
 
+void InstanceTopLeft(const TRPARAM* p, const SYMBOL& c, long* x, long* y) {
+  const long w = c.Bitmap.lWidth, h = c.Bitmap.lHeight;
+  if (p->bTransposed) {
+    *y = c.lX;
+    *x = c.lY - (RightCorner(p->lRefCorner) ? w - 1 : 0);
+  } else {
+    *x = c.lX;
+    *y = c.lY - (BottomCorner(p->lRefCorner) ? h - 1 : 0);
+  }
+}
+
 void DrawSymbolInstances(const TRPARAM* p, std::vector<SYMBOL>& prepared, BMP* region) {
   for (SYMBOL& c : prepared) {
-    const long w = c.Bitmap.lWidth, h = c.Bitmap.lHeight;
     long x, y;
-    if (p->bTransposed) {
-      y = c.lX;
-      x = c.lY - (RightCorner(p->lRefCorner) ? w - 1 : 0);
-    } else {
-      x = c.lX;
-      y = c.lY - (BottomCorner(p->lRefCorner) ? h - 1 : 0);
-    }
+    InstanceTopLeft(p, c, &x, &y);
     CombineBMP(region, &c.Bitmap, x, y, static_cast<int>(p->lCombOp));
   }
 }

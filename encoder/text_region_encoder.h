@@ -55,6 +55,11 @@ int CompareSymbPos(const void* a, const void* b);
 void PrepareSymbolInstances(const TRPARAM* param, const SYMBOL* instances, unsigned long n, SYMBOL* dictionary,
                             std::vector<SYMBOL>* prepared);
 
+// The top-left corner at which a decoder draws a prepared instance (T.88
+// 6.4.5 steps 3c viii and ix: its S and T with the reference corner and
+// transposition).
+void InstanceTopLeft(const TRPARAM* param, const SYMBOL& prepared, long* x, long* y);
+
 // Draws prepared instances into `region` in coding order, as a decoder of the
 // text region does (T.88 6.4.5 steps 3c viii and ix).
 void DrawSymbolInstances(const TRPARAM* param, std::vector<SYMBOL>& prepared, BMP* region);

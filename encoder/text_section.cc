@@ -20,6 +20,7 @@
 #include "encoder/text_choices.h"
 #include "common/limits.h"
 #include "encoder/global_symbols.h"
+#include "encoder/lossy_classes.h"
 #include "encoder/text_limits.h"
 #include "encoder/text_region_encoder.h"
 
@@ -196,6 +197,26 @@ void KeepSmallerCoding(ENCODE_STATE* state, GRPARAM* gr, BMP* original, const Se
   DropSegments(enc, firstSegment, trial);
 }
 
+// Draws the instances back into the section, which holds the rest of its
+// pixels, and undoes the complementing of the section (for "defpixel" and
+// "invert") and of the symbols (for AND and XNOR).
+void PutBack(BMP* section, std::span<SYMBOL> instances, bool invertSymbols, bool defPixel, bool invert) {
+  for (SYMBOL& m : instances) {
+    if (invertSymbols) InvertBMP(&m.Bitmap);
+    CombineBMP(section, &m.Bitmap, m.lX, m.lY, kOpOr);
+  }
+  if (defPixel) InvertBMP(section);
+  if (invert) InvertBMP(section);
+}
+
+// The gate of lossy coding for the page (tests may loosen it).
+GateSettings PageGate(const ENCODE_STATE* state) {
+  if (state->pLossyHooks && state->pLossyHooks->pGate) return *state->pLossyHooks->pGate;
+  GateSettings gate;
+  gate.tolerance = GateTolerance(state->lResolution);
+  return gate;
+}
+
 // With `restore` the section is left as it was given.
 void CodeTextSection(ENCODE_STATE* state, BMP* section, const SectionSettings& p, GRPARAM& gr, bool autoResidue,
                      bool restore);
@@ -236,6 +257,10 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, const SectionSettings& p
   const int32_t residueSize = t.residue;
   const bool soft = t.soft != 0;
   const bool refDict = t.refdict != 0 || t.allrefdict != 0;
+  // Lossy coding draws marks as like marks' symbols; symbols coded
+  // complemented (AND, XNOR) are left lossless.
+  const bool substitute = t.lossy != 0 && !invertSymbols;
+  const GateSettings gate = PageGate(state);
 
   if (invert) InvertBMP(section);
   if (tr.bDefPixel) InvertBMP(section);
@@ -271,6 +296,7 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, const SectionSettings& p
     if (m.bResidue || (globalId[i] = globals->Find(m.Bitmap)) < 0) continue;
     m.bResidue = 1;  // out of the page's matching
   }
+  if (substitute) SubstituteMarks(marks.items, count, gate);
   EvaluateMatches(marks.items, count, p);
   SelectClasses(marks.items, count, t);
   for (size_t i = 0; i < globalId.size(); ++i)
@@ -333,6 +359,17 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, const SectionSettings& p
   }
   marks.count = kept;
   const std::span<SYMBOL> instances(marks.items, kept);
+  // Checked before written: every substitute as a decoder will draw it.
+  bool anySubstitute = false;
+  for (const SYMBOL& m : instances) anySubstitute = anySubstitute || m.bSubstitute;
+  if (anySubstitute) {
+    state->bLossyPage = 1;
+    if (state->pLossyHooks && state->pLossyHooks->Tamper) state->pLossyHooks->Tamper(allSymbols.data(), allSymbols.size());
+    if (!SubstitutesPassGate(tr, instances, allSymbols.data(), gate)) {
+      if (restore) PutBack(section, instances, invertSymbols, tr.bDefPixel != 0, invert);
+      throw LossyCheckFailure{};
+    }
+  }
 
   // With SBDEFPIXEL 1 and no instance a text region would draw nothing, yet
   // the section is black wherever it held no mark: the generic region carries it.
@@ -383,7 +420,9 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, const SectionSettings& p
     StartSegment(enc);
     EncodeRegionSegment(enc, section, static_cast<uint32_t>(p.x0), static_cast<uint32_t>(p.y0), op);
     EncodeSymbolRegionSegment(&tr, instances.data(), instances.size(), allSymbols.data(), nSyms);
-    const uint32_t type = lossy ? kSegIntermediateTextRegion : kSegImmediateLosslessTextRegion;
+    const uint32_t type = lossy           ? kSegIntermediateTextRegion
+                          : anySubstitute ? kSegImmediateTextRegion
+                                          : kSegImmediateLosslessTextRegion;
     if (!globals) {
       FinishSegmentRefPrev(enc, type, lossy ? 1 : 0);
     } else {
@@ -413,12 +452,7 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, const SectionSettings& p
   // other marks are disjoint groups of its pixels, so drawing them back
   // gives the section as it was taken apart.
   if (residueInverted) InvertBMP(section);
-  for (SYMBOL& m : instances) {
-    if (invertSymbols) InvertBMP(&m.Bitmap);
-    CombineBMP(section, &m.Bitmap, m.lX, m.lY, kOpOr);
-  }
-  if (tr.bDefPixel) InvertBMP(section);
-  if (invert) InvertBMP(section);
+  PutBack(section, instances, invertSymbols, tr.bDefPixel != 0, invert);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "common/segment_header.h"
 #include "encoder/document_coder.h"
 #include "encoder/encode_state.h"
+#include "encoder/lossy_classes.h"
 #include "encoder/parameters.h"
 #include "encoder/section_coding.h"
 #include "encoder/segment_writer.h"
@@ -26,6 +27,10 @@
 #include "encoder/transcode.h"
 
 namespace {
+
+// A page's comment when lossy text coding drew marks as other marks' symbols.
+const char* const kLossyNames[] = {"Coding"};
+const char* const kLossyValues[] = {"lossy text"};
 
 // One section: its rectangle clipped to the page. Returns false when nothing
 // of it lies on the page.
@@ -270,23 +275,37 @@ void CodePage(ENCODE_STATE* state, BMP* image, std::vector<SectionSettings> sect
   const uint32_t placeOp = blackPage || imposedXor ? kOpXor : kOpOr;
   state->lLastStripeEnd = -1;
   if (blackPage) InvertBMP(image);
+  // The caller's image is restored however coding ends.
+  ScopeExit restore([&] {
+    if (blackPage) InvertBMP(image);
+  });
 
+  const bool resolutionGiven = page.resolution.given;
+  const uint32_t xResolution = resolutionGiven ? static_cast<uint32_t>(page.resolution.value) : image->lXResolution;
+  const uint32_t yResolution = resolutionGiven ? static_cast<uint32_t>(page.resolution.value) : image->lYResolution;
+  state->lResolution = xResolution && yResolution ? std::min(xResolution, yResolution) : xResolution | yResolution;
   StartSegment(enc);
   EncodePage(enc, image->lWidth, image->lHeight, page, image->lXResolution, image->lYResolution);
   FinishSegmentBasic(enc, kSegPageInformation, 0);
+  state->bLossyPage = 0;
   const Rect last = CodeSections(state, image, sections, placeOp);
   CodeUncoveredPixels(state, image, last, placeOp);
+  if (state->bLossyPage) {
+    StartSegment(enc);
+    EncodeComment(enc, kLossyNames, kLossyValues, 1);
+    FinishSegmentBasic(enc, kSegExtension, 0);
+  }
   // A striped page is as tall as its last stripe says (T.88 7.4.8.2): end it
   // at the image's last row whatever the sections did.
   if (page.stripeRows != 0 && state->lLastStripeEnd != int64_t{image->lHeight} - 1)
     WriteEndOfStripe(state, image->lHeight - 1);
-  if (blackPage) InvertBMP(image);
   StartSegment(enc);
   FinishSegmentBasic(enc, kSegEndOfPage, 1);
 }
 
 int TranscodeDocumentToMemory(BMP* images, long nImages, PARAMETER* sections, long nSections,
-                              std::vector<unsigned char>* out, const PageProgress& progress, unsigned threads) noexcept {
+                              std::vector<unsigned char>* out, const PageProgress& progress, unsigned threads,
+                              const LOSSY_HOOKS* hooks) noexcept {
   if (images == nullptr || nImages < 1 || nImages > long{UINT32_MAX}) {
     PrintError("No Image to Encode");
     return kTranscodeFailed;
@@ -305,6 +324,7 @@ int TranscodeDocumentToMemory(BMP* images, long nImages, PARAMETER* sections, lo
     std::unique_ptr<DocumentCoder> coder;
     int status = DocumentCoder::Create(sections, nSections, static_cast<uint32_t>(nImages), OutputKind::kFile,
                                        append, progress, threads, &coder);
+    if (status == kTranscodeDone) coder->SetLossyHooks(hooks);
     for (long i = 0; status == kTranscodeDone && i < nImages; ++i) status = coder->AddPage(&images[i], false);
     if (status == kTranscodeDone) status = coder->Finish();
     if (status != kTranscodeDone) out->resize(start);
@@ -312,6 +332,9 @@ int TranscodeDocumentToMemory(BMP* images, long nImages, PARAMETER* sections, lo
   } catch (const std::bad_alloc&) {
     PrintError("Out of Memory");
     return kTranscodeOutOfMemory;
+  } catch (const LossyCheckFailure&) {
+    PrintError("Lossy Check Failed: a Mark Would Be Drawn Beyond Its Gate - Nothing Written");
+    return kTranscodeCheckFailed;
   }
 }
 

@@ -33,6 +33,8 @@ if [ "$group" = test ]; then
   # PDF checks: qpdf, and MuPDF as a third PDF reader
   want qpdf command -v qpdf
   want mupdf-tools command -v mutool
+  # Ghostscript renders the character grids of the lossy coding tests
+  want ghostscript command -v gs
 fi
 
 install_pdfjs() {

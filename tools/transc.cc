@@ -125,10 +125,23 @@ void PrintHelp() {
       "that cannot make a conformant file (an adaptive pixel on or after the pixel\n"
       "coded), is refused.\n"
       "\n"
+      "Lossy text (sr:lossy): a mark is drawn as the symbol of a like mark, without\n"
+      "refinement, only when the two pass a shape gate. With one-pixel bumps and\n"
+      "pits smoothed away, their boxes are of one size, they have the same number\n"
+      "of pieces and of holes, every black pixel of each is within r pixels of the\n"
+      "other's and they differ in no square of r + 1 pixels; small marks (under\n"
+      "14 r rows or 40 r^2 black pixels) and narrow ones only match identical\n"
+      "marks; r = max(1, round(dpi / 300)), 300 dpi when unknown. Every other\n"
+      "mark is coded as without lossy, and the file is checked against the gate\n"
+      "before it is written. Pixels change (outlines move by up to r pixels,\n"
+      "specks on a mark's edge go); no mark is removed. The gate does not read:\n"
+      "characters that differ by less than it sees (a serif under r pixels)\n"
+      "could be drawn alike.\n"
+      "\n"
       "Exit status: 0 when the file was written (also after warnings); 1 when an\n"
       "option is unknown or lacks its value, the image cannot be loaded, the\n"
-      "section words are refused, or the file cannot be written (no file is left\n"
-      "then).\n");
+      "section words are refused, the file cannot be written, or the lossy check\n"
+      "fails (no file is left then).\n");
 }
 
 // The command line: options, the page images, the section words.

@@ -39,7 +39,10 @@ typedef enum jb2_status {
   JB2_ERROR_LIMIT = 4,     /* a page larger than the limits set */
   JB2_ERROR_REFUSED = 5,   /* section words that cannot make a conformant file */
   JB2_ERROR_NO_MEMORY = 6, /* an allocation failed; nothing leaked */
-  JB2_ERROR_OUTPUT = 7     /* the output callback stopped the document */
+  JB2_ERROR_OUTPUT = 7,    /* the output callback stopped the document */
+  /* An internal check failed: lossy coding would have drawn a mark beyond
+   * its shape gate. Nothing is written; the message callback says so. */
+  JB2_ERROR_INTERNAL = 8
 } jb2_status;
 
 /* "ok", "damaged", "invalid argument", ... for any value. */

@@ -53,7 +53,7 @@ class Sections {
     static const char* const kTypes[] = {"gr", "sr", "ht"};
     // Keywords that are switches read better bare when on.
     static const std::string kSwitches = " huff direct tpdon tpron mmr refdict allrefdict sequential invert "
-                                         "transposed skip defpixel soft sbrefine ";
+                                         "transposed skip defpixel soft sbrefine lossy ";
     std::string words;
     for (size_t i = 0; i < records_.size(); ++i) {
       const PARAMETER& p = records_[i];

@@ -1,0 +1,147 @@
+// Lossy text coding: class representatives, their substitutes, and the
+// check of what is about to be written (see lossy_classes.h).
+#include "encoder/lossy_classes.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "encoder/text_region_encoder.h"
+
+namespace {
+
+// Representatives tried per mark: a noisy page holds many representatives
+// of each size, and the nearest in the page are tried first.
+inline constexpr int kMaxGateTrials = 48;
+// Substitutes are kept when at least one in this many of the marks the
+// gate may match is one.
+inline constexpr size_t kFewSubstitutes = 32;
+
+inline uint64_t SizeKey(int64_t width, int64_t height) {
+  return static_cast<uint64_t>(height) << 32 | static_cast<uint32_t>(width);
+}
+
+
+// For each mark, whether another mark of the section has the same pixels.
+std::vector<bool> MarksWithCopies(const SYMBOL* marks, size_t count) {
+  std::vector<uint64_t> hashes(count);
+  std::vector<size_t> order(count);
+  for (size_t i = 0; i < count; ++i) {
+    hashes[i] = marks[i].bResidue ? 0 : PixelHash(marks[i].Bitmap);
+    order[i] = i;
+  }
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return hashes[a] < hashes[b]; });
+  std::vector<bool> copied(count, false);
+  for (size_t g = 0; g < count;) {
+    size_t end = g + 1;
+    while (end < count && hashes[order[end]] == hashes[order[g]]) ++end;
+    for (size_t a = g; a < end; ++a) {
+      if (marks[order[a]].bResidue || copied[order[a]]) continue;
+      for (size_t b = a + 1; b < end; ++b) {
+        if (marks[order[b]].bResidue) continue;
+        BMP* x = const_cast<BMP*>(&marks[order[a]].Bitmap);
+        BMP* y = const_cast<BMP*>(&marks[order[b]].Bitmap);
+        if (ExactBMP(x, y)) copied[order[a]] = copied[order[b]] = true;
+      }
+    }
+    g = end;
+  }
+  return copied;
+}
+
+}  // namespace
+
+void SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate) {
+  const size_t n = static_cast<size_t>(std::max(count, 0L));
+  const int64_t r = std::max(gate.tolerance, 1);
+  // A shape found twice, pixel for pixel, is a rendering, not a scan's
+  // noise: it is drawn only as itself (exact copies code at no cost in
+  // lossless matching), and never drawn for another mark. Where such shapes
+  // are half the page's marks or more, the page is a clean rendering and
+  // nothing is drawn as another mark: its characters may differ by a pixel.
+  const std::vector<bool> copied = MarksWithCopies(marks, n);
+  std::vector<bool> candidate(n, false);
+  size_t eligible = 0, renderings = 0;
+  for (size_t i = 0; i < n; ++i) {
+    BMP* b = &marks[i].Bitmap;
+    if (marks[i].bResidue || MatchedOnlyExactly(b->lWidth, b->lHeight, AreaBMP(b), gate)) continue;
+    ++eligible;
+    if (copied[i]) ++renderings;
+    else candidate[i] = true;
+  }
+  if (2 * renderings >= eligible) return;
+  std::vector<std::unique_ptr<GateShape>> shapes(n);
+  for (size_t i = 0; i < n; ++i)
+    if (candidate[i]) shapes[i] = std::make_unique<GateShape>(marks[i].Bitmap, gate);
+
+  std::unordered_map<uint64_t, std::vector<long>> representatives;  // by width and height
+  std::vector<long> substitutes;
+  for (long i = 0; i < count; ++i) {
+    if (!shapes[static_cast<size_t>(i)]) continue;
+    const GateShape& shape = *shapes[static_cast<size_t>(i)];
+    const int64_t width = marks[i].Bitmap.lWidth, height = marks[i].Bitmap.lHeight;
+    long chosen = -1;
+    GateAlignment at;
+    int trials = 0;
+    // Representatives come earlier in height order: no taller than the mark.
+    for (int64_t h = height; h >= std::max<int64_t>(height - r, 1) && chosen < 0 && trials < kMaxGateTrials; --h) {
+      for (int64_t d = 0; d <= 2 * r && chosen < 0 && trials < kMaxGateTrials; ++d) {
+        const int64_t w = width + (d % 2 ? (d + 1) / 2 : -d / 2);  // width, width + 1, width - 1, ...
+        const auto group = representatives.find(SizeKey(w, h));
+        if (w < 1 || group == representatives.end()) continue;
+        for (auto k = group->second.rbegin(); k != group->second.rend() && trials < kMaxGateTrials; ++k, ++trials) {
+          if (PassesShapeGate(shape, *shapes[static_cast<size_t>(*k)], &at)) {
+            chosen = *k;
+            break;
+          }
+        }
+      }
+    }
+    if (chosen < 0) {
+      representatives[SizeKey(width, height)].push_back(i);
+      continue;
+    }
+    shapes[static_cast<size_t>(i)].reset();
+    SYMBOL& mark = marks[i];
+    mark.bSubstitute = 1;
+    mark.lMatch = static_cast<int32_t>(chosen);
+    mark.lDX = at.dx;
+    mark.lDY = at.dy;
+    marks[chosen].bDictionary = 1;
+    substitutes.push_back(i);
+  }
+  // A few substitutes save less than the page's comment costs: none then.
+  if (substitutes.size() * kFewSubstitutes >= eligible) return;
+  for (long i : substitutes) {
+    marks[marks[i].lMatch].bDictionary = 0;
+    marks[i].bSubstitute = 0;
+    marks[i].lMatch = 0;
+    marks[i].lDX = marks[i].lDY = 0;
+  }
+}
+
+bool SubstitutesPassGate(const TRPARAM& tr, std::span<const SYMBOL> instances, SYMBOL* symbols,
+                         const GateSettings& gate) {
+  std::vector<SYMBOL> prepared;
+  std::unordered_map<int32_t, std::unique_ptr<GateShape>> drawnShapes;  // by symbol ID
+  for (const SYMBOL& mark : instances) {
+    if (!mark.bSubstitute) continue;
+    // The symbol and the place the text region gives it (S and T with the
+    // region's reference corner and transposition, turned back into the
+    // top-left corner a decoder draws it at).
+    PrepareSymbolInstances(&tr, &mark, 1, symbols, &prepared);
+    long x, y;
+    InstanceTopLeft(&tr, prepared[0], &x, &y);
+    const BMP& drawn = prepared[0].Bitmap;
+    GateAlignment at;
+    at.dx = static_cast<int32_t>(x - mark.lX - (static_cast<long>(mark.Bitmap.lWidth) - drawn.lWidth) / 2);
+    at.dy = static_cast<int32_t>(y - mark.lY - (static_cast<long>(mark.Bitmap.lHeight) - drawn.lHeight) / 2);
+    if (std::abs(at.dx) > 1 || std::abs(at.dy) > 1) return false;
+    std::unique_ptr<GateShape>& shape = drawnShapes[mark.lIndex];
+    if (!shape) shape = std::make_unique<GateShape>(drawn, gate);
+    if (!PassesShapeGateAt(GateShape(mark.Bitmap, gate), *shape, at)) return false;
+  }
+  return true;
+}

@@ -1,0 +1,41 @@
+// Lossy text coding: a mark that passes the shape gate (shape_gate.h)
+// against a class representative is drawn as the representative's symbol,
+// without refinement; every other mark is coded losslessly as before. The
+// marks' pixels change, their shapes stay within the gate.
+#pragma once
+
+#include <span>
+
+#include "encoder/shape_gate.h"
+#include "encoder/symbol.h"
+
+struct TRPARAM;
+
+// What tests put in the way of lossy coding, to see that it is checked: a
+// looser gate, and a change to the dictionary's symbols between choosing and
+// checking them.
+struct LOSSY_HOOKS {
+  const GateSettings* pGate;  // used instead of the page's gate when not null
+  void (*Tamper)(SYMBOL* symbols, unsigned long count);
+};
+
+// Thrown when the check before writing finds a mark the gate refuses: an
+// internal error, the file is not written.
+struct LossyCheckFailure {};
+
+// Goes through the height-sorted marks in order: a mark that passes the gate
+// against a representative before it becomes its substitute (bSubstitute,
+// lMatch, and the gate's alignment in lDX and lDY) and the representative a
+// symbol of its own (bDictionary), which lossless matching leaves alone; any
+// other mark becomes a representative for the marks after it. Marks are
+// compared with representatives only, never with substitutes. Residue marks
+// and marks the gate matches only exactly (small ones, which lossless
+// matching codes at no cost) are left alone.
+void SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate);
+
+// The check before writing: each substitute among `instances` is drawn alone
+// from `symbols` (the dictionary as it is written) as a decoder of the text
+// region `tr` draws it, and compared with its own pixels by the gate at the
+// place it is drawn. False when any fails.
+bool SubstitutesPassGate(const TRPARAM& tr, std::span<const SYMBOL> instances, SYMBOL* symbols,
+                         const GateSettings& gate);

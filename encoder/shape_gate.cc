@@ -1,0 +1,272 @@
+// The shape gate of lossy text coding (see shape_gate.h).
+#include "encoder/shape_gate.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdlib>
+
+#include "kernels/bit_count.h"
+#include "kernels/pixel_words.h"
+
+namespace {
+
+inline constexpr double kMetresPerInch = 0.0254;
+inline constexpr uint32_t kSmallRows = 14;   // per unit of r
+inline constexpr int64_t kSmallBlack = 40;   // per unit of r squared
+inline constexpr int32_t kMaxTolerance = 16; // 4800 dpi; larger r is no gate at all
+
+// Labels the groups of `value` pixels of a grid (row-major, `w` wide, a
+// margin of 0 around the marks' pixels included), 8- or 4-connected; with
+// `skipEdge` a group that reaches the grid's edge is not counted. The grid's
+// counted pixels are overwritten.
+int32_t CountGroups(std::vector<unsigned char>& grid, int32_t w, int32_t h, unsigned char value, bool eight,
+                    bool skipEdge) {
+  static constexpr int kDX[8] = {1, -1, 0, 0, 1, 1, -1, -1};
+  static constexpr int kDY[8] = {0, 0, 1, -1, 1, -1, 1, -1};
+  const int neighbours = eight ? 8 : 4;
+  const unsigned char seen = 2;
+  std::vector<int32_t> stack;
+  int32_t groups = 0;
+  for (int32_t start = 0; start < w * h; ++start) {
+    if (grid[start] != value) continue;
+    bool edge = false;
+    grid[start] = seen;
+    stack.assign(1, start);
+    while (!stack.empty()) {
+      const int32_t p = stack.back();
+      stack.pop_back();
+      const int32_t x = p % w, y = p / w;
+      if (x == 0 || y == 0 || x == w - 1 || y == h - 1) edge = true;
+      for (int k = 0; k < neighbours; ++k) {
+        const int32_t nx = x + kDX[k], ny = y + kDY[k];
+        if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+        const int32_t q = ny * w + nx;
+        if (grid[q] != value) continue;
+        grid[q] = seen;
+        stack.push_back(q);
+      }
+    }
+    if (!(skipEdge && edge)) ++groups;
+  }
+  return groups;
+}
+
+}  // namespace
+
+bool MatchedOnlyExactly(uint32_t width, uint32_t height, int64_t black, const GateSettings& settings) {
+  const int64_t r = std::clamp(settings.tolerance, 1, kMaxTolerance);
+  // Bars (I, l, 1, and strokes split off by noise) differ from one
+  // another by a row or a serif: narrow marks are compared as small ones.
+  return settings.exactSmallMarks &&
+         (height < kSmallRows * r || black < kSmallBlack * r * r || 2 * int64_t{width} < height);
+}
+
+int32_t GateTolerance(uint32_t pixelsPerMetre) {
+  const double dpi = pixelsPerMetre ? pixelsPerMetre * kMetresPerInch : 300.0;
+  return std::clamp(static_cast<int32_t>(std::lround(dpi / 300.0)), 1, kMaxTolerance);
+}
+
+namespace {
+
+// The topology of word rows (`words` per row) of a w x h box.
+GateTopology RowsTopology(const std::vector<uint64_t>& rows, uint32_t words, uint32_t width, uint32_t height) {
+  // The mark inside a white margin of one pixel, so that the white around
+  // it is one group that reaches the edge.
+  const int32_t w = static_cast<int32_t>(width) + 2, h = static_cast<int32_t>(height) + 2;
+  std::vector<unsigned char> grid(static_cast<size_t>(w) * h, 0);
+  for (uint32_t y = 0; y < height; ++y) {
+    const uint64_t* row = rows.data() + size_t{y} * words;
+    for (uint32_t x = 0; x < width; ++x)
+      grid[static_cast<size_t>(y + 1) * w + x + 1] = (row[x / 64] >> (63 - x % 64)) & 1;
+  }
+  GateTopology t;
+  t.pieces = CountGroups(grid, w, h, 1, true, false);
+  t.holes = CountGroups(grid, w, h, 0, false, true);
+  return t;
+}
+
+// One-pixel bumps (black pixels with at most one black 4-neighbour) taken
+// away and one-pixel pits (white pixels with three or four) filled, from
+// the rows as they were; pixels outside the box are white.
+std::vector<uint64_t> SmoothRows(const std::vector<uint64_t>& rows, uint32_t words, uint32_t width,
+                                 uint32_t height) {
+  std::vector<uint64_t> out(rows.size());
+  const uint64_t lastValid = width % 64 ? ~uint64_t{0} << (64 - width % 64) : ~uint64_t{0};
+  for (uint32_t y = 0; y < height; ++y) {
+    const uint64_t* row = rows.data() + size_t{y} * words;
+    const uint64_t* above = y > 0 ? row - words : nullptr;
+    const uint64_t* below = y + 1 < height ? row + words : nullptr;
+    for (uint32_t w = 0; w < words; ++w) {
+      const uint64_t u = above ? above[w] : 0, d = below ? below[w] : 0;
+      const uint64_t l = PixelsAt(row, words, int64_t{64} * w - 1), r = PixelsAt(row, words, int64_t{64} * w + 1);
+      const uint64_t two = (u & d) | ((u | d) & (l | r)) | (l & r);
+      const uint64_t three = (u & d & (l | r)) | (l & r & (u | d));
+      const uint64_t valid = w + 1 == words ? lastValid : ~uint64_t{0};
+      out[size_t{y} * words + w] = ((row[w] & two) | (~row[w] & three)) & valid;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+GateTopology MarkTopology(const BMP& mark) {
+  const uint32_t words = (mark.lWidth + 63) / 64;
+  std::vector<uint64_t> rows(size_t{words} * mark.lHeight, 0);
+  for (uint32_t y = 0; y < mark.lHeight; ++y) AddRowWords(mark, y, rows.data() + size_t{y} * words);
+  return RowsTopology(rows, words, mark.lWidth, mark.lHeight);
+}
+
+GateShape::GateShape(const BMP& mark, const GateSettings& settings)
+    : width_(mark.lWidth),
+      height_(mark.lHeight),
+      words_((mark.lWidth + 63) / 64),
+      r_(std::clamp(settings.tolerance, 0, kMaxTolerance)),
+      dilatedWords_((mark.lWidth + 2 * static_cast<uint32_t>(r_) + 63) / 64),
+      black_(0),
+      topology_{},
+      small_(false),
+      rows_(size_t{words_} * height_, 0) {
+  for (uint32_t y = 0; y < height_; ++y) {
+    uint64_t* row = rows_.data() + size_t{y} * words_;
+    AddRowWords(mark, y, row);
+    for (uint32_t w = 0; w < words_; ++w) black_ += CountBits(row[w]);
+  }
+  small_ = MatchedOnlyExactly(width_, height_, black_, settings);
+  boxWidth_ = width_;
+  boxHeight_ = height_;
+  if (small_) return;  // compared pixel for pixel only
+  if (settings.smooth) {
+    rows_ = SmoothRows(rows_, words_, width_, height_);
+    smoothed_ = true;
+    // The smoothed pixels' box.
+    uint32_t top = height_, bottom = 0;
+    int64_t left = width_, right = -1;
+    for (uint32_t y = 0; y < height_; ++y) {
+      const uint64_t* row = rows_.data() + size_t{y} * words_;
+      for (uint32_t w = 0; w < words_; ++w) {
+        if (!row[w]) continue;
+        top = std::min(top, y);
+        bottom = std::max(bottom, y + 1);
+        left = std::min<int64_t>(left, int64_t{64} * w + std::countl_zero(row[w]));
+        right = std::max<int64_t>(right, int64_t{64} * w + 63 - std::countr_zero(row[w]));
+      }
+    }
+    boxWidth_ = right >= left ? static_cast<uint32_t>(right - left + 1) : 0;
+    boxHeight_ = bottom > top ? bottom - top : 0;
+  }
+  dilated_.assign(size_t{dilatedWords_} * (height_ + 2 * static_cast<uint32_t>(r_)), 0);
+  // Dilation by the disc of radius r: row y reaches dilated rows y + k
+  // (k from 0 to 2r) spread by the disc's half-width at height k - r.
+  for (uint32_t y = 0; y < height_; ++y) {
+    const uint64_t* row = rows_.data() + size_t{y} * words_;
+    for (int32_t k = 0; k <= 2 * r_; ++k) {
+      const int32_t dy = k - r_;
+      const int32_t half = static_cast<int32_t>(std::sqrt(static_cast<double>(r_ * r_ - dy * dy)) + 1e-9);
+      uint64_t* out = dilated_.data() + size_t{y + static_cast<uint32_t>(k)} * dilatedWords_;
+      for (uint32_t w = 0; w < dilatedWords_; ++w)
+        for (int32_t s = r_ - half; s <= r_ + half; ++s) out[w] |= PixelsAt(row, words_, int64_t{64} * w - s);
+    }
+  }
+  if (settings.checkTopology) topology_ = RowsTopology(rows_, words_, width_, height_);
+}
+
+bool GateShape::Covers(const GateShape& inner, int64_t x, int64_t y) const {
+  // Inner's row py meets dilated row py - y + r; inner's column 0 meets
+  // dilated column -x + r.
+  for (uint32_t py = 0; py < inner.height_; ++py) {
+    const uint64_t* row = inner.rows_.data() + size_t{py} * inner.words_;
+    const int64_t dy = int64_t{py} - y + r_;
+    const bool inside = dy >= 0 && dy < int64_t{height_} + 2 * r_;
+    const uint64_t* other = inside ? dilated_.data() + static_cast<size_t>(dy) * dilatedWords_ : nullptr;
+    for (uint32_t w = 0; w < inner.words_; ++w) {
+      if (!row[w]) continue;
+      if (!other) return false;
+      if (row[w] & ~PixelsAt(other, dilatedWords_, int64_t{64} * w - x + r_)) return false;
+    }
+  }
+  return true;
+}
+
+uint64_t GateShape::PixelsFrom(int64_t y, int64_t column) const {
+  if (y < 0 || y >= int64_t{height_}) return 0;
+  return PixelsAt(rows_.data() + static_cast<size_t>(y) * words_, words_, column);
+}
+
+bool GateShape::SamePixels(const GateShape& other) const {
+  return width_ == other.width_ && height_ == other.height_ && rows_ == other.rows_;
+}
+
+namespace {
+
+// The conditions that do not depend on the alignment.
+bool ShapesComparable(const GateShape& a, const GateShape& b) {
+  const int64_t r = a.smoothed() ? 0 : a.tolerance();
+  return std::llabs(int64_t{a.boxWidth()} - b.boxWidth()) <= r &&
+         std::llabs(int64_t{a.boxHeight()} - b.boxHeight()) <= r && a.topology() == b.topology();
+}
+
+// Whether the pixels in which a and b differ, b's top-left corner at (x, y)
+// of a's box, hold a square of `side` pixels.
+bool ThickDifference(const GateShape& a, const GateShape& b, int64_t x, int64_t y, int64_t side) {
+  const int64_t left = std::min<int64_t>(0, x), right = std::max<int64_t>(a.width(), x + b.width());
+  const int64_t top = std::min<int64_t>(0, y), bottom = std::max<int64_t>(a.height(), y + b.height());
+  const uint32_t words = static_cast<uint32_t>((right - left + 63) / 64);
+  const int64_t rows = bottom - top;
+  std::vector<uint64_t> differ(static_cast<size_t>(rows) * words);
+  for (int64_t r = 0; r < rows; ++r)
+    for (uint32_t w = 0; w < words; ++w) {
+      const int64_t column = left + int64_t{64} * w;
+      differ[static_cast<size_t>(r) * words + w] =
+          a.PixelsFrom(top + r, column) ^ b.PixelsFrom(top + r - y, column - x);
+    }
+  std::vector<uint64_t> band(words);
+  for (int64_t r = 0; r + side <= rows; ++r) {
+    // Pixels that differ in `side` rows running down, then `side` columns across.
+    for (uint32_t w = 0; w < words; ++w) {
+      uint64_t v = ~uint64_t{0};
+      for (int64_t k = 0; k < side; ++k) v &= differ[static_cast<size_t>(r + k) * words + w];
+      band[w] = v;
+    }
+    for (uint32_t w = 0; w < words; ++w) {
+      uint64_t v = band[w];
+      for (int64_t s = 1; s < side && v; ++s) v &= PixelsAt(band.data(), words, int64_t{64} * w + s);
+      if (v) return true;
+    }
+  }
+  return false;
+}
+
+bool CoverEachOther(const GateShape& a, const GateShape& b, GateAlignment at) {
+  const int64_t x = (int64_t{a.width()} - b.width()) / 2 + at.dx;
+  const int64_t y = (int64_t{a.height()} - b.height()) / 2 + at.dy;
+  return b.Covers(a, x, y) && a.Covers(b, -x, -y) && !ThickDifference(a, b, x, y, a.tolerance() + 1);
+}
+
+}  // namespace
+
+bool PassesShapeGateAt(const GateShape& a, const GateShape& b, GateAlignment at) {
+  if (a.small() || b.small()) return at.dx == 0 && at.dy == 0 && a.SamePixels(b);
+  return ShapesComparable(a, b) && CoverEachOther(a, b, at);
+}
+
+bool PassesShapeGate(const GateShape& a, const GateShape& b, GateAlignment* at) {
+  GateAlignment found;
+  bool pass;
+  if (a.small() || b.small()) {
+    pass = a.SamePixels(b);
+  } else if (!ShapesComparable(a, b)) {
+    return false;
+  } else {
+    pass = CoverEachOther(a, b, found);
+    for (int32_t dy = -1; dy <= 1 && !pass; ++dy)
+      for (int32_t dx = -1; dx <= 1 && !pass; ++dx) {
+        if (dx == 0 && dy == 0) continue;
+        found = GateAlignment{dx, dy};
+        pass = CoverEachOther(a, b, found);
+      }
+  }
+  if (pass && at) *at = found;
+  return pass;
+}
