@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "kernels/bit_count.h"
 #include "kernels/pixel_words.h"
@@ -15,42 +16,6 @@ inline constexpr double kMetresPerInch = 0.0254;
 inline constexpr uint32_t kSmallRows = 14;   // per unit of r
 inline constexpr int64_t kSmallBlack = 40;   // per unit of r squared
 inline constexpr int32_t kMaxTolerance = 16; // 4800 dpi; larger r is no gate at all
-
-// Labels the groups of `value` pixels of a grid (row-major, `w` wide, a
-// margin of 0 around the marks' pixels included), 8- or 4-connected; with
-// `skipEdge` a group that reaches the grid's edge is not counted. The grid's
-// counted pixels are overwritten.
-int32_t CountGroups(std::vector<unsigned char>& grid, int32_t w, int32_t h, unsigned char value, bool eight,
-                    bool skipEdge) {
-  static constexpr int kDX[8] = {1, -1, 0, 0, 1, 1, -1, -1};
-  static constexpr int kDY[8] = {0, 0, 1, -1, 1, -1, 1, -1};
-  const int neighbours = eight ? 8 : 4;
-  const unsigned char seen = 2;
-  std::vector<int32_t> stack;
-  int32_t groups = 0;
-  for (int32_t start = 0; start < w * h; ++start) {
-    if (grid[start] != value) continue;
-    bool edge = false;
-    grid[start] = seen;
-    stack.assign(1, start);
-    while (!stack.empty()) {
-      const int32_t p = stack.back();
-      stack.pop_back();
-      const int32_t x = p % w, y = p / w;
-      if (x == 0 || y == 0 || x == w - 1 || y == h - 1) edge = true;
-      for (int k = 0; k < neighbours; ++k) {
-        const int32_t nx = x + kDX[k], ny = y + kDY[k];
-        if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
-        const int32_t q = ny * w + nx;
-        if (grid[q] != value) continue;
-        grid[q] = seen;
-        stack.push_back(q);
-      }
-    }
-    if (!(skipEdge && edge)) ++groups;
-  }
-  return groups;
-}
 
 }  // namespace
 
@@ -69,20 +34,80 @@ int32_t GateTolerance(uint32_t pixelsPerMetre) {
 
 namespace {
 
-// The topology of word rows (`words` per row) of a w x h box.
+// The black runs of a row of `words` words (spare bits clear), as first and
+// last columns.
+void RowRuns(const uint64_t* row, uint32_t words, std::vector<std::pair<int64_t, int64_t>>* runs) {
+  const int64_t end = int64_t{64} * words;
+  int64_t x = 0;
+  while (x < end) {
+    const uint64_t black = PixelsAt(row, words, x);
+    if (!black) {
+      x += 64;
+      continue;
+    }
+    x += std::countl_zero(black);
+    int64_t e = x;
+    while (PixelsAt(row, words, e) == ~uint64_t{0}) e += 64;
+    e += std::countl_zero(~PixelsAt(row, words, e));
+    runs->emplace_back(x, e - 1);
+    x = e;
+  }
+}
+
+int64_t FindRoot(std::vector<int64_t>& parent, int64_t i) {
+  while (parent[i] != i) i = parent[i] = parent[parent[i]];
+  return i;
+}
+
+// The topology of word rows (`words` per row) of a w x h box. The pieces
+// are counted by joining runs that touch (8-connected); the holes follow
+// from the Euler number, which for 8-connected black and 4-connected white
+// is pieces minus holes, counted from the 2 x 2 windows over the box and a
+// white margin (one black pixel: +1, three: -1, two diagonal: -2, all / 4).
 GateTopology RowsTopology(const std::vector<uint64_t>& rows, uint32_t words, uint32_t width, uint32_t height) {
-  // The mark inside a white margin of one pixel, so that the white around
-  // it is one group that reaches the edge.
-  const int32_t w = static_cast<int32_t>(width) + 2, h = static_cast<int32_t>(height) + 2;
-  std::vector<unsigned char> grid(static_cast<size_t>(w) * h, 0);
-  for (uint32_t y = 0; y < height; ++y) {
-    const uint64_t* row = rows.data() + size_t{y} * words;
-    for (uint32_t x = 0; x < width; ++x)
-      grid[static_cast<size_t>(y + 1) * w + x + 1] = (row[x / 64] >> (63 - x % 64)) & 1;
+  std::vector<std::pair<int64_t, int64_t>> runs;
+  std::vector<int64_t> parent;
+  size_t previous = 0;  // first run of the row above
+  int64_t pieces = 0, quads = 0;
+  const std::vector<uint64_t> blank(words, 0);
+  for (uint32_t y = 0; y <= height; ++y) {
+    const uint64_t* above = y > 0 ? rows.data() + size_t{y - 1} * words : blank.data();
+    const uint64_t* row = y < height ? rows.data() + size_t{y} * words : blank.data();
+    // Windows whose left column is c - 1, for c from 0 to width.
+    for (int64_t c = 0; c <= int64_t{width}; c += 64) {
+      const uint64_t a0 = PixelsAt(above, words, c - 1), a1 = PixelsAt(above, words, c);
+      const uint64_t b0 = PixelsAt(row, words, c - 1), b1 = PixelsAt(row, words, c);
+      const uint64_t odd = a0 ^ a1 ^ b0 ^ b1;
+      const uint64_t two = (a0 & a1) | (a0 & b0) | (a0 & b1) | (a1 & b0) | (a1 & b1) | (b0 & b1);
+      const uint64_t diagonal = (a0 & b1 & ~a1 & ~b0) | (a1 & b0 & ~a0 & ~b1);
+      const int64_t left = int64_t{width} + 1 - c;  // windows left in the row
+      const uint64_t valid = left >= 64 ? ~uint64_t{0} : ~(~uint64_t{0} >> left);
+      quads += int64_t{CountBits(odd & ~two & valid)} - int64_t{CountBits(odd & two & valid)} -
+               2 * int64_t{CountBits(diagonal & valid)};
+    }
+    if (y == height) break;
+    const size_t first = runs.size();
+    RowRuns(row, words, &runs);
+    for (size_t k = first; k < runs.size(); ++k) parent.push_back(static_cast<int64_t>(k));
+    pieces += static_cast<int64_t>(runs.size() - first);
+    // Runs of this row and the row above touch when they overlap or meet
+    // at a corner.
+    for (size_t i = previous, k = first; i < first && k < runs.size();) {
+      if (runs[i].first <= runs[k].second + 1 && runs[k].first <= runs[i].second + 1) {
+        const int64_t ri = FindRoot(parent, static_cast<int64_t>(i)), rk = FindRoot(parent, static_cast<int64_t>(k));
+        if (ri != rk) {
+          parent[std::max(ri, rk)] = std::min(ri, rk);
+          --pieces;
+        }
+      }
+      if (runs[i].second < runs[k].second) ++i;
+      else ++k;
+    }
+    previous = first;
   }
   GateTopology t;
-  t.pieces = CountGroups(grid, w, h, 1, true, false);
-  t.holes = CountGroups(grid, w, h, 0, false, true);
+  t.pieces = static_cast<int32_t>(pieces);
+  t.holes = static_cast<int32_t>(pieces - quads / 4);
   return t;
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -158,6 +159,53 @@ TEST(ShapeGateTest, Topology) {
   const std::vector<std::string> apart = {"#.#", "...", "#.#"};
   Picture q(apart);
   EXPECT_EQ(MarkTopology(q.bmp), (GateTopology{4, 0}));
+}
+
+// Groups of `value` pixels of a grid with a white margin, found one pixel
+// at a time: 8-connected black pieces, or 4-connected white holes (groups
+// that reach the margin are not holes).
+int32_t FloodGroups(std::vector<std::string> grid, char value, bool eight) {
+  const int h = static_cast<int>(grid.size()), w = static_cast<int>(grid[0].size());
+  int32_t groups = 0;
+  for (int sy = 0; sy < h; ++sy)
+    for (int sx = 0; sx < w; ++sx) {
+      if (grid[sy][sx] != value) continue;
+      bool edge = false;
+      std::vector<std::pair<int, int>> stack{{sx, sy}};
+      grid[sy][sx] = 'x';
+      while (!stack.empty()) {
+        const auto [x, y] = stack.back();
+        stack.pop_back();
+        edge = edge || x == 0 || y == 0 || x == w - 1 || y == h - 1;
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx) {
+            const int nx = x + dx, ny = y + dy;
+            if ((!eight && dx && dy) || nx < 0 || ny < 0 || nx >= w || ny >= h || grid[ny][nx] != value) continue;
+            grid[ny][nx] = 'x';
+            stack.emplace_back(nx, ny);
+          }
+      }
+      groups += eight || !edge;
+    }
+  return groups;
+}
+
+TEST(ShapeGateTest, TopologyAsAFloodFillCountsIt) {
+  // Random marks, some wider than a 64-bit word, some dense, some sparse.
+  std::mt19937 rng(7);
+  for (int trial = 0; trial < 400; ++trial) {
+    const size_t w = 1 + rng() % 90, h = 1 + rng() % 24;
+    const unsigned density = 2 + rng() % 7;
+    std::vector<std::string> rows(h, std::string(w, '.'));
+    for (std::string& row : rows)
+      for (char& c : row) c = rng() % 10 < density ? '#' : '.';
+    std::vector<std::string> framed(h + 2, std::string(w + 2, '.'));
+    for (size_t y = 0; y < h; ++y) framed[y + 1].replace(1, w, rows[y]);
+    Picture p(rows);
+    const GateTopology t = MarkTopology(p.bmp);
+    ASSERT_EQ(t.pieces, FloodGroups(framed, '#', true)) << trial;
+    ASSERT_EQ(t.holes, FloodGroups(framed, '.', false)) << trial;
+  }
 }
 
 TEST(ShapeGateTest, WideMarksAndTheFoundAlignment) {
