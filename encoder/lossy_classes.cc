@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "encoder/text_region_encoder.h"
@@ -13,8 +14,8 @@
 namespace {
 
 // Representatives tried per mark: a noisy page holds many representatives
-// of each size, and the nearest in the page are tried first.
-inline constexpr int kMaxGateTrials = 48;
+// of each size, and those of the nearest black pixel count are tried first.
+inline constexpr size_t kMaxGateTrials = 48;
 // Substitutes are kept when at least one in this many of the marks the
 // gate may match is one.
 inline constexpr size_t kFewSubstitutes = 32;
@@ -78,27 +79,30 @@ void SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate) {
 
   std::unordered_map<uint64_t, std::vector<long>> representatives;  // by width and height
   std::vector<long> substitutes;
+  std::vector<std::pair<int64_t, long>> nearby;  // black count difference, representative
   for (long i = 0; i < count; ++i) {
     if (!shapes[static_cast<size_t>(i)]) continue;
     const GateShape& shape = *shapes[static_cast<size_t>(i)];
     const int64_t width = marks[i].Bitmap.lWidth, height = marks[i].Bitmap.lHeight;
+    // The representatives of nearby sizes, those of the nearest black pixel
+    // count first (shapes within the gate have about as many), newest first
+    // among equals. Representatives come earlier in height order: no taller
+    // than the mark.
+    nearby.clear();
+    for (int64_t h = height; h >= std::max<int64_t>(height - r, 1); --h)
+      for (int64_t w = std::max<int64_t>(width - r, 1); w <= width + r; ++w) {
+        const auto group = representatives.find(SizeKey(w, h));
+        if (group == representatives.end()) continue;
+        for (auto k = group->second.rbegin(); k != group->second.rend(); ++k)
+          nearby.emplace_back(std::llabs(shapes[static_cast<size_t>(*k)]->black() - shape.black()), *k);
+      }
+    const size_t tried = std::min(nearby.size(), kMaxGateTrials);
+    std::partial_sort(nearby.begin(), nearby.begin() + static_cast<std::ptrdiff_t>(tried), nearby.end(),
+                      [](const auto& a, const auto& b) { return a.first < b.first; });
     long chosen = -1;
     GateAlignment at;
-    int trials = 0;
-    // Representatives come earlier in height order: no taller than the mark.
-    for (int64_t h = height; h >= std::max<int64_t>(height - r, 1) && chosen < 0 && trials < kMaxGateTrials; --h) {
-      for (int64_t d = 0; d <= 2 * r && chosen < 0 && trials < kMaxGateTrials; ++d) {
-        const int64_t w = width + (d % 2 ? (d + 1) / 2 : -d / 2);  // width, width + 1, width - 1, ...
-        const auto group = representatives.find(SizeKey(w, h));
-        if (w < 1 || group == representatives.end()) continue;
-        for (auto k = group->second.rbegin(); k != group->second.rend() && trials < kMaxGateTrials; ++k, ++trials) {
-          if (PassesShapeGate(shape, *shapes[static_cast<size_t>(*k)], &at)) {
-            chosen = *k;
-            break;
-          }
-        }
-      }
-    }
+    for (size_t k = 0; k < tried && chosen < 0; ++k)
+      if (PassesShapeGate(shape, *shapes[static_cast<size_t>(nearby[k].second)], &at)) chosen = nearby[k].second;
     if (chosen < 0) {
       representatives[SizeKey(width, height)].push_back(i);
       continue;

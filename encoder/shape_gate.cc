@@ -227,7 +227,7 @@ namespace {
 
 // The conditions that do not depend on the alignment.
 bool ShapesComparable(const GateShape& a, const GateShape& b) {
-  const int64_t r = a.smoothed() ? 0 : a.tolerance();
+  const int64_t r = a.tolerance();
   return std::llabs(int64_t{a.boxWidth()} - b.boxWidth()) <= r &&
          std::llabs(int64_t{a.boxHeight()} - b.boxHeight()) <= r && a.topology() == b.topology();
 }

@@ -2,7 +2,7 @@
 // another mark's symbol without refinement, so that it changes pixels but
 // never what the mark reads as. Every condition must hold:
 //   - width and height each differ by at most r pixels (with smoothing, the
-//     default: the smoothed boxes are of one size);
+//     default: those of the smoothed boxes);
 //   - the same number of 8-connected black pieces and of holes (4-connected
 //     white regions the black encloses);
 //   - at one alignment within one pixel of the centred one, every black
@@ -34,8 +34,8 @@ struct GateSettings {
   bool checkTopology = true;
   bool exactSmallMarks = true;
   // Marks are compared with their one-pixel bumps and pits smoothed away,
-  // and their smoothed boxes must be of one size: bars one row apart in
-  // height are two letters (I and l), and a scan's specks move a box's edge.
+  // and so are their boxes: a scan's specks move a box's edge. (Bars a row
+  // apart in height, I and l, are narrow marks, matched only exactly.)
   bool smooth = true;
 };
 
