@@ -60,7 +60,7 @@ DocumentCoder::DocumentCoder(std::vector<SectionSettings> settings, uint32_t pag
   StartSegment(enc);
   EncodeComment(enc, kCommentNames, kCommentValues, 2);
   FinishSegmentBasic(enc, kSegExtension, 0);
-  shares_ = pages > 1 && SharesSymbols(settings_);
+  shares_ = pages > 1 && ::SharesSymbols(settings_);
 }
 
 DocumentCoder::~DocumentCoder() {
@@ -102,6 +102,13 @@ int DocumentCoder::AddPageOrThrow(BMP* page, bool owned) {
     return Fail(kTranscodeFailed);
   }
   ++added_;
+  if (shares_ && scanned_ > 0) {
+    if (added_ == 1 && StartPages() != kTranscodeDone) {
+      Release(&job.page, owned);
+      return status_;
+    }
+    return Submit(job);
+  }
   if (shares_) {
     try {
       kept_.push_back(job);
@@ -131,6 +138,43 @@ int DocumentCoder::AddPageOrThrow(BMP* page, bool owned) {
     return kTranscodeDone;
   }
   return Submit(job);
+}
+
+int DocumentCoder::ScanPage(BMP* page, bool owned) {
+  BMP scanned = *page;
+  if (owned) *page = BMP{};
+  int status = kTranscodeDone;
+  if (status_ != kTranscodeDone) {
+    status = status_;
+  } else if (added_ > 0) {
+    PrintError("Pages Scanned After Pages Were Added");
+    status = Fail(kTranscodeFailed);
+  } else if (shares_) {
+    try {
+      if (owned) finder_.TakePage(&scanned);
+      else finder_.AddPage(scanned);
+      ++scanned_;
+    } catch (const std::bad_alloc&) {
+      status = Fail(kTranscodeOutOfMemory);
+    }
+  }
+  Release(&scanned, owned);
+  return status;
+}
+
+// The dictionary of the marks the pages share, before the first page.
+int DocumentCoder::StartPages() {
+  ENCODE_STATE* state = owner_.get();
+  try {
+    finder_.Finish(&globals_);
+    if (!globals_.symbols.empty()) {
+      WriteGlobalDictionary(state, &globals_, settings_[0]);
+      state->pGlobals = &globals_;
+    }
+  } catch (const std::bad_alloc&) {
+    return Fail(kTranscodeOutOfMemory);
+  }
+  return kTranscodeDone;
 }
 
 std::unique_ptr<DocumentCoder::PageRun> DocumentCoder::Code(Job job) {
@@ -257,19 +301,14 @@ int DocumentCoder::FinishOrThrow() {
     return Fail(kTranscodeFailed);
   }
   ENCODE_STATE* state = owner_.get();
-  if (shares_) {
-    // Symbols shared by pages: coded once, before the first page.
+  if (shares_ && scanned_ == 0) {
+    // The pages were kept: their marks now, then the pages.
     try {
-      std::vector<BMP> images;
-      for (const Job& job : kept_) images.push_back(job.page);
-      CollectGlobalSymbols(images.data(), static_cast<long>(images.size()), &globals_);
-      if (!globals_.symbols.empty()) {
-        WriteGlobalDictionary(state, &globals_, settings_[0]);
-        state->pGlobals = &globals_;
-      }
+      for (const Job& job : kept_) finder_.AddPage(job.page);
     } catch (const std::bad_alloc&) {
       return Fail(kTranscodeOutOfMemory);
     }
+    if (StartPages() != kTranscodeDone) return status_;
     std::vector<Job> pages;
     pages.swap(kept_);
     for (size_t i = 0; i < pages.size(); ++i) {

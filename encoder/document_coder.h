@@ -34,7 +34,19 @@ class DocumentCoder {
   DocumentCoder(const DocumentCoder&) = delete;
   DocumentCoder& operator=(const DocumentCoder&) = delete;
 
-  // Codes the next page (or keeps it, when the pages share symbols). An
+  // Whether the pages share symbols: a first pass over them (ScanPage)
+  // then spares the coder keeping them.
+  bool SharesSymbols() const { return shares_; }
+  // The first pass of a document whose pages share symbols: the marks of
+  // the next page (given again to AddPage later, in the same order) are
+  // counted and the shared ones kept; the page is not. An owned page is
+  // destroyed. Does nothing when the pages share nothing. Returns
+  // kTranscodeDone, kTranscodeOutOfMemory, or kTranscodeFailed once pages
+  // have been added.
+  int ScanPage(BMP* page, bool owned);
+
+  // Codes the next page (or keeps it, when the pages share symbols and
+  // were not scanned first). An
   // owned page is destroyed once coded; a page that is not stays the
   // caller's until Finish. Waits while every thread has a page. Returns
   // kTranscodeDone, or the first failure of the document: kTranscodeFailed
@@ -82,6 +94,9 @@ class DocumentCoder {
   EncodeStateOwner owner_;  // the document's segments, as they are filed
   DocumentOutput output_;
   GLOBAL_SYMBOLS globals_;
+  SharedMarkFinder finder_;       // the first pass's findings
+  uint32_t scanned_ = 0;          // pages of the first pass
+  int StartPages();
   bool shares_ = false;           // the pages share symbols: kept until Finish
   std::vector<Job> kept_;
   uint32_t added_ = 0;            // pages given

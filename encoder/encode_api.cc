@@ -186,6 +186,21 @@ jb2_status jb2_document_add_page(jb2_document* document, const jb2_image* page) 
   return StatusOf(document->coder->AddPage(&copy, true));
 }
 
+int jb2_document_shares_symbols(const jb2_document* document) {
+  return document && document->coder->SharesSymbols() ? 1 : 0;
+}
+
+jb2_status jb2_document_scan_page(jb2_document* document, const jb2_image* page) {
+  if (!document || !page) return JB2_ERROR_ARGUMENT;
+  if (const jb2_status s = ValidImage(*page); s != JB2_OK) return s;
+  if (!document->coder->SharesSymbols()) return JB2_OK;
+  jb2msg::ScopedSink scope(&document->encoder->sink);
+  BMP copy{};
+  if (!CopyPage(page->rows, page->width, page->height, page->stride, page->x_resolution, page->y_resolution, &copy))
+    return JB2_ERROR_NO_MEMORY;
+  return StatusOf(document->coder->ScanPage(&copy, true));
+}
+
 jb2_status jb2_document_finish(jb2_document* document) {
   if (!document) return JB2_ERROR_ARGUMENT;
   jb2_status s;
@@ -222,6 +237,9 @@ jb2_status CodeDocument(jb2_encoder* encoder, const jb2_image* images, uint32_t 
   };
   jb2_document* doc = nullptr;
   jb2_status s = jb2_document_begin(encoder, count, kind, append, bytes, &doc);
+  // The caller holds every page: a first pass spares the document copies.
+  for (uint32_t i = 0; s == JB2_OK && jb2_document_shares_symbols(doc) && i < count; ++i)
+    s = jb2_document_scan_page(doc, &images[i]);
   for (uint32_t i = 0; s == JB2_OK && i < count; ++i) s = jb2_document_add_page(doc, &images[i]);
   if (s != JB2_OK) {
     jb2_document_cancel(doc);

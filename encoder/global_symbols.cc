@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <utility>
 
 #include "common/checked_alloc.h"
 #include "common/limits.h"
@@ -24,12 +26,6 @@ std::string Key(const BMP& b) {
   return key;
 }
 
-struct Candidate {
-  uint32_t pages = 0;
-  long lastPage = -1;
-  SYMBOL mark{};  // the first copy found
-};
-
 }  // namespace
 
 GLOBAL_SYMBOLS::~GLOBAL_SYMBOLS() {
@@ -49,55 +45,96 @@ bool SharesSymbols(const std::vector<SectionSettings>& sections) {
   return s.text.invert == 0 && s.text.defpixel == 0 && s.page.pagepixel == 0;
 }
 
-void CollectGlobalSymbols(const BMP* pages, long nPages, GLOBAL_SYMBOLS* out) {
-  std::unordered_map<std::string, Candidate> seen;
-  struct Owner {  // the first copies are freed unless they become symbols
-    std::unordered_map<std::string, Candidate>* map;
-    ~Owner() {
-      for (auto& [key, c] : *map) DestroyBMP(&c.mark.Bitmap);
+SharedMarkFinder::~SharedMarkFinder() {
+  for (SYMBOL& s : kept_) DestroyBMP(&s.Bitmap);
+}
+
+SharedMarkFinder::Slot& SharedMarkFinder::Find(uint64_t hash) {
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask)
+    if (slots_[i].hash == hash || slots_[i].hash == 0) return slots_[i];
+}
+
+void SharedMarkFinder::Grow() {
+  std::vector<Slot> old(slots_.empty() ? 4096 : slots_.size() * 2);
+  old.swap(slots_);
+  for (const Slot& s : old)
+    if (s.hash) Find(s.hash) = s;
+}
+
+void SharedMarkFinder::TakePage(BMP* page) {
+  // The marks are freed whatever happens, also when memory runs out during
+  // the extraction (which files each mark as it goes).
+  SYMBOL* marks = nullptr;
+  unsigned long count = 0;
+  struct Marks {
+    SYMBOL** items;
+    unsigned long* count;
+    ~Marks() {
+      for (unsigned long i = 0; *items && i < *count; ++i) DestroyBMP(&(*items)[i].Bitmap);
+      std::free(*items);
     }
-  } owner{&seen};
-  for (long p = 0; p < nPages; ++p) {
-    // The copy and the marks are freed also when memory runs out midway
-    // (the extraction files each mark as it goes).
-    BMP copy{};
-    SYMBOL* marks = nullptr;
-    unsigned long count = 0;
-    struct PageOwner {
-      BMP* copy;
-      SYMBOL** marks;
-      unsigned long* count;
-      ~PageOwner() {
-        DestroyBMP(copy);
-        for (unsigned long i = 0; *marks && i < *count; ++i) DestroyBMP(&(*marks)[i].Bitmap);
-        std::free(*marks);
-      }
-    } pageOwner{&copy, &marks, &count};
-    CopyBMP(&copy, const_cast<BMP*>(&pages[p]));
-    ExtractAllSymbols(&copy, &marks, &count);
-    for (unsigned long i = 0; i < count; ++i) {
-      Candidate& c = seen[Key(marks[i].Bitmap)];
-      if (c.lastPage != p) ++c.pages;
-      c.lastPage = p;
-      if (!c.mark.Bitmap.pData) std::swap(c.mark, marks[i]);
+  } owned{&marks, &count};
+  ExtractAllSymbols(page, &marks, &count);
+  const uint32_t number = page_++;
+  for (unsigned long i = 0; i < count; ++i) {
+    if (4 * (used_ + 1) > 3 * slots_.size()) Grow();
+    // A 64-bit hash of the pixels stands for them: two marks of other
+    // pixels with one hash would only put one more symbol in the dictionary.
+    uint64_t hash = std::hash<std::string>{}(Key(marks[i].Bitmap));
+    hash += hash == 0;
+    Slot& slot = Find(hash);
+    if (slot.hash == 0) {
+      slot = Slot{hash, number, 1};
+      ++used_;
+      continue;
     }
+    if (slot.lastPage == number) continue;
+    slot.lastPage = number;
+    if (++slot.pages != 2) continue;
+    if (kept_.size() == kept_.capacity()) kept_.reserve(kept_.size() * 2 + 64);
+    keptHash_.push_back(hash);
+    kept_.push_back(marks[i]);
+    marks[i].Bitmap = BMP{};
   }
+}
+
+void SharedMarkFinder::AddPage(const BMP& page) {
+  BMP copy{};
+  CopyBMP(&copy, const_cast<BMP*>(&page));
+  struct Free {
+    BMP* b;
+    ~Free() { DestroyBMP(b); }
+  } free{&copy};
+  TakePage(&copy);
+}
+
+void SharedMarkFinder::Finish(GLOBAL_SYMBOLS* out) {
   // The most widespread first, within the dictionary limit.
-  std::vector<std::pair<const std::string*, Candidate*>> shared;
-  for (auto& [key, c] : seen)
-    if (c.pages >= 2) shared.emplace_back(&key, &c);
-  std::sort(shared.begin(), shared.end(), [](const auto& a, const auto& b) {
-    return a.second->pages != b.second->pages ? a.second->pages > b.second->pages : *a.first < *b.first;
+  std::vector<std::pair<std::string, size_t>> shared;  // key, index in kept_
+  std::vector<uint32_t> pages;
+  for (size_t i = 0; i < kept_.size(); ++i) {
+    shared.emplace_back(Key(kept_[i].Bitmap), i);
+    pages.push_back(Find(keptHash_[i]).pages);
+  }
+  slots_ = std::vector<Slot>();
+  used_ = 0;
+  std::sort(shared.begin(), shared.end(), [&pages](const auto& a, const auto& b) {
+    return pages[a.second] != pages[b.second] ? pages[a.second] > pages[b.second] : a.first < b.first;
   });
   uint64_t pixels = 0;
   std::vector<SYMBOL> kept;
-  for (auto& [key, c] : shared) {
-    const uint64_t rows = c->mark.Bitmap.lHeight;
-    pixels += StoredBitmapPixels(c->mark.Bitmap.lWidth, rows) + rows;
+  for (const auto& [key, i] : shared) {
+    SYMBOL& mark = kept_[i];
+    const uint64_t rows = mark.Bitmap.lHeight;
+    pixels += StoredBitmapPixels(mark.Bitmap.lWidth, rows) + rows;
     if (pixels > kMaxSymbolDictionaryPixels) break;
-    kept.push_back(c->mark);
-    c->mark = SYMBOL{};
+    kept.push_back(mark);
+    mark = SYMBOL{};
   }
+  for (SYMBOL& s : kept_) DestroyBMP(&s.Bitmap);
+  kept_.clear();
+  keptHash_.clear();
   SortSymbolsByHeight(kept.data(), kept.size());
   // Equal heights and widths keep the order above; the IDs follow it.
   out->symbols = std::move(kept);

@@ -32,6 +32,39 @@ struct GLOBAL_SYMBOLS {
 // (no inversion, white default pixel).
 bool SharesSymbols(const std::vector<SectionSettings>& sections);
 
-// The marks found on two pages or more of `pages`, at most
-// kMaxSymbolDictionaryPixels of them (the most frequent first), height-sorted.
-void CollectGlobalSymbols(const BMP* pages, long nPages, GLOBAL_SYMBOLS* out);
+// The marks of a document's pages, one page at a time, keeping no page: a
+// hash of every mark seen (with the last page it was seen on and on how
+// many pages), and one copy of each mark seen on two pages or more.
+class SharedMarkFinder {
+ public:
+  SharedMarkFinder() = default;
+  SharedMarkFinder(const SharedMarkFinder&) = delete;
+  SharedMarkFinder& operator=(const SharedMarkFinder&) = delete;
+  ~SharedMarkFinder();
+
+  // Takes the marks of the next page, which stays as it was. Throws
+  // std::bad_alloc when memory runs out.
+  void AddPage(const BMP& page);
+  // The same, taking the marks out of a page of the caller's that is
+  // not needed again (it is left white).
+  void TakePage(BMP* page);
+  // The marks seen on two pages or more, at most kMaxSymbolDictionaryPixels
+  // of them (the most frequent first), height-sorted; the finder is empty
+  // afterwards.
+  void Finish(GLOBAL_SYMBOLS* out);
+
+ private:
+  struct Slot {
+    uint64_t hash = 0;  // 0: empty
+    uint32_t lastPage = 0;
+    uint32_t pages = 0;
+  };
+  Slot& Find(uint64_t hash);
+  void Grow();
+
+  std::vector<Slot> slots_;  // open addressing, linear probing
+  size_t used_ = 0;
+  std::vector<SYMBOL> kept_;      // a copy of each mark seen on two pages
+  std::vector<uint64_t> keptHash_;
+  uint32_t page_ = 0;
+};

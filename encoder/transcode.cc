@@ -325,6 +325,8 @@ int TranscodeDocumentToMemory(BMP* images, long nImages, PARAMETER* sections, lo
     int status = DocumentCoder::Create(sections, nSections, static_cast<uint32_t>(nImages), OutputKind::kFile,
                                        append, progress, threads, &coder);
     if (status == kTranscodeDone) coder->SetLossyHooks(hooks);
+    for (long i = 0; status == kTranscodeDone && coder->SharesSymbols() && i < nImages; ++i)
+      status = coder->ScanPage(&images[i], false);
     for (long i = 0; status == kTranscodeDone && i < nImages; ++i) status = coder->AddPage(&images[i], false);
     if (status == kTranscodeDone) status = coder->Finish();
     if (status != kTranscodeDone) out->resize(start);

@@ -2,6 +2,7 @@
 // named with or without its extension) into the JBIG2 file BASENAME.jb2.
 // "-" reads the image from standard input; -o - writes to standard output.
 // Each further word is one page section in the encoder's parameter language.
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -250,6 +251,29 @@ void PrintProgress(void*, uint32_t page, uint32_t pages) {
   if (page == pages) std::fprintf(stderr, "\n");
 }
 
+// Reads the pages of every image in turn and gives each to `take` until it
+// fails (*status); false (with the reason printed) when a page cannot be
+// read.
+template <typename Take>
+bool ForEachPage(const CommandLine& c, Take take, jb2_status* status) {
+  for (size_t i = 0; *status == JB2_OK && i < c.images.size(); ++i) {
+    jb2tool::PageReader reader;
+    bool loaded = reader.Open(c.images[i].input, c.threshold) == 0;
+    for (uint32_t n = 0; loaded && *status == JB2_OK && n < reader.pages(); ++n) {
+      BMP page{};
+      loaded = reader.Next(&page) == 0;
+      const jb2_image image{page.pData, page.lWidth, page.lHeight, page.lStride, page.lXResolution, page.lYResolution};
+      if (loaded) *status = take(image);
+      DestroyBMP(&page);
+    }
+    if (!loaded) {
+      std::fprintf(stderr, "\nERROR: Could not load file %s \n", c.images[i].input.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
 // Codes every page into the chosen output, reading, coding and releasing
 // one page at a time: one .jb2 file with all pages, a PDF, or the embedded
 // streams (BASE.jb2g with the shared symbols, when any, and BASE_N.jb2e for
@@ -273,19 +297,15 @@ int CodeDocument(const CommandLine& c) {
   jb2tool::OutputFiles files(kind, c.outputBase);
   jb2_document* doc = nullptr;
   jb2_status s = jb2_document_begin(encoder, total, kind, jb2tool::OutputFiles::Take, &files, &doc);
+  // A text document whose pages share symbols reads its pages twice: first
+  // for their marks, then to code them; no page is kept between.
+  // (Standard input cannot be read twice: its pages are kept instead.)
   bool loaded = true;
-  for (size_t i = 0; s == JB2_OK && loaded && i < c.images.size(); ++i) {
-    jb2tool::PageReader reader;
-    loaded = reader.Open(c.images[i].input, c.threshold) == 0;
-    for (uint32_t n = 0; loaded && s == JB2_OK && n < reader.pages(); ++n) {
-      BMP page{};
-      loaded = reader.Next(&page) == 0;
-      const jb2_image image{page.pData, page.lWidth, page.lHeight, page.lStride, page.lXResolution, page.lYResolution};
-      if (loaded) s = jb2_document_add_page(doc, &image);
-      DestroyBMP(&page);
-    }
-    if (!loaded) std::fprintf(stderr, "\nERROR: Could not load file %s \n", c.images[i].input.c_str());
-  }
+  const bool once = std::any_of(c.images.begin(), c.images.end(), [](const jb2tool::Names& n) { return n.input == "-"; });
+  if (s == JB2_OK && jb2_document_shares_symbols(doc) && !once)
+    loaded = ForEachPage(c, [doc](const jb2_image& image) { return jb2_document_scan_page(doc, &image); }, &s);
+  if (s == JB2_OK && loaded)
+    loaded = ForEachPage(c, [doc](const jb2_image& image) { return jb2_document_add_page(doc, &image); }, &s);
   if (s == JB2_OK && loaded) {
     s = jb2_document_finish(doc);
   } else {

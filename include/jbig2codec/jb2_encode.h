@@ -81,8 +81,8 @@ JB2_API jb2_status jb2_encode_pdf(jb2_encoder* encoder, const jb2_image* pages, 
  * finish, in page order, whatever the number of threads (the same bytes as
  * jb2_encode_document, jb2_encode_pdf and jb2_split_embedded give for the
  * same pages). Only the pages being coded are held (one per thread), except
- * in a document whose pages share symbols (see jb2_encode_document), which
- * keeps its pages until jb2_document_finish.
+ * in a document whose pages share symbols and were not scanned first (see
+ * jb2_document_scan_page), which keeps its pages until jb2_document_finish.
  *
  *   jb2_document* doc;
  *   jb2_document_begin(enc, 300, JB2_OUTPUT_PDF, write_bytes, file, &doc);
@@ -114,6 +114,18 @@ JB2_API jb2_status jb2_document_begin(jb2_encoder* encoder, uint32_t pages, jb2_
  * wait while every thread has a page, and hands out the pages finished so
  * far. A failure ends the document: later calls give it again. */
 JB2_API jb2_status jb2_document_add_page(jb2_document* document, const jb2_image* page);
+
+/* A document whose pages share symbols (one text section over the whole
+ * page, see jb2_encode_document) finds the shared marks before it codes its
+ * first page. Given every page first through jb2_document_scan_page, in the
+ * order they will be added, it keeps of them only a hash of each mark and a
+ * copy of each shared one, and then codes each page as jb2_document_add_page
+ * gives it again (pages that differ from the scanned ones are still coded
+ * exactly, sharing less); without that first pass it keeps every page until
+ * jb2_document_finish. jb2_document_shares_symbols: 1 when the first pass
+ * is of use, 0 when scan_page would do nothing. */
+JB2_API int jb2_document_shares_symbols(const jb2_document* document);
+JB2_API jb2_status jb2_document_scan_page(jb2_document* document, const jb2_image* page);
 
 /* Codes what is left, hands out the rest of the output and releases the
  * document. JB2_ERROR_ARGUMENT when fewer pages came than were begun with;
