@@ -89,6 +89,14 @@ inline constexpr uint32_t kMaxTextInstances = uint32_t{1} << 24;
 // dictionary whose counts or data are damaged.
 inline constexpr uint64_t kMaxSymbolDictionaryPixels = uint64_t{1} << 26;
 
+// Most bytes the encoder's first pass over a lossy text document keeps for
+// the representatives of the classes of like marks it has found (each
+// representative's bitmap and its shape readied for the gate, about a
+// kilobyte for a 300 dpi character): some 30000 classes, far more than the
+// characters of a document's fonts, and far less than its pages take.
+// Classes seen on one page only make room when it is reached.
+inline constexpr uint64_t kMaxClassRepresentativeBytes = uint64_t{32} << 20;
+
 // The instances of one text region, or of the aggregate symbols of one
 // dictionary, together draw and refine at most this many times the pixels
 // of the bitmaps they are drawn into, plus kTextPixelAllowance; each

@@ -151,8 +151,9 @@ int DocumentCoder::ScanPage(BMP* page, bool owned) {
     status = Fail(kTranscodeFailed);
   } else if (shares_) {
     try {
-      if (owned) finder_.TakePage(&scanned);
-      else finder_.AddPage(scanned);
+      GateSettings gate;
+      if (owned) finder_.TakePage(&scanned, ScanGate(scanned, &gate));
+      else finder_.AddPage(scanned, ScanGate(scanned, &gate));
       ++scanned_;
     } catch (const std::bad_alloc&) {
       status = Fail(kTranscodeOutOfMemory);
@@ -160,6 +161,17 @@ int DocumentCoder::ScanPage(BMP* page, bool owned) {
   }
   Release(&scanned, owned);
   return status;
+}
+
+// With lossy text coding, the gate a page's marks are compared with (as
+// the page's coding compares them) in *gate; else null.
+const GateSettings* DocumentCoder::ScanGate(const BMP& page, GateSettings* gate) {
+  const TextSettings& text = settings_[0].text;
+  if (!text.lossy || text.invertSymbols) return nullptr;
+  const LOSSY_HOOKS* hooks = owner_.get()->pLossyHooks;
+  if (hooks && hooks->pGate) *gate = *hooks->pGate;
+  else gate->tolerance = GateTolerance(PageResolution(page, settings_[0].page));
+  return gate;
 }
 
 // The dictionary of the marks the pages share, before the first page.
@@ -304,7 +316,8 @@ int DocumentCoder::FinishOrThrow() {
   if (shares_ && scanned_ == 0) {
     // The pages were kept: their marks now, then the pages.
     try {
-      for (const Job& job : kept_) finder_.AddPage(job.page);
+      GateSettings gate;
+      for (const Job& job : kept_) finder_.AddPage(job.page, ScanGate(job.page, &gate));
     } catch (const std::bad_alloc&) {
       return Fail(kTranscodeOutOfMemory);
     }

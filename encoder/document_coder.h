@@ -97,6 +97,7 @@ class DocumentCoder {
   SharedMarkFinder finder_;       // the first pass's findings
   uint32_t scanned_ = 0;          // pages of the first pass
   int StartPages();
+  const GateSettings* ScanGate(const BMP& page, GateSettings* gate);
   bool shares_ = false;           // the pages share symbols: kept until Finish
   std::vector<Job> kept_;
   uint32_t added_ = 0;            // pages given

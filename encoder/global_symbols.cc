@@ -1,9 +1,12 @@
 #include "encoder/global_symbols.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <unordered_set>
 #include <utility>
 
 #include "common/checked_alloc.h"
@@ -62,7 +65,7 @@ void SharedMarkFinder::Grow() {
     if (s.hash) Find(s.hash) = s;
 }
 
-void SharedMarkFinder::TakePage(BMP* page) {
+void SharedMarkFinder::TakePage(BMP* page, const GateSettings* gate) {
   // The marks are freed whatever happens, also when memory runs out during
   // the extraction (which files each mark as it goes).
   SYMBOL* marks = nullptr;
@@ -77,6 +80,8 @@ void SharedMarkFinder::TakePage(BMP* page) {
   } owned{&marks, &count};
   ExtractAllSymbols(page, &marks, &count);
   const uint32_t number = page_++;
+  if (gate && !classes_) classes_ = std::make_unique<SharedClassFinder>(*gate, kMaxClassRepresentativeBytes);
+  if (gate && classes_->gate() == *gate) classes_->AddMarks(marks, count, number);
   for (unsigned long i = 0; i < count; ++i) {
     if (4 * (used_ + 1) > 3 * slots_.size()) Grow();
     // A 64-bit hash of the pixels stands for them: two marks of other
@@ -99,26 +104,50 @@ void SharedMarkFinder::TakePage(BMP* page) {
   }
 }
 
-void SharedMarkFinder::AddPage(const BMP& page) {
+void SharedMarkFinder::AddPage(const BMP& page, const GateSettings* gate) {
   BMP copy{};
   CopyBMP(&copy, const_cast<BMP*>(&page));
   struct Free {
     BMP* b;
     ~Free() { DestroyBMP(b); }
   } free{&copy};
-  TakePage(&copy);
+  TakePage(&copy, gate);
 }
 
 void SharedMarkFinder::Finish(GLOBAL_SYMBOLS* out) {
-  // The most widespread first, within the dictionary limit.
-  std::vector<std::pair<std::string, size_t>> shared;  // key, index in kept_
   std::vector<uint32_t> pages;
-  for (size_t i = 0; i < kept_.size(); ++i) {
-    shared.emplace_back(Key(kept_[i].Bitmap), i);
-    pages.push_back(Find(keptHash_[i]).pages);
-  }
+  for (size_t i = 0; i < kept_.size(); ++i) pages.push_back(Find(keptHash_[i]).pages);
   slots_ = std::vector<Slot>();
   used_ = 0;
+  // The classes' representatives join the shared marks (once: one may be
+  // a shared mark too).
+  std::unordered_set<std::string> representatives;  // their keys
+  if (classes_) {
+    const size_t first = kept_.size();
+    classes_->Finish(&kept_, &pages);
+    std::unordered_map<std::string, size_t> where;  // key, index in kept_
+    for (size_t i = 0; i < first; ++i) where.emplace(Key(kept_[i].Bitmap), i);
+    size_t end = first;
+    for (size_t i = first; i < kept_.size(); ++i) {
+      std::string key = Key(kept_[i].Bitmap);
+      const auto [it, added] = where.emplace(key, end);
+      if (!added) {
+        pages[it->second] = std::max(pages[it->second], pages[i]);
+        DestroyBMP(&kept_[i].Bitmap);
+      } else if (i != end) {
+        kept_[end] = kept_[i];
+        pages[end] = pages[i];
+      }
+      if (i != end) kept_[i] = SYMBOL{};
+      if (added) ++end;
+      representatives.insert(std::move(key));
+    }
+    kept_.resize(end);
+    pages.resize(end);
+  }
+  // The most widespread first, within the dictionary limit.
+  std::vector<std::pair<std::string, size_t>> shared;  // key, index in kept_
+  for (size_t i = 0; i < kept_.size(); ++i) shared.emplace_back(Key(kept_[i].Bitmap), i);
   std::sort(shared.begin(), shared.end(), [&pages](const auto& a, const auto& b) {
     return pages[a.second] != pages[b.second] ? pages[a.second] > pages[b.second] : a.first < b.first;
   });
@@ -143,4 +172,17 @@ void SharedMarkFinder::Finish(GLOBAL_SYMBOLS* out) {
     out->symbols[i].bDictionary = 1;
     out->ids.emplace(Key(out->symbols[i].Bitmap), static_cast<int32_t>(i));
   }
+  if (!classes_) return;
+  // The representatives readied for the pages' marks.
+  auto ready = std::make_unique<SharedRepresentatives>();
+  ready->gate = classes_->gate();
+  classes_.reset();
+  ready->shapes.resize(out->symbols.size());
+  for (size_t i = 0; i < out->symbols.size(); ++i) {
+    const BMP& symbol = out->symbols[i].Bitmap;
+    if (!representatives.count(Key(symbol))) continue;
+    ready->shapes[i] = std::make_unique<GateShape>(symbol, ready->gate);
+    ready->index.Add(static_cast<int32_t>(i), symbol, ready->shapes[i].get());
+  }
+  out->representatives = std::move(ready);
 }

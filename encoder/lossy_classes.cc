@@ -24,8 +24,8 @@ inline uint64_t SizeKey(int64_t width, int64_t height) {
   return static_cast<uint64_t>(height) << 32 | static_cast<uint32_t>(width);
 }
 
+}  // namespace
 
-// For each mark, whether another mark of the section has the same pixels.
 std::vector<bool> MarksWithCopies(const SYMBOL* marks, size_t count) {
   std::vector<uint64_t> hashes(count);
   std::vector<size_t> order(count);
@@ -51,8 +51,6 @@ std::vector<bool> MarksWithCopies(const SYMBOL* marks, size_t count) {
   }
   return copied;
 }
-
-}  // namespace
 
 void SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate) {
   const size_t n = static_cast<size_t>(std::max(count, 0L));

@@ -4,7 +4,9 @@
 // marks' pixels change, their shapes stay within the gate.
 #pragma once
 
+#include <cstddef>
 #include <span>
+#include <vector>
 
 #include "encoder/shape_gate.h"
 #include "encoder/symbol.h"
@@ -17,11 +19,17 @@ struct TRPARAM;
 struct LOSSY_HOOKS {
   const GateSettings* pGate;  // used instead of the page's gate when not null
   void (*Tamper)(SYMBOL* symbols, unsigned long count);
+  // The same, on the document's shared symbols only (before Tamper).
+  void (*TamperShared)(SYMBOL* symbols, unsigned long count);
 };
 
 // Thrown when the check before writing finds a mark the gate refuses: an
 // internal error, the file is not written.
 struct LossyCheckFailure {};
+
+// For each mark, whether another mark of the section has the same pixels
+// (residue marks aside).
+std::vector<bool> MarksWithCopies(const SYMBOL* marks, size_t count);
 
 // Goes through the height-sorted marks in order: a mark that passes the gate
 // against a representative before it becomes its substitute (bSubstitute,

@@ -37,6 +37,7 @@ struct GateSettings {
   // and so are their boxes: a scan's specks move a box's edge. (Bars a row
   // apart in height, I and l, are narrow marks, matched only exactly.)
   bool smooth = true;
+  bool operator==(const GateSettings&) const = default;
 };
 
 // Whether a mark of this size and black pixel count is small or narrow, so

@@ -296,6 +296,10 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, const SectionSettings& p
     if (m.bResidue || (globalId[i] = globals->Find(m.Bitmap)) < 0) continue;
     m.bResidue = 1;  // out of the page's matching
   }
+  // With lossy coding, marks like a shared class's representative are
+  // drawn as its symbol, made with the same gate.
+  if (substitute && globals && globals->representatives && globals->representatives->gate == gate)
+    SubstituteSharedSymbols(marks.items, marks.count, *globals->representatives, &globalId);
   if (substitute) SubstituteMarks(marks.items, count, gate);
   EvaluateMatches(marks.items, count, p);
   SelectClasses(marks.items, count, t);
@@ -364,7 +368,9 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, const SectionSettings& p
   for (const SYMBOL& m : instances) anySubstitute = anySubstitute || m.bSubstitute;
   if (anySubstitute) {
     state->bLossyPage = 1;
-    if (state->pLossyHooks && state->pLossyHooks->Tamper) state->pLossyHooks->Tamper(allSymbols.data(), allSymbols.size());
+    const LOSSY_HOOKS* hooks = state->pLossyHooks;
+    if (hooks && hooks->TamperShared && nGlobals) hooks->TamperShared(allSymbols.data(), nGlobals);
+    if (hooks && hooks->Tamper) hooks->Tamper(allSymbols.data(), allSymbols.size());
     if (!SubstitutesPassGate(tr, instances, allSymbols.data(), gate)) {
       if (restore) PutBack(section, instances, invertSymbols, tr.bDefPixel != 0, invert);
       throw LossyCheckFailure{};

@@ -260,6 +260,13 @@ void EncodeGenericSection(ENCODE_STATE* state, BMP* section, const SectionSettin
   }
 }
 
+uint32_t PageResolution(const BMP& image, const PageSettings& page) {
+  const bool given = page.resolution.given;
+  const uint32_t x = given ? static_cast<uint32_t>(page.resolution.value) : image.lXResolution;
+  const uint32_t y = given ? static_cast<uint32_t>(page.resolution.value) : image.lYResolution;
+  return x && y ? std::min(x, y) : x | y;
+}
+
 // One page: its information, its sections, the pixels no section covered,
 // its end. `sections` are the page's own copies: their rectangles are
 // completed with the page's size, for this page only.
@@ -280,10 +287,7 @@ void CodePage(ENCODE_STATE* state, BMP* image, std::vector<SectionSettings> sect
     if (blackPage) InvertBMP(image);
   });
 
-  const bool resolutionGiven = page.resolution.given;
-  const uint32_t xResolution = resolutionGiven ? static_cast<uint32_t>(page.resolution.value) : image->lXResolution;
-  const uint32_t yResolution = resolutionGiven ? static_cast<uint32_t>(page.resolution.value) : image->lYResolution;
-  state->lResolution = xResolution && yResolution ? std::min(xResolution, yResolution) : xResolution | yResolution;
+  state->lResolution = PageResolution(*image, page);
   StartSegment(enc);
   EncodePage(enc, image->lWidth, image->lHeight, page, image->lXResolution, image->lYResolution);
   FinishSegmentBasic(enc, kSegPageInformation, 0);

@@ -45,6 +45,10 @@ int TranscodeDocumentToMemory(BMP* images, long nImages, PARAMETER* sections, lo
                               std::vector<unsigned char>* out, const PageProgress& progress, unsigned threads,
                               const LOSSY_HOOKS* hooks = nullptr) noexcept;
 
+// The resolution a page is coded at (pixels per metre, the smaller of its
+// two; 0 when unknown): the page's "resolution" word, else the image's.
+uint32_t PageResolution(const BMP& image, const PageSettings& page);
+
 // Codes one page of a run into state's segments as page `pageNumber`: its
 // information, its sections (the page's own copies: their rectangles are
 // completed with the page's size), the pixels no section covered, its end.

@@ -126,7 +126,7 @@ TEST(LossyGridTest, ALooseGateIsCaught) {
   loose.tolerance = 3;
   loose.checkTopology = false;
   loose.exactSmallMarks = false;
-  const LOSSY_HOOKS hooks{&loose, nullptr};
+  const LOSSY_HOOKS hooks{&loose, nullptr, nullptr};
   GlyphGrid grid;
   std::string error;
   ASSERT_TRUE(jb2test::RenderGlyphGrid("Helvetica", 8, 200, kCopies, &grid, &error)) << error;
@@ -157,7 +157,7 @@ TEST(LossyGridTest, ASabotagedRepresentativeWritesNothing) {
   GlyphGrid grid;
   std::string error;
   ASSERT_TRUE(jb2test::RenderGlyphGrid("Times-Roman", 10, 300, kCopies, &grid, &error)) << error;
-  const LOSSY_HOOKS hooks{nullptr, Sabotage};
+  const LOSSY_HOOKS hooks{nullptr, Sabotage, nullptr};
   BMP page{}, decoded{}, given{};
   CopyBMP(&page, &grid.page);
   jb2test::AddEdgeNoise(&page, 23);  // a clean rendering draws no mark as another
