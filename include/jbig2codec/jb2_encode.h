@@ -119,9 +119,10 @@ JB2_API jb2_status jb2_document_add_page(jb2_document* document, const jb2_image
  * page, see jb2_encode_document) finds the shared marks before it codes its
  * first page. Given every page first through jb2_document_scan_page, in the
  * order they will be added, it keeps of them only a hash of each mark and a
- * copy of each shared one, and then codes each page as jb2_document_add_page
- * gives it again (pages that differ from the scanned ones are still coded
- * exactly, sharing less); without that first pass it keeps every page until
+ * copy of each shared one (with "lossy", also the representatives of the
+ * classes of like marks, within a fixed budget), and then codes each page as
+ * jb2_document_add_page gives it again (pages that differ from the scanned
+ * ones are still coded exactly, sharing less); without that first pass it keeps every page until
  * jb2_document_finish. jb2_document_shares_symbols: 1 when the first pass
  * is of use, 0 when scan_page would do nothing. */
 JB2_API int jb2_document_shares_symbols(const jb2_document* document);
