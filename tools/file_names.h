@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/version.h"
+#include "tools/interrupt_cleanup.h"
 
 namespace jb2tool {
 
@@ -79,6 +80,7 @@ inline bool AnswersHelpOrVersion(int argc, char** argv, const char* program, Hel
 template <typename Write>
 inline bool WriteAtomically(const std::string& name, Write write) {
   const std::string temporary = name + ".part";
+  const TemporaryName removedIfInterrupted(temporary);
   std::vector<char> buffer(size_t{1} << 16);  // whole blocks of rows per write; outlives the stream
   errno = 0;
   FILE* f = std::fopen(temporary.c_str(), "wb");

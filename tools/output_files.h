@@ -10,11 +10,13 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "include/jbig2codec/jb2_encode.h"
 #include "tools/file_names.h"
+#include "tools/interrupt_cleanup.h"
 
 namespace jb2tool {
 
@@ -40,6 +42,7 @@ class OutputFiles {
       if (std::rename((names_[i] + ".part").c_str(), names_[i].c_str()) != 0) ok = Failed(names_[i], errno);
     if (!ok) Abandon();
     names_.clear();
+    temporaries_.clear();
     return ok;
   }
 
@@ -49,6 +52,7 @@ class OutputFiles {
     file_ = nullptr;
     for (const std::string& name : names_) std::remove((name + ".part").c_str());
     names_.clear();
+    temporaries_.clear();
   }
 
  private:
@@ -87,6 +91,7 @@ class OutputFiles {
     if (!file_ || stream != stream_) {
       if (!Close()) return false;
       const std::string name = Name(stream);
+      temporaries_.push_back(std::make_unique<TemporaryName>(name + ".part"));
       errno = 0;
       file_ = std::fopen((name + ".part").c_str(), "wb");
       if (!file_) {
@@ -103,6 +108,7 @@ class OutputFiles {
   jb2_output_kind kind_;
   std::string base_;
   std::vector<std::string> names_;  // final names of the files begun, in order
+  std::vector<std::unique_ptr<TemporaryName>> temporaries_;  // removed if the run is interrupted
   std::FILE* file_ = nullptr;       // the one being written
   std::vector<unsigned char> held_;  // standard output's bytes, until Commit
   uint32_t stream_ = 0;

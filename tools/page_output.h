@@ -9,6 +9,7 @@
 #include <string>
 
 #include "include/jbig2codec/jb2_decode.h"
+#include "tools/interrupt_cleanup.h"
 
 namespace jb2tool {
 
@@ -33,6 +34,7 @@ class TiffPages {
  private:
   bool Fail(int reason);
   std::string name_;
+  TemporaryName temporary_{name_ + ".part"};  // removed if the run is interrupted
   FILE* file_ = nullptr;
   uint32_t pages_ = 0;
   bool failed_ = false;

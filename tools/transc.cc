@@ -17,6 +17,7 @@
 #include "include/jbig2codec/jb2_encode.h"
 #include "tools/file_names.h"
 #include "tools/image_input.h"
+#include "tools/interrupt_cleanup.h"
 #include "tools/output_files.h"
 
 namespace {
@@ -369,6 +370,7 @@ int CodePage(const CommandLine& c) {
 
 int main(int argc, char** argv) {
   if (jb2tool::AnswersHelpOrVersion(argc, argv, "transc", PrintHelp)) return 0;
+  jb2tool::RemoveTemporariesOnInterrupt();
   if (argc <= 1) {
     PrintProgramError("Syntax: transc BMPFILE (with or without .bmp or .pbm) Parameters");
     PrintInstructions();

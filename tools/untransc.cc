@@ -22,6 +22,7 @@
 #include "common/bitmap.h"
 #include "include/jbig2codec/jb2_decode.h"
 #include "tools/file_names.h"
+#include "tools/interrupt_cleanup.h"
 #include "tools/page_output.h"
 
 namespace {
@@ -86,6 +87,7 @@ bool WriteBmp(const std::string& name, const jb2_page& page) {
   view.lXResolution = page.x_resolution;
   view.lYResolution = page.y_resolution;
   const std::string temporary = name + ".part";
+  const jb2tool::TemporaryName removedIfInterrupted(temporary);
   SaveBMP(temporary.c_str(), &view);
   struct stat info;
   const bool ok = stat(temporary.c_str(), &info) == 0 &&
@@ -391,6 +393,7 @@ int DecodeFile(const Options& o, const std::string& arg, const std::vector<unsig
 
 int main(int argc, char** argv) {
   if (jb2tool::AnswersHelpOrVersion(argc, argv, "untransc", PrintHelp)) return 0;
+  jb2tool::RemoveTemporariesOnInterrupt();
   if (argc <= 1) {
     PrintProgramError("Syntax: untransc FILENAME (with or without .jb2 or .jbig2)");
     return 0;
