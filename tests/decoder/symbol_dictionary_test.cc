@@ -19,11 +19,7 @@ using jb2test::BitSink;
 using jb2test::OwnedBMP;
 using jb2test::ParsedFile;
 using jb2test::TestSegment;
-
-jb2test::StandardTables& Tables() {
-  static jb2test::StandardTables tables;
-  return tables;
-}
+using jb2test::Tables;
 
 std::vector<uint8_t> DictHeader(uint16_t flags, uint32_t numExported, uint32_t numNew) {
   std::vector<uint8_t> d;

@@ -18,11 +18,7 @@ using jb2test::BitSink;
 using jb2test::OwnedBMP;
 using jb2test::ParsedFile;
 using jb2test::TestSegment;
-
-jb2test::StandardTables& Tables() {
-  static jb2test::StandardTables tables;
-  return tables;
-}
+using jb2test::Tables;
 
 // A Huffman dictionary exporting `symbols` (given in order of height), one
 // height class per height, plain collective bitmaps.

@@ -25,6 +25,11 @@ struct StandardTables {
   ~StandardTables() { FreeHuffStandard(t); }
   HUFFTABLE* B(int n) { return &t[n - 1]; }
 };
+// One set for the whole test program: the tables never change once built.
+inline StandardTables& Tables() {
+  static StandardTables tables;
+  return tables;
+}
 
 // Bits most significant first into a byte vector.
 struct BitSink {
