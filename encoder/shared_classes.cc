@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <climits>
 #include <cstdlib>
 #include <numeric>
 
@@ -49,31 +50,52 @@ uint64_t ClassBytes(const BMP& mark, int32_t r) {
 }  // namespace
 
 void ClassIndex::Add(int32_t id, const BMP& mark, const GateShape* shape) {
-  bySize_[SizeKey(mark.lWidth, mark.lHeight)].emplace_back(id, shape);
+  std::vector<Entry>& group = bySize_[SizeKey(mark.lWidth, mark.lHeight)];
+  const Entry entry{shape->black(), id, shape};
+  group.insert(std::upper_bound(group.begin(), group.end(), entry, EntryBefore), entry);
 }
 
 int32_t ClassIndex::Match(const BMP& mark, const GateShape& shape, GateAlignment* at) const {
   const int64_t r = std::max(shape.tolerance(), 1);
-  const int64_t width = mark.lWidth, height = mark.lHeight;
-  std::vector<std::pair<int64_t, std::pair<int32_t, const GateShape*>>> nearby;
+  const int64_t width = mark.lWidth, height = mark.lHeight, black = shape.black();
+  // The representatives of nearby sizes are tried in the order of their
+  // black count's distance from the mark's: each size's list is walked both
+  // ways from the mark's count (among equals, the lower ID of the next ones
+  // of the walks first).
+  struct Walk {
+    const Entry *begin, *end;
+    const Entry *down, *up;  // the next below is down[-1], the next above *up
+  };
+  std::vector<Walk> walks;
   for (int64_t h = std::max<int64_t>(height - r, 1); h <= height + r; ++h)
     for (int64_t w = std::max<int64_t>(width - r, 1); w <= width + r; ++w) {
-      const auto group = bySize_.find(SizeKey(w, h));
-      if (group == bySize_.end()) continue;
-      for (const auto& entry : group->second)
-        nearby.emplace_back(std::llabs(entry.second->black() - shape.black()), entry);
+      const auto found = bySize_.find(SizeKey(w, h));
+      if (found == bySize_.end() || found->second.empty()) continue;
+      const Entry* begin = found->second.data();
+      const Entry* end = begin + found->second.size();
+      const Entry* middle = std::lower_bound(begin, end, Entry{black, INT32_MIN, nullptr}, EntryBefore);
+      walks.push_back({begin, end, middle, middle});
     }
-  const size_t tried = std::min(nearby.size(), kMaxSharedTrials);
-  // Among equals, the representative of the lowest ID.
-  std::partial_sort(nearby.begin(), nearby.begin() + static_cast<std::ptrdiff_t>(tried), nearby.end(),
-                    [](const auto& a, const auto& b) {
-                      return a.first != b.first ? a.first < b.first : a.second.first < b.second.first;
-                    });
-  for (size_t k = 0; k < tried; ++k) {
-    const GateShape& representative = *nearby[k].second.second;
-    if (PassesShapeGate(shape, representative, at) &&
-        kSharedDifference * DifferingPixels(shape, representative, *at) <= std::min(shape.black(), representative.black()))
-      return nearby[k].second.first;
+  for (size_t tried = 0; tried < kMaxSharedTrials; ++tried) {
+    const Entry* best = nullptr;
+    const Entry** advance = nullptr;
+    int64_t nearest = 0;
+    auto consider = [&](const Entry* e, const Entry** cursor) {
+      const int64_t distance = std::llabs(e->black - black);
+      if (best && (distance > nearest || (distance == nearest && e->id > best->id))) return;
+      best = e;
+      nearest = distance;
+      advance = cursor;
+    };
+    for (Walk& walk : walks) {
+      if (walk.down != walk.begin) consider(walk.down - 1, &walk.down);
+      if (walk.up != walk.end) consider(walk.up, &walk.up);
+    }
+    if (!best) break;
+    *advance = *advance == best ? best + 1 : best;  // up moves on, down moves back
+    if (PassesShapeGate(shape, *best->shape, at) &&
+        kSharedDifference * DifferingPixels(shape, *best->shape, *at) <= std::min(black, best->shape->black()))
+      return best->id;
   }
   return -1;
 }

@@ -28,7 +28,14 @@ class ClassIndex {
   int32_t Match(const BMP& mark, const GateShape& shape, GateAlignment* at) const;
 
  private:
-  std::unordered_map<uint64_t, std::vector<std::pair<int32_t, const GateShape*>>> bySize_;
+  struct Entry {
+    int64_t black;
+    int32_t id;
+    const GateShape* shape;
+  };
+  static bool EntryBefore(const Entry& a, const Entry& b) { return a.black != b.black ? a.black < b.black : a.id < b.id; }
+  // By width and height, each in the order of EntryBefore.
+  std::unordered_map<uint64_t, std::vector<Entry>> bySize_;
 };
 
 // The marks of a page that lossy coding may draw as another mark's symbol:
