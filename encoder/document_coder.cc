@@ -28,7 +28,8 @@ void Release(BMP* page, bool owned) {
 }  // namespace
 
 int DocumentCoder::Create(PARAMETER* sections, long nSections, uint32_t pages, OutputKind kind, ByteSink sink,
-                          PageProgress progress, unsigned threads, std::unique_ptr<DocumentCoder>* coder) {
+                          PageProgress progress, unsigned threads, std::unique_ptr<DocumentCoder>* coder,
+                          uint32_t dictPages) {
   PARAMETER defaultSection{};  // stands in when the caller gives no section
   if (sections == nullptr || nSections < 1) {
     sections = &defaultSection;
@@ -39,8 +40,11 @@ int DocumentCoder::Create(PARAMETER* sections, long nSections, uint32_t pages, O
   std::vector<SectionSettings> settings;
   const int review = ReadSections(0, nullptr, sections, nSections, nullptr, nullptr, &settings);
   if (review != kReviewPassed) return review == kReviewRefused ? kTranscodeRefused : kTranscodeOutOfMemory;
+  const bool shares = pages > 1 && ::SharesSymbols(settings);
+  const uint32_t group = shares && dictPages > 0 && dictPages < pages ? dictPages : pages;
   try {
-    coder->reset(new DocumentCoder(std::move(settings), pages, kind, std::move(sink), std::move(progress), threads));
+    coder->reset(new DocumentCoder(std::move(settings), pages, shares, group, kind, std::move(sink),
+                                   std::move(progress), threads));
   } catch (const std::bad_alloc&) {
     PrintError("Out of Memory");
     return kTranscodeOutOfMemory;
@@ -48,19 +52,20 @@ int DocumentCoder::Create(PARAMETER* sections, long nSections, uint32_t pages, O
   return kTranscodeDone;
 }
 
-DocumentCoder::DocumentCoder(std::vector<SectionSettings> settings, uint32_t pages, OutputKind kind, ByteSink sink,
-                             PageProgress progress, unsigned threads)
+DocumentCoder::DocumentCoder(std::vector<SectionSettings> settings, uint32_t pages, bool shares, uint32_t group,
+                             OutputKind kind, ByteSink sink, PageProgress progress, unsigned threads)
     : settings_(std::move(settings)),
       pages_(pages),
       progress_(std::move(progress)),
       threads_(threads),
-      output_(kind, settings_[0].page.sequential, pages, std::move(sink)) {
+      output_(kind, settings_[0].page.sequential, pages, group, std::move(sink)),
+      shares_(shares),
+      group_(group) {
   ENCODER* enc = &owner_.get()->Encoder;
   owner_.get()->Segments.lPage = 1;
   StartSegment(enc);
   EncodeComment(enc, kCommentNames, kCommentValues, 2);
   FinishSegmentBasic(enc, kSegExtension, 0);
-  shares_ = pages > 1 && ::SharesSymbols(settings_);
 }
 
 DocumentCoder::~DocumentCoder() {
@@ -93,7 +98,7 @@ int DocumentCoder::AddPage(BMP* page, bool owned) {
 }
 
 int DocumentCoder::AddPageOrThrow(BMP* page, bool owned) {
-  Job job{added_ + 1, *page, owned};
+  Job job{added_ + 1, *page, owned, nullptr};
   if (owned) *page = BMP{};  // the page is ours now
   if (status_ != kTranscodeDone || added_ >= pages_) {
     Release(&job.page, owned);
@@ -102,11 +107,14 @@ int DocumentCoder::AddPageOrThrow(BMP* page, bool owned) {
     return Fail(kTranscodeFailed);
   }
   ++added_;
-  if (shares_ && scanned_ > 0) {
-    if (added_ == 1 && StartPages() != kTranscodeDone) {
+  const uint32_t group = Group(added_);
+  if (shares_ && scanned_ > GroupStart(group)) {
+    // The group was scanned: its dictionary before its first page.
+    if (added_ == GroupStart(group) + 1 && StartGroup(group) != kTranscodeDone) {
       Release(&job.page, owned);
       return status_;
     }
+    job.globals = globals_;
     return Submit(job);
   }
   if (shares_) {
@@ -116,7 +124,7 @@ int DocumentCoder::AddPageOrThrow(BMP* page, bool owned) {
       Release(&job.page, owned);
       return Fail(kTranscodeOutOfMemory);
     }
-    return kTranscodeDone;
+    return added_ == GroupEnd(group) ? CodeKept(group) : kTranscodeDone;
   }
   if (pages_ == 1) {
     // A page of its own is coded straight into the file's segments.
@@ -146,14 +154,19 @@ int DocumentCoder::ScanPage(BMP* page, bool owned) {
   int status = kTranscodeDone;
   if (status_ != kTranscodeDone) {
     status = status_;
-  } else if (added_ > 0) {
+  } else if (shares_ && scanned_ >= pages_) {
+    PrintError("More Pages Than the Document Was Begun With");
+    status = Fail(kTranscodeFailed);
+  } else if (shares_ && added_ > 0 && Group(scanned_ + 1) <= Group(added_)) {
     PrintError("Pages Scanned After Pages Were Added");
     status = Fail(kTranscodeFailed);
   } else if (shares_) {
     try {
       GateSettings gate;
-      if (owned) finder_.TakePage(&scanned, ScanGate(scanned, &gate));
-      else finder_.AddPage(scanned, ScanGate(scanned, &gate));
+      std::unique_ptr<SharedMarkFinder>& finder = finders_[Group(scanned_ + 1)];
+      if (!finder) finder = std::make_unique<SharedMarkFinder>();
+      if (owned) finder->TakePage(&scanned, ScanGate(scanned, &gate));
+      else finder->AddPage(scanned, ScanGate(scanned, &gate));
       ++scanned_;
     } catch (const std::bad_alloc&) {
       status = Fail(kTranscodeOutOfMemory);
@@ -174,19 +187,47 @@ const GateSettings* DocumentCoder::ScanGate(const BMP& page, GateSettings* gate)
   return gate;
 }
 
-// The dictionary of the marks the pages share, before the first page.
-int DocumentCoder::StartPages() {
-  ENCODE_STATE* state = owner_.get();
+// The dictionary of the marks a group's pages share, after the pages of the
+// groups before it (whose dictionary it replaces) and before its own.
+int DocumentCoder::StartGroup(uint32_t group) {
+  if (Drain(true) != kTranscodeDone) return status_;
   try {
-    finder_.Finish(&globals_);
-    if (!globals_.symbols.empty()) {
-      WriteGlobalDictionary(state, &globals_, settings_[0]);
-      state->pGlobals = &globals_;
+    globals_.reset();
+    auto globals = std::make_shared<GLOBAL_SYMBOLS>();
+    if (const auto it = finders_.find(group); it != finders_.end()) {
+      it->second->Finish(globals.get());
+      finders_.erase(it);
+    }
+    if (!globals->symbols.empty()) {
+      WriteGlobalDictionary(owner_.get(), globals.get(), settings_[0]);
+      globals_ = std::move(globals);
     }
   } catch (const std::bad_alloc&) {
     return Fail(kTranscodeOutOfMemory);
   }
   return kTranscodeDone;
+}
+
+// A group whose pages were kept, at its last page: their marks, then the
+// pages.
+int DocumentCoder::CodeKept(uint32_t group) {
+  std::vector<Job> pages;
+  pages.swap(kept_);
+  try {
+    std::unique_ptr<SharedMarkFinder>& finder = finders_[group];
+    finder = std::make_unique<SharedMarkFinder>();
+    GateSettings gate;
+    for (const Job& job : pages) finder->AddPage(job.page, ScanGate(job.page, &gate));
+  } catch (const std::bad_alloc&) {
+    Fail(kTranscodeOutOfMemory);
+  }
+  if (status_ == kTranscodeDone) StartGroup(group);
+  for (Job& job : pages) {
+    job.globals = globals_;
+    if (status_ == kTranscodeDone) Submit(job);
+    else Release(&job.page, job.owned);
+  }
+  return status_;
 }
 
 std::unique_ptr<DocumentCoder::PageRun> DocumentCoder::Code(Job job) {
@@ -201,7 +242,7 @@ std::unique_ptr<DocumentCoder::PageRun> DocumentCoder::Code(Job job) {
     jb2msg::ScopedSink scope(&sink);
     ENCODE_STATE* page = run->owner.get();
     page->Segments.lFirstNumber = kLocalSegmentNumbers;
-    page->pGlobals = owner_.get()->pGlobals;
+    page->pGlobals = job.globals.get();
     page->pLossyHooks = owner_.get()->pLossyHooks;
     CodePage(page, &job.page, settings_, job.number);
     run->failed = page->Segments.bFailed != 0;
@@ -211,6 +252,7 @@ std::unique_ptr<DocumentCoder::PageRun> DocumentCoder::Code(Job job) {
     run->failed = run->checkFailed = true;
   }
   Release(&job.page, job.owned);
+  job.globals.reset();
   return run;
 }
 
@@ -313,22 +355,6 @@ int DocumentCoder::FinishOrThrow() {
     return Fail(kTranscodeFailed);
   }
   ENCODE_STATE* state = owner_.get();
-  if (shares_ && scanned_ == 0) {
-    // The pages were kept: their marks now, then the pages.
-    try {
-      GateSettings gate;
-      for (const Job& job : kept_) finder_.AddPage(job.page, ScanGate(job.page, &gate));
-    } catch (const std::bad_alloc&) {
-      return Fail(kTranscodeOutOfMemory);
-    }
-    if (StartPages() != kTranscodeDone) return status_;
-    std::vector<Job> pages;
-    pages.swap(kept_);
-    for (size_t i = 0; i < pages.size(); ++i) {
-      if (status_ == kTranscodeDone) Submit(pages[i]);
-      else Release(&pages[i].page, pages[i].owned);
-    }
-  }
   if (Drain(true) != kTranscodeDone) return status_;
   StartSegment(&state->Encoder);
   FinishSegmentBasic(&state->Encoder, kSegEndOfFile, 1);

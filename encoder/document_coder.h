@@ -1,10 +1,13 @@
 // A document coded a page at a time: each page is coded (on one of the
 // coder's threads) and released as it comes, and its segments go out in
 // page order as soon as the pages before it have gone. A text document that
-// shares symbols between its pages keeps its pages until the last one, for
-// the marks they share are known only then.
+// shares symbols between its pages does so in groups of pages, each with a
+// dictionary of its own (of no page, before the group's first page) found
+// by a first pass over the group's pages; without that pass a group's pages
+// are kept until its last one, for the marks they share are known only then.
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -27,9 +30,11 @@ class DocumentCoder {
   // one generic region), reviewed as TranscodeDocumentToMemory reviews
   // them. Returns kTranscodeDone with *coder made, kTranscodeRefused or
   // kTranscodeOutOfMemory. Progress is told as each page's coding starts,
-  // from the coding threads, one call at a time.
+  // from the coding threads, one call at a time. Pages that share symbols
+  // do so in groups of `dictPages` (0: all pages in one group).
   static int Create(PARAMETER* sections, long nSections, uint32_t pages, OutputKind kind, ByteSink sink,
-                    PageProgress progress, unsigned threads, std::unique_ptr<DocumentCoder>* coder);
+                    PageProgress progress, unsigned threads, std::unique_ptr<DocumentCoder>* coder,
+                    uint32_t dictPages = 0);
   ~DocumentCoder();
   DocumentCoder(const DocumentCoder&) = delete;
   DocumentCoder& operator=(const DocumentCoder&) = delete;
@@ -37,16 +42,21 @@ class DocumentCoder {
   // Whether the pages share symbols: a first pass over them (ScanPage)
   // then spares the coder keeping them.
   bool SharesSymbols() const { return shares_; }
+  // The pages of each group with a dictionary of its own (the last group
+  // may have fewer); the page count when the pages share nothing.
+  uint32_t GroupPages() const { return group_; }
   // The first pass of a document whose pages share symbols: the marks of
   // the next page (given again to AddPage later, in the same order) are
-  // counted and the shared ones kept; the page is not. An owned page is
+  // counted and those shared within its group kept; the page is not. A
+  // group's pages are scanned before its first page is added (all groups
+  // first, or each group just before its pages). An owned page is
   // destroyed. Does nothing when the pages share nothing. Returns
-  // kTranscodeDone, kTranscodeOutOfMemory, or kTranscodeFailed once pages
-  // have been added.
+  // kTranscodeDone, kTranscodeOutOfMemory, or kTranscodeFailed for a page
+  // of a group whose pages are being added, or beyond the count given.
   int ScanPage(BMP* page, bool owned);
 
-  // Codes the next page (or keeps it, when the pages share symbols and
-  // were not scanned first). An
+  // Codes the next page (or keeps it until its group's last page, when the
+  // pages share symbols and the group was not scanned first). An
   // owned page is destroyed once coded; a page that is not stays the
   // caller's until Finish. Waits while every thread has a page. Returns
   // kTranscodeDone, or the first failure of the document: kTranscodeFailed
@@ -65,6 +75,7 @@ class DocumentCoder {
     uint32_t number = 0;
     BMP page{};
     bool owned = false;
+    std::shared_ptr<const GLOBAL_SYMBOLS> globals;  // its group's dictionary; null: none
   };
   // One page coded on its own: its segments (numbered from
   // kLocalSegmentNumbers), and the messages it gave, in order.
@@ -75,8 +86,8 @@ class DocumentCoder {
     bool checkFailed = false;  // lossy coding's check before writing failed
   };
 
-  DocumentCoder(std::vector<SectionSettings> settings, uint32_t pages, OutputKind kind, ByteSink sink,
-                PageProgress progress, unsigned threads);
+  DocumentCoder(std::vector<SectionSettings> settings, uint32_t pages, bool shares, uint32_t group, OutputKind kind,
+                ByteSink sink, PageProgress progress, unsigned threads);
   // AddPage and Finish, with std::bad_alloc thrown by what they call.
   int AddPageOrThrow(BMP* page, bool owned);
   int FinishOrThrow();
@@ -93,13 +104,20 @@ class DocumentCoder {
   unsigned threads_;
   EncodeStateOwner owner_;  // the document's segments, as they are filed
   DocumentOutput output_;
-  GLOBAL_SYMBOLS globals_;
-  SharedMarkFinder finder_;       // the first pass's findings
+  // The groups of pages that share a dictionary.
+  uint32_t Group(uint32_t number) const { return (number - 1) / group_; }
+  uint32_t GroupStart(uint32_t group) const { return group * group_; }  // pages before it
+  uint32_t GroupEnd(uint32_t group) const { return std::min<uint64_t>(pages_, uint64_t{group + 1} * group_); }
+  int StartGroup(uint32_t group);
+  int CodeKept(uint32_t group);
+
+  bool shares_ = false;           // the pages share symbols
+  uint32_t group_;                // pages per group
+  std::map<uint32_t, std::unique_ptr<SharedMarkFinder>> finders_;  // the first pass's findings, by group
+  std::shared_ptr<const GLOBAL_SYMBOLS> globals_;  // the current group's dictionary
   uint32_t scanned_ = 0;          // pages of the first pass
-  int StartPages();
   const GateSettings* ScanGate(const BMP& page, GateSettings* gate);
-  bool shares_ = false;           // the pages share symbols: kept until Finish
-  std::vector<Job> kept_;
+  std::vector<Job> kept_;         // a group's pages, when it was not scanned
   uint32_t added_ = 0;            // pages given
   uint32_t submitted_ = 0;        // pages handed to the coding
   uint32_t filed_ = 0;            // pages whose segments have gone out

@@ -10,8 +10,8 @@
 #include "encoder/embedded_streams.h"
 #include "encoder/segment_writer.h"
 
-DocumentOutput::DocumentOutput(OutputKind kind, int sequential, uint32_t pages, ByteSink sink)
-    : kind_(kind), sequential_(sequential), pages_(pages), sink_(std::move(sink)) {}
+DocumentOutput::DocumentOutput(OutputKind kind, int sequential, uint32_t pages, uint32_t group, ByteSink sink)
+    : kind_(kind), sequential_(sequential), pages_(pages), group_(group ? group : pages), sink_(std::move(sink)) {}
 
 DocumentOutput::~DocumentOutput() {
   if (spill_) std::fclose(spill_);
@@ -70,7 +70,7 @@ bool DocumentOutput::FlushFile(ENCODER* enc) {
 bool DocumentOutput::FlushSplit(ENCODER* enc) {
   // The new segments as a small sequential file of their own, split as a
   // whole file would be: the page's stream, and the globals before the
-  // first page.
+  // first page of each group.
   SEGMENT_TABLES* t = SegmentTables(enc);
   const uint32_t end = t->nSegments;
   std::vector<unsigned char> file(kFileHeaderSize);
@@ -85,9 +85,13 @@ bool DocumentOutput::FlushSplit(ENCODER* enc) {
   jb2pdf::EmbeddedDocument split;
   if (!jb2pdf::SplitFile(file.data(), file.size(), &split)) return false;
   file = std::vector<unsigned char>();
-  if (first && kind_ == OutputKind::kPdf && !Give(0, pdf_.Begin(pages_, split.globals))) return false;
-  if (first && kind_ == OutputKind::kEmbedded && !split.globals.empty() && !Give(0, split.globals)) return false;
+  if (first && kind_ == OutputKind::kPdf && !Give(0, pdf_.Begin(pages_, split.globals, group_))) return false;
+  if (kind_ == OutputKind::kEmbedded && !split.globals.empty() && !Give(0, split.globals)) return false;
   for (const jb2pdf::Page& page : split.pages) {
+    // A later group's dictionary comes with its first page, the only page
+    // of its flush.
+    if (kind_ == OutputKind::kPdf && pagesOut_ > 0 && pagesOut_ % group_ == 0 && !Give(0, pdf_.StartGroup(split.globals)))
+      return false;
     ++pagesOut_;
     if (!Give(kind_ == OutputKind::kPdf ? 0 : pagesOut_, kind_ == OutputKind::kPdf ? pdf_.AddPage(page) : page.segments))
       return false;

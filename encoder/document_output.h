@@ -17,13 +17,17 @@
 enum class OutputKind { kFile, kPdf, kEmbedded };
 
 // Takes bytes in order: stream 0 is the file or the PDF; embedded, stream 0
-// is the globals (given only when there are any) and stream n page n's,
-// each in one call. False stops the document.
+// is the globals of the pages that follow (given only when there are any:
+// before the first page, and before the first page of each later group
+// with a dictionary of its own) and stream n page n's, each in one call.
+// False stops the document.
 using ByteSink = std::function<bool(uint32_t stream, const unsigned char* data, size_t size)>;
 
 class DocumentOutput {
  public:
-  DocumentOutput(OutputKind kind, int sequential, uint32_t pages, ByteSink sink);
+  // The pages come in groups of `group` pages (the last may have fewer),
+  // each with its own globals, given with the group's first page.
+  DocumentOutput(OutputKind kind, int sequential, uint32_t pages, uint32_t group, ByteSink sink);
   ~DocumentOutput();
   DocumentOutput(const DocumentOutput&) = delete;
   DocumentOutput& operator=(const DocumentOutput&) = delete;
@@ -46,6 +50,7 @@ class DocumentOutput {
   OutputKind kind_;
   int sequential_;
   uint32_t pages_;
+  uint32_t group_;
   ByteSink sink_;
   uint32_t flushed_ = 0;     // segments handed out (or spilled) so far
   uint32_t pagesOut_ = 0;    // pages handed out so far

@@ -46,13 +46,15 @@ std::string PdfStream::Object(const std::string& body) {
   return text;
 }
 
-std::string PdfStream::Begin(size_t pages, const std::string& globals) {
+std::string PdfStream::Begin(size_t pages, const std::string& globals, size_t group) {
   // Objects: 1 catalog, 2 page tree, 3 globals (when any), then per page
-  // the page, its image and its content stream.
-  globals_ = !globals.empty();
+  // the page, its image and its content stream; each later group of pages
+  // begins with one object for its globals.
+  globals_ = globals.empty() ? 0 : 3;
   const size_t first = globals_ ? 4 : 3;
+  if (group == 0) group = pages;
   std::string kids;
-  for (size_t i = 0; i < pages; ++i) kids += std::to_string(first + 3 * i) + " 0 R ";
+  for (size_t i = 0; i < pages; ++i) kids += std::to_string(first + 3 * i + i / group) + " 0 R ";
   // The binary comment tells tools the file holds binary data.
   std::string head = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
   written_ = head.size();
@@ -60,6 +62,11 @@ std::string PdfStream::Begin(size_t pages, const std::string& globals) {
   head += Object("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>");
   if (globals_) head += Object(Stream("", globals));
   return head;
+}
+
+std::string PdfStream::StartGroup(const std::string& globals) {
+  globals_ = globals.empty() ? 0 : offsets_.size() + 1;
+  return Object(globals.empty() ? "null" : Stream("", globals));
 }
 
 std::string PdfStream::AddPage(const Page& p) {
@@ -70,7 +77,7 @@ std::string PdfStream::AddPage(const Page& p) {
                             std::to_string(content) + " 0 R >>");
   std::string imageDict = "/Type /XObject /Subtype /Image /Width " + std::to_string(p.width) + " /Height " +
                           std::to_string(p.height) + " /ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /JBIG2Decode ";
-  if (globals_) imageDict += "/DecodeParms << /JBIG2Globals 3 0 R >> ";
+  if (globals_) imageDict += "/DecodeParms << /JBIG2Globals " + std::to_string(globals_) + " 0 R >> ";
   text += Object(Stream(imageDict, p.segments));
   text += Object(Stream("", "q " + w + " 0 0 " + h + " 0 0 cm /Im0 Do Q"));
   return text;

@@ -6,6 +6,7 @@
 // written, so a run that fails writes nothing there.
 #pragma once
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,7 +23,9 @@ namespace jb2tool {
 
 class OutputFiles {
  public:
-  // BASE.jb2, BASE.pdf, or BASE.jb2g (stream 0) and BASE_N.jb2e (stream N).
+  // BASE.jb2, BASE.pdf, or BASE.jb2g (stream 0 before the first page;
+  // BASE_N.jb2g before page N, for a later group's globals) and BASE_N.jb2e
+  // (stream N).
   OutputFiles(jb2_output_kind kind, std::string base) : kind_(kind), base_(std::move(base)) {}
   ~OutputFiles() { Abandon(); }
   OutputFiles(const OutputFiles&) = delete;
@@ -59,7 +62,8 @@ class OutputFiles {
   std::string Name(uint32_t stream) const {
     if (kind_ == JB2_OUTPUT_FILE) return base_ + ".jb2";
     if (kind_ == JB2_OUTPUT_PDF) return base_ + ".pdf";
-    return stream == 0 ? base_ + ".jb2g" : base_ + "_" + std::to_string(stream) + ".jb2e";
+    if (stream != 0) return base_ + "_" + std::to_string(stream) + ".jb2e";
+    return pagesSeen_ == 0 ? base_ + ".jb2g" : base_ + "_" + std::to_string(pagesSeen_ + 1) + ".jb2g";
   }
 
   bool Failed(const std::string& name, int reason) {
@@ -100,6 +104,7 @@ class OutputFiles {
       }
       names_.push_back(name);
       stream_ = stream;
+      pagesSeen_ = std::max(pagesSeen_, stream);
     }
     errno = 0;
     return size == 0 || std::fwrite(data, 1, size, file_) == size ? true : Failed(names_.back(), errno);
@@ -112,6 +117,7 @@ class OutputFiles {
   std::FILE* file_ = nullptr;       // the one being written
   std::vector<unsigned char> held_;  // standard output's bytes, until Commit
   uint32_t stream_ = 0;
+  uint32_t pagesSeen_ = 0;  // the last page stream begun
 };
 
 }  // namespace jb2tool

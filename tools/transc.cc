@@ -76,18 +76,22 @@ void PrintHelp() {
       "A document: more image files after the first, a multi-page TIFF file, or a\n"
       "base name DOC whose pages are DOC_1, DOC_2, ... (the names untransc writes).\n"
       "Every page is coded with the same sections into one file DOC.jb2; with one\n"
-      "text section over the page (sr), marks found on two pages or more are coded\n"
-      "once, in a dictionary all pages share.\n"
+      "text section over the page (sr), marks found on two pages or more of a group\n"
+      "of pages (--dict-pages) are coded once, in a dictionary the group shares.\n"
       "\n"
       "Options:\n"
       "  --pdf         write DOC.pdf: one PDF page per image, JBIG2-coded\n"
       "  --embedded    write the streams a PDF holds: DOC_N.jb2e for page N and\n"
-      "                DOC.jb2g with the shared symbols (when there are any)\n"
+      "                DOC.jb2g with the shared symbols (when there are any;\n"
+      "                DOC_N.jb2g for a later group's, N its first page)\n"
       "  -o BASE       name the output BASE.jb2 (BASE.pdf, BASE_N.jb2e)\n"
       "  -o -          write the .jb2 file (the PDF with --pdf) to standard output\n"
       "  -q, --quiet   no progress (shown on a terminal for documents)\n"
       "  --threads N   code a document's pages on N threads (default: one per\n"
       "                core); the file is the same whatever N\n"
+      "  --dict-pages N  text documents: a new shared dictionary every N pages\n"
+      "                (default DICT_DEFAULT; 0: one for all pages); a viewer\n"
+      "                decodes a page's whole group dictionary to show it\n"
       "  --threshold auto|N  grey and colour pages: auto (default) follows the\n"
       "                paper under uneven light; N (0 to 255) makes black every\n"
       "                pixel darker than N\n"
@@ -152,6 +156,7 @@ void PrintHelp() {
 struct CommandLine {
   bool pdf = false, embedded = false, quiet = false;
   unsigned threads = 0;            // --threads; 0: as many as the machine has
+  long dictPages = -1;             // --dict-pages; -1: the library's default
   int threshold = jb2tool::kAutoThreshold;  // --threshold
   std::string outputBase;          // -o; empty: from the first image
   std::vector<std::string> words;  // section words
@@ -174,7 +179,7 @@ void ReadOption(int argc, char** argv, int* i, CommandLine* c, bool* optionsEnd)
     if (c->error.empty()) c->error = reason;
     c->usage = true;
   };
-  if ((arg == "-o" || arg == "--threads" || arg == "--threshold") && *i + 1 >= argc) {
+  if ((arg == "-o" || arg == "--threads" || arg == "--threshold" || arg == "--dict-pages") && *i + 1 >= argc) {
     refuse("Option " + arg + " Needs a Value");
   } else if (arg == "--") {
     *optionsEnd = true;
@@ -188,11 +193,12 @@ void ReadOption(int argc, char** argv, int* i, CommandLine* c, bool* optionsEnd)
     c->outputBase = argv[++*i];
   } else if (arg == "--threshold") {
     if (!jb2tool::ReadThreshold(argv[++*i], &c->threshold)) refuse("--threshold Takes auto or a Number from 0 to 255");
-  } else if (arg == "--threads") {
+  } else if (arg == "--threads" || arg == "--dict-pages") {
     const std::string n = argv[++*i];
     if (n.empty() || n.size() > 6 || n.find_first_not_of("0123456789") != std::string::npos)
-      refuse("Option --threads Needs a Number, not " + n);
-    else c->threads = static_cast<unsigned>(std::stoul(n));
+      refuse("Option " + arg + " Needs a Number, not " + n);
+    else if (arg == "--threads") c->threads = static_cast<unsigned>(std::stoul(n));
+    else c->dictPages = static_cast<long>(std::stoul(n));
   } else {
     refuse("Unknown Option " + arg);
   }
@@ -254,19 +260,23 @@ void PrintProgress(void*, uint32_t page, uint32_t pages) {
   if (page == pages) std::fprintf(stderr, "\n");
 }
 
-// Reads the pages of every image in turn and gives each to `take` until it
-// fails (*status); false (with the reason printed) when a page cannot be
-// read.
+// Reads the document's pages [from, to) (counted from 0 over every image in
+// turn) and gives each to `take` until it fails (*status); false (with the
+// reason printed) when a page cannot be read. `counts` are the images'
+// page counts.
 template <typename Take>
-bool ForEachPage(const CommandLine& c, Take take, jb2_status* status) {
-  for (size_t i = 0; *status == JB2_OK && i < c.images.size(); ++i) {
+bool ForEachPage(const CommandLine& c, const std::vector<uint32_t>& counts, uint32_t from, uint32_t to, Take take,
+                 jb2_status* status) {
+  uint32_t first = 0;  // the image's first page in the document
+  for (size_t i = 0; *status == JB2_OK && i < c.images.size() && first < to; first += counts[i], ++i) {
+    if (first + counts[i] <= from) continue;
     jb2tool::PageReader reader;
     bool loaded = reader.Open(c.images[i].input, c.threshold) == 0;
-    for (uint32_t n = 0; loaded && *status == JB2_OK && n < reader.pages(); ++n) {
+    for (uint32_t n = 0; loaded && *status == JB2_OK && n < reader.pages() && first + n < to; ++n) {
       BMP page{};
       loaded = reader.Next(&page) == 0;
       const jb2_image image{page.pData, page.lWidth, page.lHeight, page.lStride, page.lXResolution, page.lYResolution};
-      if (loaded) *status = take(image);
+      if (loaded && first + n >= from) *status = take(image);
       DestroyBMP(&page);
     }
     if (!loaded) {
@@ -283,12 +293,14 @@ bool ForEachPage(const CommandLine& c, Take take, jb2_status* status) {
 // page N). The files appear under their names only when all is written.
 int CodeDocument(const CommandLine& c) {
   uint32_t total = 0;
-  for (const jb2tool::Names& image : c.images) total += jb2tool::CountPages(image.input);
+  std::vector<uint32_t> counts;
+  for (const jb2tool::Names& image : c.images) total += counts.emplace_back(jb2tool::CountPages(image.input));
   jb2_encoder* encoder = nullptr;
   if (jb2_encoder_create(&encoder) != JB2_OK) return 1;
   jb2_encoder_set_messages(encoder, PrintMessage, nullptr);
   if (!c.quiet && isatty(2)) jb2_encoder_set_progress(encoder, PrintProgress, nullptr);
   jb2_encoder_set_threads(encoder, c.threads);
+  if (c.dictPages >= 0) jb2_encoder_set_dict_pages(encoder, static_cast<uint32_t>(c.dictPages));
   std::vector<const char*> words;
   for (const std::string& w : c.words) words.push_back(w.c_str());
   if (jb2_encoder_set_sections(encoder, static_cast<int>(words.size()), words.data()) != JB2_OK) {
@@ -300,15 +312,21 @@ int CodeDocument(const CommandLine& c) {
   jb2tool::OutputFiles files(kind, c.outputBase);
   jb2_document* doc = nullptr;
   jb2_status s = jb2_document_begin(encoder, total, kind, jb2tool::OutputFiles::Take, &files, &doc);
-  // A text document whose pages share symbols reads its pages twice: first
-  // for their marks, then to code them; no page is kept between.
-  // (Standard input cannot be read twice: its pages are kept instead.)
+  // A text document whose pages share symbols reads each group's pages
+  // twice: first for their marks, then to code them; no page is kept
+  // between. (Standard input cannot be read twice: a group's pages are kept
+  // instead.)
   bool loaded = true;
   const bool once = std::any_of(c.images.begin(), c.images.end(), [](const jb2tool::Names& n) { return n.input == "-"; });
-  if (s == JB2_OK && jb2_document_shares_symbols(doc) && !once)
-    loaded = ForEachPage(c, [doc](const jb2_image& image) { return jb2_document_scan_page(doc, &image); }, &s);
-  if (s == JB2_OK && loaded)
-    loaded = ForEachPage(c, [doc](const jb2_image& image) { return jb2_document_add_page(doc, &image); }, &s);
+  const bool twice = s == JB2_OK && jb2_document_shares_symbols(doc) && !once;
+  const uint32_t group = s == JB2_OK && jb2_document_dict_pages(doc) ? jb2_document_dict_pages(doc) : total;
+  auto scan = [doc](const jb2_image& image) { return jb2_document_scan_page(doc, &image); };
+  auto add = [doc](const jb2_image& image) { return jb2_document_add_page(doc, &image); };
+  for (uint32_t from = 0; s == JB2_OK && loaded && from < total; from += group) {
+    const uint32_t to = total - from > group ? from + group : total;
+    if (twice) loaded = ForEachPage(c, counts, from, to, scan, &s);
+    if (s == JB2_OK && loaded) loaded = ForEachPage(c, counts, from, to, add, &s);
+  }
   if (s == JB2_OK && loaded) {
     s = jb2_document_finish(doc);
   } else {

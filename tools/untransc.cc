@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -134,7 +135,9 @@ void PrintHelp() {
       "\n"
       "A page stream as a PDF holds it (STREAM.jb2e, as pdfimages -all writes it)\n"
       "is decoded with its globals: GLOBALS when given, else STREAM.jb2g beside it,\n"
-      "else BASE.jb2g when STREAM is BASE_N or BASE-NNN (as transc --embedded and\n"
+      "else, when STREAM is BASE_N, BASE_M.jb2g for the greatest M below N (a\n"
+      "later group's globals, as transc --embedded --dict-pages names them), else\n"
+      "BASE.jb2g when STREAM is BASE_N or BASE-NNN (as transc --embedded and\n"
       "pdfimages name them). With --globals, STREAM is the file named, whatever its\n"
       "extension (out.0000 with out.sym, as jbig2 -s -p names them).\n"
       "\n"
@@ -252,12 +255,44 @@ std::string PageFileName(const Options& o, const std::string& base, uint32_t num
   return OutputStem(o, base) + "_" + std::to_string(number) + Extension(o.format);
 }
 
-// The globals of an embedded page stream BASE: STREAM.jb2g, or BASE.jb2g
-// when the stream is named BASE_N or BASE-NNN.
+// STEM_M.jb2g for the greatest M below `page`, or "": the globals of the
+// group of pages that page N belongs to, as transc --embedded names them
+// after the group's first page.
+std::string GroupGlobals(const std::string& stem, uint64_t page) {
+  namespace fs = std::filesystem;
+  const fs::path path(stem);
+  const std::string prefix = path.filename().string() + "_";
+  std::error_code error;
+  fs::directory_iterator it(path.has_parent_path() ? path.parent_path() : fs::path("."), error), end;
+  std::string best;
+  uint64_t bestPage = 0;
+  for (; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() <= prefix.size() + 5 || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - 5, 5, ".jb2g") != 0)
+      continue;
+    const std::string digits = name.substr(prefix.size(), name.size() - 5 - prefix.size());
+    if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    const uint64_t m = std::stoull(digits);
+    if (m < page && m > bestPage) {
+      bestPage = m;
+      best = stem + "_" + digits + ".jb2g";
+    }
+  }
+  return best;
+}
+
+// The globals of an embedded page stream BASE: STREAM.jb2g, or, when the
+// stream is named BASE_N, its group's (see GroupGlobals), or BASE.jb2g when
+// it is named BASE_N or BASE-NNN.
 std::string GlobalsBeside(const std::string& base) {
   if (jb2tool::Exists(base + ".jb2g")) return base + ".jb2g";
   size_t end = base.size();
   while (end > 0 && std::isdigit(static_cast<unsigned char>(base[end - 1]))) --end;
+  if (end > 1 && end < base.size() && base[end - 1] == '_' && base.size() - end <= 9) {
+    const std::string group = GroupGlobals(base.substr(0, end - 1), std::stoull(base.substr(end)));
+    if (!group.empty()) return group;
+  }
   if (end > 1 && end < base.size() && (base[end - 1] == '_' || base[end - 1] == '-')) {
     const std::string shared = base.substr(0, end - 1) + ".jb2g";
     if (jb2tool::Exists(shared)) return shared;

@@ -62,16 +62,23 @@ JB2_API void jb2_encoder_set_threads(jb2_encoder* encoder, unsigned threads);
 typedef void (*jb2_progress_fn)(void* user, uint32_t page, uint32_t pages);
 JB2_API void jb2_encoder_set_progress(jb2_encoder* encoder, jb2_progress_fn callback, void* user);
 
+/* A document whose pages share symbols (see jb2_encode_document) gets a new
+ * shared dictionary every `pages` pages: the pages of each group refer to
+ * their group's dictionary only, which a viewer decodes for any page of the
+ * group. 0: one dictionary for all pages. The default: DICT_PAGES_DEFAULT. */
+JB2_API void jb2_encoder_set_dict_pages(jb2_encoder* encoder, uint32_t pages);
+
 /* Codes `count` pages, each with the encoder's sections, into one
  * standalone file (pages 1 .. count). When the sections are one text
- * section over the whole page, marks found on two pages or more are coded
- * once, in a symbol dictionary of no page that every page refers to.
+ * section over the whole page, marks found on two pages or more of a group
+ * (jb2_encoder_set_dict_pages) are coded once, in a symbol dictionary of no
+ * page that the group's pages refer to, before the group's first page.
  * Output as for jb2_encode_page. */
 JB2_API jb2_status jb2_encode_document(jb2_encoder* encoder, const jb2_image* pages, uint32_t count, unsigned char** data,
                                        size_t* size);
 
 /* The same document as a PDF: one PDF page per image, each an image
- * XObject with /Filter /JBIG2Decode and the shared symbols in
+ * XObject with /Filter /JBIG2Decode and its group's shared symbols in
  * /JBIG2Globals; each PDF page as large as its image at its resolution
  * (300 dpi when it has none). */
 JB2_API jb2_status jb2_encode_pdf(jb2_encoder* encoder, const jb2_image* pages, uint32_t count, unsigned char** data,
@@ -82,7 +89,7 @@ JB2_API jb2_status jb2_encode_pdf(jb2_encoder* encoder, const jb2_image* pages, 
  * jb2_encode_document, jb2_encode_pdf and jb2_split_embedded give for the
  * same pages). Only the pages being coded are held (one per thread), except
  * in a document whose pages share symbols and were not scanned first (see
- * jb2_document_scan_page), which keeps its pages until jb2_document_finish.
+ * jb2_document_scan_page), which keeps each group's pages until its last.
  *
  *   jb2_document* doc;
  *   jb2_document_begin(enc, 300, JB2_OUTPUT_PDF, write_bytes, file, &doc);
@@ -94,7 +101,9 @@ typedef struct jb2_document jb2_document;
 typedef enum jb2_output_kind {
   JB2_OUTPUT_FILE = 0,    /* a standalone JBIG2 file (stream 0) */
   JB2_OUTPUT_PDF = 1,     /* a PDF (stream 0) */
-  JB2_OUTPUT_EMBEDDED = 2 /* stream 0: the globals, given only when there are any;
+  JB2_OUTPUT_EMBEDDED = 2 /* stream 0: the globals of the pages that follow, given
+                             only when there are any, before the first page of each
+                             group of jb2_document_dict_pages pages;
                              stream n: page n's stream, each in one call */
 } jb2_output_kind;
 
@@ -116,16 +125,21 @@ JB2_API jb2_status jb2_document_begin(jb2_encoder* encoder, uint32_t pages, jb2_
 JB2_API jb2_status jb2_document_add_page(jb2_document* document, const jb2_image* page);
 
 /* A document whose pages share symbols (one text section over the whole
- * page, see jb2_encode_document) finds the shared marks before it codes its
- * first page. Given every page first through jb2_document_scan_page, in the
- * order they will be added, it keeps of them only a hash of each mark and a
- * copy of each shared one (with "lossy", also the representatives of the
- * classes of like marks, within a fixed budget), and then codes each page as
- * jb2_document_add_page gives it again (pages that differ from the scanned
- * ones are still coded exactly, sharing less); without that first pass it keeps every page until
- * jb2_document_finish. jb2_document_shares_symbols: 1 when the first pass
- * is of use, 0 when scan_page would do nothing. */
+ * page, see jb2_encode_document) finds the marks each group of pages shares
+ * before it codes the group's first page. Given the group's pages first
+ * through jb2_document_scan_page, in the order they will be added (every
+ * page of the document first, or each group's just before its pages), it
+ * keeps of them only a hash of each mark and a copy of each shared one (with
+ * "lossy", also the representatives of the classes of like marks, within a
+ * fixed budget), and then codes each page as jb2_document_add_page gives it
+ * again (pages that differ from the scanned ones are still coded exactly,
+ * sharing less); without that first pass it keeps a group's pages until its
+ * last one. jb2_document_shares_symbols: 1 when the first pass is of use, 0
+ * when scan_page would do nothing. jb2_document_dict_pages: the pages of
+ * each group (the last may have fewer; the page count when there is one
+ * group). */
 JB2_API int jb2_document_shares_symbols(const jb2_document* document);
+JB2_API uint32_t jb2_document_dict_pages(const jb2_document* document);
 JB2_API jb2_status jb2_document_scan_page(jb2_document* document, const jb2_image* page);
 
 /* Codes what is left, hands out the rest of the output and releases the
@@ -143,8 +157,8 @@ typedef struct jb2_buffer {
 } jb2_buffer;
 
 /* Splits a standalone file into the embedded organisation of T.88 D.3, as
- * a PDF holds it: the globals stream (the segments of no page; size 0 when
- * there are none) and one stream per page, without the file header, the
+ * a PDF holds it: the globals stream (the segments of no page, every
+ * group's dictionary among them; size 0 when there are none) and one stream per page, without the file header, the
  * end-of-page and end-of-file segments, each page's segments associated
  * with page 1. On JB2_OK *pages is an array of *count buffers; release each
  * buffer's data, then the array and the globals' data, with jb2_free. */

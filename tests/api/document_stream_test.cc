@@ -105,6 +105,57 @@ TEST_F(DocumentStream, PagesHandedOutEqualTheWholeDocumentInEachOutputOnAnyThrea
   }
 }
 
+// Groups of two pages, each with its dictionary: the pages scanned all
+// first, a group at a time, or not at all give the same bytes on any
+// threads, and the embedded output gives each group's globals before its
+// first page. A page scanned once its group's pages are being added is
+// refused.
+TEST_F(DocumentStream, GroupsGiveTheSameBytesHoweverTheirPagesAreScanned) {
+  enum Scan { kAllFirst, kEachGroup, kNone };
+  for (jb2_output_kind kind : {JB2_OUTPUT_FILE, JB2_OUTPUT_PDF, JB2_OUTPUT_EMBEDDED}) {
+    SCOPED_TRACE(kind);
+    Streams first;
+    for (unsigned threads : {1u, 3u}) {
+      jb2_encoder* enc = Encoder("sr", threads);
+      jb2_encoder_set_dict_pages(enc, 2);
+      for (Scan scan : {kAllFirst, kEachGroup, kNone}) {
+        SCOPED_TRACE(threads * 10 + scan);
+        Streams out;
+        jb2_document* doc = nullptr;
+        ASSERT_EQ(jb2_document_begin(enc, 4, kind, Take, &out, &doc), JB2_OK);
+        ASSERT_EQ(jb2_document_dict_pages(doc), 2u);
+        for (size_t i = 0; scan == kAllFirst && i < 4; ++i) ASSERT_EQ(jb2_document_scan_page(doc, &images_[i]), JB2_OK);
+        for (size_t i = 0; i < 4; ++i) {
+          if (scan == kEachGroup && i % 2 == 0) {
+            ASSERT_EQ(jb2_document_scan_page(doc, &images_[i]), JB2_OK);
+            ASSERT_EQ(jb2_document_scan_page(doc, &images_[i + 1]), JB2_OK);
+          }
+          ASSERT_EQ(jb2_document_add_page(doc, &images_[i]), JB2_OK);
+        }
+        ASSERT_EQ(jb2_document_finish(doc), JB2_OK);
+        if (first.bytes.empty()) first = out;
+        EXPECT_EQ(out.bytes, first.bytes);
+        EXPECT_EQ(out.order, first.order);
+      }
+      jb2_encoder_destroy(enc);
+    }
+    if (kind == JB2_OUTPUT_EMBEDDED) {
+      const std::vector<uint32_t> streams(first.order.begin(), std::unique(first.order.begin(), first.order.end()));
+      EXPECT_EQ(streams, (std::vector<uint32_t>{0, 1, 2, 0, 3, 4}));
+    }
+  }
+
+  jb2_encoder* enc = Encoder("sr", 1);
+  jb2_encoder_set_dict_pages(enc, 2);
+  Streams out;
+  jb2_document* doc = nullptr;
+  ASSERT_EQ(jb2_document_begin(enc, 4, JB2_OUTPUT_FILE, Take, &out, &doc), JB2_OK);
+  ASSERT_EQ(jb2_document_add_page(doc, &images_[0]), JB2_OK);
+  ASSERT_EQ(jb2_document_scan_page(doc, &images_[1]), JB2_ERROR_ARGUMENT);
+  jb2_document_cancel(doc);
+  jb2_encoder_destroy(enc);
+}
+
 TEST_F(DocumentStream, AFailureMidwayEndsTheDocument) {
   jb2_encoder* enc = Encoder("gr:sequential", 2);
   // The output stops after the first page's bytes: the document stops.

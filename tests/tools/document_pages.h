@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -50,6 +51,39 @@ class DocumentPages {
     ASSERT_TRUE(pbm ? jb2test::LoadPBM(pbmOrBmp, &got) : LoadBMP(pbmOrBmp.c_str(), &got) == 0) << pbmOrBmp;
     EXPECT_TRUE(jb2test::SamePixels(&got, &pages_[static_cast<size_t>(p)])) << pbmOrBmp;
     DestroyBMP(&got);
+  }
+
+  // Every page of FILE (in dir) as jbig2dec decodes it: one PBM stream of
+  // all pages, one after another.
+  void ExpectJbig2decPages(const std::string& dir, const std::string& file) const {
+    const auto peer = jb2test::RunCommand("jbig2dec -t pbm -o - " + file + " > all.pbm", dir);
+    ASSERT_EQ(peer.exitStatus, 0) << peer.err;
+    const std::vector<uint8_t> all = jb2test::ReadFileBytes(dir + "/all.pbm");
+    const uint32_t width = pages_[0].lWidth, height = pages_[0].lHeight;
+    const std::string header = "P4\n" + std::to_string(width) + " " + std::to_string(height) + "\n";
+    const size_t pageBytes = header.size() + (width + 7) / 8 * height;
+    ASSERT_EQ(all.size(), pageBytes * pages_.size());
+    for (size_t p = 0; p < pages_.size(); ++p) {
+      const std::string one = dir + "/jbig2dec-" + std::to_string(p + 1) + ".pbm";
+      jb2test::WriteFileBytes(one, std::vector<uint8_t>(all.begin() + static_cast<long>(pageBytes * p),
+                                                        all.begin() + static_cast<long>(pageBytes * (p + 1))));
+      ExpectPage(static_cast<int>(p), one);
+    }
+  }
+
+  // Every page of dir/doc.pdf as poppler (pdfimages) and pdf.js read it.
+  void ExpectPdfPages(const std::string& dir) const {
+    auto r = jb2test::RunCommand("pdfimages doc.pdf poppler", dir);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    r = jb2test::RunCommand("node '" JB2_SOURCE_DIR "/tests/interop/pdfjs/read_images.mjs' --all-pages doc.pdf", dir);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    char name[32];
+    for (size_t p = 0; p < pages_.size(); ++p) {
+      SCOPED_TRACE("page " + std::to_string(p + 1));
+      std::snprintf(name, sizeof name, "/poppler-%03zu.pbm", p);
+      ExpectPage(static_cast<int>(p), dir + name);
+      ExpectPage(static_cast<int>(p), dir + "/doc.pdfjs." + std::to_string(p + 1) + ".pbm");
+    }
   }
 
  private:
