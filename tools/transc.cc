@@ -90,7 +90,7 @@ void PrintHelp() {
       "  --threads N   code a document's pages on N threads (default: one per\n"
       "                core); the file is the same whatever N\n"
       "  --dict-pages N  text documents: a new shared dictionary every N pages\n"
-      "                (default DICT_DEFAULT; 0: one for all pages); a viewer\n"
+      "                (0, the default: one for all pages); a viewer\n"
       "                decodes a page's whole group dictionary to show it\n"
       "  --threshold auto|N  grey and colour pages: auto (default) follows the\n"
       "                paper under uneven light; N (0 to 255) makes black every\n"
