@@ -65,7 +65,7 @@ JB2_API void jb2_encoder_set_progress(jb2_encoder* encoder, jb2_progress_fn call
 /* A document whose pages share symbols (see jb2_encode_document) gets a new
  * shared dictionary every `pages` pages: the pages of each group refer to
  * their group's dictionary only, which a viewer decodes for any page of the
- * group. 0, the default: one dictionary for all pages. */
+ * group. 0: one dictionary for all pages. The default: 20. */
 JB2_API void jb2_encoder_set_dict_pages(jb2_encoder* encoder, uint32_t pages);
 
 /* Codes `count` pages, each with the encoder's sections, into one
