@@ -7,6 +7,7 @@
 // Every page is written under a temporary name and renamed when complete, so
 // a failure never leaves a half-written file behind; a file that exists is
 // kept unless -f asks to replace it.
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cctype>
@@ -16,7 +17,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -259,15 +259,15 @@ std::string PageFileName(const Options& o, const std::string& base, uint32_t num
 // group of pages that page N belongs to, as transc --embedded names them
 // after the group's first page.
 std::string GroupGlobals(const std::string& stem, uint64_t page) {
-  namespace fs = std::filesystem;
-  const fs::path path(stem);
-  const std::string prefix = path.filename().string() + "_";
-  std::error_code error;
-  fs::directory_iterator it(path.has_parent_path() ? path.parent_path() : fs::path("."), error), end;
+  const size_t slash = stem.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : stem.substr(0, slash);
+  const std::string prefix = stem.substr(slash == std::string::npos ? 0 : slash + 1) + "_";
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return "";
   std::string best;
   uint64_t bestPage = 0;
-  for (; !error && it != end; it.increment(error)) {
-    const std::string name = it->path().filename().string();
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
     if (name.size() <= prefix.size() + 5 || name.compare(0, prefix.size(), prefix) != 0 ||
         name.compare(name.size() - 5, 5, ".jb2g") != 0)
       continue;
@@ -279,6 +279,7 @@ std::string GroupGlobals(const std::string& stem, uint64_t page) {
       best = stem + "_" + digits + ".jb2g";
     }
   }
+  closedir(dir);
   return best;
 }
 
