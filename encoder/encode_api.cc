@@ -253,10 +253,15 @@ jb2_status CodeDocument(jb2_encoder* encoder, const jb2_image* images, uint32_t 
   };
   jb2_document* doc = nullptr;
   jb2_status s = jb2_document_begin(encoder, count, kind, append, bytes, &doc);
-  // The caller holds every page: a first pass spares the document copies.
-  for (uint32_t i = 0; s == JB2_OK && jb2_document_shares_symbols(doc) && i < count; ++i)
-    s = jb2_document_scan_page(doc, &images[i]);
-  for (uint32_t i = 0; s == JB2_OK && i < count; ++i) s = jb2_document_add_page(doc, &images[i]);
+  // The caller holds every page: a first pass over each group, just before
+  // its pages, spares the document copies and holds one group's findings.
+  const uint32_t group = s == JB2_OK ? jb2_document_dict_pages(doc) : count;
+  for (uint32_t from = 0; s == JB2_OK && from < count; from += group) {
+    const uint32_t to = count - from > group ? from + group : count;
+    for (uint32_t i = from; s == JB2_OK && jb2_document_shares_symbols(doc) && i < to; ++i)
+      s = jb2_document_scan_page(doc, &images[i]);
+    for (uint32_t i = from; s == JB2_OK && i < to; ++i) s = jb2_document_add_page(doc, &images[i]);
+  }
   if (s != JB2_OK) {
     jb2_document_cancel(doc);
     return s;
