@@ -152,7 +152,9 @@ void SharedMarkFinder::Finish(GLOBAL_SYMBOLS* out) {
     return pages[a.second] != pages[b.second] ? pages[a.second] > pages[b.second] : a.first < b.first;
   });
   uint64_t pixels = 0;
+  // Room for all first: a mark moved here is no longer freed with kept_.
   std::vector<SYMBOL> kept;
+  kept.reserve(shared.size());
   for (const auto& [key, i] : shared) {
     SYMBOL& mark = kept_[i];
     const uint64_t rows = mark.Bitmap.lHeight;
