@@ -180,21 +180,23 @@ void TakeRemainingMarks(BMP* section, const std::vector<RowRange>& pictures, Mar
 // out larger than a generic region of it (a picture, a dithered or noisy
 // page), the section becomes one generic region, as if every mark had been
 // left to the residue. `original` is the section as it was given.
-void KeepSmallerCoding(ENCODE_STATE* state, GRPARAM* gr, BMP* original, const SectionSettings& p,
+// True when the generic region took the text coding's place.
+bool KeepSmallerCoding(ENCODE_STATE* state, GRPARAM* gr, BMP* original, const SectionSettings& p,
                        uint32_t firstSegment) {
   ENCODER* enc = &state->Encoder;
   const uint64_t textBytes = SegmentBytesFrom(enc, firstSegment);
   // A generic region within a tenth of the text coding is coded in full.
-  if (!gr->bMMR && textBytes * 10 < EstimateGenericBytes(*gr, original) * 9) return;
+  if (!gr->bMMR && textBytes * 10 < EstimateGenericBytes(*gr, original) * 9) return false;
   // Placed as every region of the section is (XOR when the page is coded
   // as the complement of its image).
   const uint32_t trial = NextSegmentNumber(enc);
   WriteGenericRegion(state, gr, original, p, state->lPlaceOp);
   if (SegmentBytesFrom(enc, trial) >= textBytes) {
     DiscardSegmentsFrom(enc, trial);
-    return;
+    return false;
   }
   DropSegments(enc, firstSegment, trial);
+  return true;
 }
 
 // Draws the instances back into the section, which holds the rest of its
@@ -240,8 +242,12 @@ void EncodeTextSection(ENCODE_STATE* state, BMP* section, const SectionSettings&
     CopyBMP(&copy, section);
     original = &copy;
   }
+  // The page is lossy only where a substitute is written: a section whose
+  // text coding gives way to the exact generic region leaves it as it was.
+  const uint32_t lossyBefore = state->bLossyPage;
   CodeTextSection(state, section, p, gr, autoResidue, inPlace);
-  if (autoResidue && original->pData) KeepSmallerCoding(state, &gr, original, p, firstSegment);
+  if (autoResidue && original->pData && KeepSmallerCoding(state, &gr, original, p, firstSegment))
+    state->bLossyPage = lossyBefore;
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include "encoder/lossy_classes.h"
 #include "encoder/transcode.h"
 #include "include/jbig2codec/jb2_decode.h"
+#include "tests/toolkit/jb2_reader.h"
 #include "tests/toolkit/sections.h"
 #include "tests/glyph_grid.h"
 #include "tests/test_util.h"
@@ -201,6 +202,40 @@ TEST(LossyGridTest, ASabotagedRepresentativeWritesNothing) {
   }
   DestroyBMP(&page);
   DestroyBMP(&decoded);
+}
+
+// The page's comment says lossy only when a substitute is written: a text
+// section whose coding gives way to one exact generic region (here rough
+// blocks packed a pixel apart, which a generic region codes in fewer bytes)
+// leaves the page without it.
+TEST(LossyGridTest, AGenericFallbackLeavesNoLossyComment) {
+  BMP page{};
+  CreateBMP(&page, 400, 400, 0);
+  uint32_t seed = 5;
+  for (long by = 2; by + 22 < 400; by += 21)
+    for (long bx = 2; bx + 22 < 400; bx += 21) {
+      for (long y = 0; y < 20; ++y)
+        for (long x = 0; x < 20; ++x) jb2test::SetPixel(&page, bx + x, by + y, 1);
+      seed = seed * 1103515245 + 12345;  // one speck on an edge of each block
+      const long k = (seed >> 8) % 20, side = (seed >> 20) % 4;
+      const long x = side == 0 ? bx + k : side == 1 ? bx + k : side == 2 ? bx - 1 : bx + 20;
+      const long y = side == 0 ? by - 1 : side == 1 ? by + 20 : by + k;
+      jb2test::SetPixel(&page, x, y, 1);
+    }
+  jb2test::Sections sections;
+  sections.Add(1, 0, 0, 0, 0, {{"lossy", 1}});
+  std::vector<unsigned char> file;
+  ASSERT_EQ(TranscodeDocumentToMemory(&page, 1, sections.data(), sections.size(), &file, nullptr, 1), kTranscodeDone);
+  const jb2test::WrittenFile written = jb2test::ParseJb2(file);
+  ASSERT_TRUE(written.ok);
+  bool generic = false;
+  for (const jb2test::ParsedSegment& seg : written.segments) {
+    EXPECT_NE(seg.type, kSegImmediateTextRegion);
+    generic = generic || seg.type == kSegImmediateGenericRegion;
+  }
+  ASSERT_TRUE(generic);
+  EXPECT_EQ(std::string(file.begin(), file.end()).find("lossy text"), std::string::npos);
+  DestroyBMP(&page);
 }
 
 }  // namespace
