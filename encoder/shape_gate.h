@@ -4,20 +4,18 @@
 //   - width and height each differ by at most r pixels (with smoothing, the
 //     default: those of the smoothed boxes);
 //   - the same number of 8-connected black pieces and of holes (4-connected
-//     white regions the black encloses);
+//     white regions the black encloses), and the same again with every
+//     bump removed, thin diagonal strokes with them;
 //   - at one alignment within one pixel of the centred one, every black
 //     pixel of each mark lies within r pixels (the straight-line distance:
-//     at r = 1, a pixel's four neighbours) of a black pixel of the other, and the pixels in
-//     which they differ hold no square of r + 1 pixels a side (a scan's
-//     noise and a shift of an outline differ in lines one pixel thick; a
-//     stroke or bowl one mark has and the other has not is thicker);
+//     at r = 1, a pixel's four neighbours) of a black pixel of the other;
 //   - small marks (under 14 r rows or 40 r^2 black pixels) and narrow ones
 //     (narrower than half their height: bars such as I, l and 1 differ by a
 //     row or a serif) only match marks identical to them.
-// r is max(1, round(dpi / 300)). The square rule goes beyond the
-// tolerance alone: at 300 dpi, marks of different characters (a rough b
-// and h, 6 and 8 with a bowl opened by noise) lie within one pixel of each
-// other.
+// r is max(1, round(dpi / 300)). The second topology goes beyond the
+// tolerance alone: at 150 to 300 dpi, rough marks of different characters
+// (5 and 8, b and h) lie within one pixel of each other, and noise breaks
+// their thin strokes differently from how it breaks one character's.
 #pragma once
 
 #include <cstdint>
@@ -33,9 +31,10 @@ struct GateSettings {
   // Off only to show that the substitution test catches a loose gate.
   bool checkTopology = true;
   bool exactSmallMarks = true;
-  // Marks are compared with their one-pixel bumps and pits smoothed away,
-  // and so are their boxes: a scan's specks move a box's edge. (Bars a row
-  // apart in height, I and l, are narrow marks, matched only exactly.)
+  // Marks are compared with their one-pixel bumps and pits smoothed away
+  // (bumps only where that keeps their topology), and so are their boxes:
+  // a scan's specks move a box's edge. (Bars a row apart in height, I and
+  // l, are narrow marks, matched only exactly.)
   bool smooth = true;
   bool operator==(const GateSettings&) const = default;
 };
@@ -69,6 +68,8 @@ class GateShape {
   uint32_t height() const { return height_; }
   int64_t black() const { return black_; }
   const GateTopology& topology() const { return topology_; }
+  // The topology with every bump removed, thin diagonal strokes too.
+  const GateTopology& strokelessTopology() const { return strokelessTopology_; }
   bool small() const { return small_; }
   // The box of the compared pixels (smoothed, when the settings say so).
   uint32_t boxWidth() const { return boxWidth_; }
@@ -89,6 +90,7 @@ class GateShape {
   uint32_t dilatedWords_;  // per row of the dilated rows, (width + 2r) pixels
   int64_t black_;
   GateTopology topology_;
+  GateTopology strokelessTopology_{};
   bool small_;
   bool smoothed_ = false;
   uint32_t boxWidth_, boxHeight_;

@@ -52,6 +52,16 @@ std::vector<std::string> Six() {
   return rows;
 }
 
+// A right triangle 16 pixels a side: the top two rows, the right two
+// columns, and the diagonal from corner to corner `thickness` pixels thick.
+std::vector<std::string> Triangle(int thickness) {
+  std::vector<std::string> rows(16, std::string(16, '.'));
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x)
+      if (y < 2 || x >= 14 || (x >= y && x < y + thickness)) rows[y][x] = '#';
+  return rows;
+}
+
 TEST(ShapeGateTest, OneConditionAloneSeparates) {
   // Holes: 2 against 1, every pixel within one of the other mark's.
   EXPECT_FALSE(Gate(Eight(), Six()));
@@ -80,16 +90,12 @@ TEST(ShapeGateTest, OneConditionAloneSeparates) {
   std::vector<std::string> f = e;
   f[14] = f[15] = Row("##");
   EXPECT_FALSE(Gate(e, f));
-  // A square of differing pixels: a slit two pixels wide, three rows
-  // shallower in the second mark (every pixel within one of the other
-  // mark's; moved a row, two rows still differ).
-  std::vector<std::string> deep(8, "####..####"), shallow;
-  deep.resize(16, "##########");
-  shallow = deep;
-  shallow[5] = shallow[6] = shallow[7] = "##########";
-  EXPECT_FALSE(Gate(deep, shallow));
-  shallow[5] = shallow[6] = "####..####";  // one row shallower: a line, not a square
-  EXPECT_TRUE(Gate(deep, shallow));
+  // Topology with thin strokes removed: a triangle closed by a diagonal one
+  // pixel thick, and the same with the diagonal two pixels thick. Both have
+  // one hole, and every pixel lies within one of the other mark's; with
+  // bumps removed wholesale the thin diagonal goes and its triangle opens.
+  EXPECT_FALSE(Gate(Triangle(1), Triangle(2)));
+  EXPECT_TRUE(Gate(Triangle(1), Triangle(1)));
 }
 
 TEST(ShapeGateTest, LetterPairs) {
@@ -160,6 +166,10 @@ TEST(ShapeGateTest, Topology) {
   const std::vector<std::string> apart = {"#.#", "...", "#.#"};
   Picture q(apart);
   EXPECT_EQ(MarkTopology(q.bmp), (GateTopology{4, 0}));
+  // Smoothing keeps a stroke one pixel thick running diagonally, and the
+  // hole it closes.
+  Picture thin(Triangle(1));
+  EXPECT_EQ(GateShape(thin.bmp, GateSettings{}).topology(), (GateTopology{1, 1}));
 }
 
 // Groups of `value` pixels of a grid with a white margin, found one pixel
