@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/checked_alloc.h"
 #include "encoder/text_region_encoder.h"
 
 namespace {
@@ -19,6 +20,9 @@ inline constexpr size_t kMaxGateTrials = 48;
 // Substitutes are kept when at least one in this many of the marks the
 // gate may match is one.
 inline constexpr size_t kFewSubstitutes = 32;
+// Classes of this many marks or more get a symbol built from their marks
+// (of two, the majority is the representative itself).
+inline constexpr size_t kBuiltClassMarks = 3;
 
 inline uint64_t SizeKey(int64_t width, int64_t height) {
   return static_cast<uint64_t>(height) << 32 | static_cast<uint32_t>(width);
@@ -52,7 +56,104 @@ std::vector<bool> MarksWithCopies(const SYMBOL* marks, size_t count) {
   return copied;
 }
 
-void SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate) {
+namespace {
+
+inline bool Pixel(const BMP& b, int64_t x, int64_t y) {
+  if (x < 0 || y < 0 || x >= int64_t{b.lWidth} || y >= int64_t{b.lHeight}) return false;
+  return (b.pData[static_cast<size_t>(y) * b.lStride + static_cast<size_t>(x >> 3)] >> (7 - (x & 7))) & 1;
+}
+
+// The per-pixel majority of a class's marks in its representative's box,
+// each substitute laid as the gate aligned it (the representative's top-left
+// corner at ((w - W) / 2 + dx, (h - H) / 2 + dy) of the substitute's box);
+// a tie keeps the representative's pixel.
+void MajorityOf(const SYMBOL* marks, long representative, const std::vector<long>& members, BMP* out) {
+  const BMP& rep = marks[representative].Bitmap;
+  const int64_t width = rep.lWidth, height = rep.lHeight;
+  // Votes count twice, and the representative's pixel once more: a tie
+  // goes its way.
+  std::vector<uint32_t> votes(static_cast<size_t>(width * height), 0);
+  for (int64_t y = 0; y < height; ++y)
+    for (int64_t x = 0; x < width; ++x) votes[static_cast<size_t>(y * width + x)] = Pixel(rep, x, y) ? 3 : 0;
+  for (long m : members) {
+    const BMP& b = marks[m].Bitmap;
+    const int64_t ox = (int64_t{b.lWidth} - width) / 2 + marks[m].lDX;
+    const int64_t oy = (int64_t{b.lHeight} - height) / 2 + marks[m].lDY;
+    for (int64_t y = 0; y < height; ++y)
+      for (int64_t x = 0; x < width; ++x)
+        if (Pixel(b, x + ox, y + oy)) votes[static_cast<size_t>(y * width + x)] += 2;
+  }
+  const uint32_t marksCount = static_cast<uint32_t>(members.size() + 1);
+  CreateBMPChecked(out, static_cast<unsigned long>(width), static_cast<unsigned long>(height), 0);
+  for (int64_t y = 0; y < height; ++y)
+    for (int64_t x = 0; x < width; ++x)
+      if (votes[static_cast<size_t>(y * width + x)] > marksCount)
+        out->pData[static_cast<size_t>(y) * out->lStride + static_cast<size_t>(x >> 3)] |=
+            static_cast<unsigned char>(0x80 >> (x & 7));
+}
+
+}  // namespace
+
+struct LossyClasses::Built {
+  BMP pixels{};
+  ~Built() { DestroyBMP(&pixels); }
+};
+
+LossyClasses::LossyClasses() = default;
+LossyClasses::LossyClasses(LossyClasses&&) noexcept = default;
+LossyClasses& LossyClasses::operator=(LossyClasses&&) noexcept = default;
+LossyClasses::~LossyClasses() = default;
+
+const BMP* LossyClasses::BuiltFor(long mark) const {
+  const auto found = built_.find(mark);
+  return found == built_.end() ? nullptr : &found->second->pixels;
+}
+
+void LossyClasses::BuildSymbols(SYMBOL* marks, long count) {
+  const size_t n = std::min(shapes_.size(), static_cast<size_t>(std::max(count, 0L)));
+  // The classes by representative, and the marks lossless matching coded
+  // from another's symbol (their coding follows the symbol as it was).
+  std::unordered_map<long, std::vector<long>> classes;
+  std::vector<bool> referenced(n, false);
+  // (Marks drawn as the document's shared symbols are substitutes that
+  // this page's gate did not ready: neither.)
+  for (size_t i = 0; i < n; ++i) {
+    const SYMBOL& m = marks[i];
+    if (m.bResidue || m.lMatch < 0 || static_cast<size_t>(m.lMatch) >= n) continue;
+    if (m.bSubstitute) {
+      if (shapes_[i]) classes[m.lMatch].push_back(static_cast<long>(i));
+    } else if (m.bRefine || m.bExact) {
+      referenced[static_cast<size_t>(m.lMatch)] = true;
+    }
+  }
+  for (const auto& [rep, members] : classes) {
+    const SYMBOL& r = marks[rep];
+    if (members.size() + 1 < kBuiltClassMarks || referenced[static_cast<size_t>(rep)] || r.bResidue ||
+        !r.bDictionary || r.bRefine || !shapes_[static_cast<size_t>(rep)])
+      continue;
+    auto built = std::make_unique<Built>();
+    MajorityOf(marks, rep, members, &built->pixels);
+    const GateShape shape(built->pixels, gate_);
+    // Each mark where it is drawn now (a substitute moved by a pixel can
+    // close the gap to its neighbour: rn read as m).
+    bool pass = PassesShapeGateAt(*shapes_[static_cast<size_t>(rep)], shape, GateAlignment{});
+    for (size_t k = 0; k < members.size() && pass; ++k) {
+      const std::unique_ptr<GateShape>& member = shapes_[static_cast<size_t>(members[k])];
+      pass = member && PassesShapeGateAt(*member, shape, GateAlignment{marks[members[k]].lDX, marks[members[k]].lDY});
+    }
+    if (!pass) continue;
+    // The representative is drawn from its symbol as its substitutes are,
+    // not refined back to its own pixels.
+    marks[rep].bSubstitute = 1;
+    marks[rep].lMatch = static_cast<int32_t>(rep);
+    marks[rep].lDX = marks[rep].lDY = 0;
+    built_[rep] = std::move(built);
+  }
+}
+
+LossyClasses SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate) {
+  LossyClasses classes;
+  classes.gate_ = gate;
   const size_t n = static_cast<size_t>(std::max(count, 0L));
   const int64_t r = std::max(gate.tolerance, 1);
   // A shape found twice, pixel for pixel, is a rendering, not a scan's
@@ -70,8 +171,9 @@ void SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate) {
     if (copied[i]) ++renderings;
     else candidate[i] = true;
   }
-  if (2 * renderings >= eligible) return;
-  std::vector<std::unique_ptr<GateShape>> shapes(n);
+  if (2 * renderings >= eligible) return classes;
+  std::vector<std::unique_ptr<GateShape>>& shapes = classes.shapes_;
+  shapes.resize(n);
   for (size_t i = 0; i < n; ++i)
     if (candidate[i]) shapes[i] = std::make_unique<GateShape>(marks[i].Bitmap, gate);
 
@@ -105,7 +207,6 @@ void SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate) {
       representatives[SizeKey(width, height)].push_back(i);
       continue;
     }
-    shapes[static_cast<size_t>(i)].reset();
     SYMBOL& mark = marks[i];
     mark.bSubstitute = 1;
     mark.lMatch = static_cast<int32_t>(chosen);
@@ -115,13 +216,14 @@ void SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate) {
     substitutes.push_back(i);
   }
   // A few substitutes save less than the page's comment costs: none then.
-  if (substitutes.size() * kFewSubstitutes >= eligible) return;
+  if (substitutes.size() * kFewSubstitutes >= eligible) return classes;
   for (long i : substitutes) {
     marks[marks[i].lMatch].bDictionary = 0;
     marks[i].bSubstitute = 0;
     marks[i].lMatch = 0;
     marks[i].lDX = marks[i].lDY = 0;
   }
+  return classes;
 }
 
 bool SubstitutesPassGate(const TRPARAM& tr, std::span<const SYMBOL> instances, SYMBOL* symbols,

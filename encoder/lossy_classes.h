@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 #include "encoder/shape_gate.h"
@@ -31,6 +33,37 @@ struct LossyCheckFailure {};
 // (residue marks aside).
 std::vector<bool> MarksWithCopies(const SYMBOL* marks, size_t count);
 
+// What lossy coding decided for a section's marks, kept until its symbols
+// are written: the marks readied for the gate, and the symbols built for
+// its classes.
+class LossyClasses {
+ public:
+  LossyClasses();
+  LossyClasses(LossyClasses&&) noexcept;
+  LossyClasses& operator=(LossyClasses&&) noexcept;
+  ~LossyClasses();
+
+  // After lossless matching has coded the other marks: each class of three
+  // marks or more that no other mark refines or copies gets the per-pixel
+  // majority of its aligned marks as its symbol (a cleaner outline than any
+  // one scan of it, so fewer bytes), when the representative and every
+  // substitute, each at the place it is drawn, pass the gate against it;
+  // else the class keeps its representative's
+  // pixels. A representative so built becomes a substitute of itself
+  // (bSubstitute, lMatch its own index), drawn from the built symbol.
+  void BuildSymbols(SYMBOL* marks, long count);
+  // The pixels written for the representative that is mark `mark` of the
+  // height-sorted marks, or null when it is written as itself.
+  const BMP* BuiltFor(long mark) const;
+
+ private:
+  friend LossyClasses SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate);
+  struct Built;
+  GateSettings gate_;
+  std::vector<std::unique_ptr<GateShape>> shapes_;  // by mark; null for marks the gate leaves alone
+  std::unordered_map<long, std::unique_ptr<Built>> built_;
+};
+
 // Goes through the height-sorted marks in order: a mark that passes the gate
 // against a representative before it becomes its substitute (bSubstitute,
 // lMatch, and the gate's alignment in lDX and lDY) and the representative a
@@ -39,11 +72,12 @@ std::vector<bool> MarksWithCopies(const SYMBOL* marks, size_t count);
 // compared with representatives only, never with substitutes. Residue marks
 // and marks the gate matches only exactly (small ones, which lossless
 // matching codes at no cost) are left alone.
-void SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate);
+LossyClasses SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate);
 
-// The check before writing: each substitute among `instances` is drawn alone
-// from `symbols` (the dictionary as it is written) as a decoder of the text
-// region `tr` draws it, and compared with its own pixels by the gate at the
-// place it is drawn. False when any fails.
+// The check before writing: each substitute among `instances` (a
+// representative written with built pixels is one, of itself) is drawn
+// alone from `symbols` (the dictionary as it is written) as a decoder of the
+// text region `tr` draws it, and compared with its own pixels by the gate at
+// the place it is drawn. False when any fails.
 bool SubstitutesPassGate(const TRPARAM& tr, std::span<const SYMBOL> instances, SYMBOL* symbols,
                          const GateSettings& gate);

@@ -306,7 +306,8 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, const SectionSettings& p
   // drawn as its symbol, made with the same gate.
   if (substitute && globals && globals->representatives && globals->representatives->gate == gate)
     SubstituteSharedSymbols(marks.items, marks.count, *globals->representatives, &globalId);
-  if (substitute) SubstituteMarks(marks.items, count, gate);
+  LossyClasses lossyClasses;
+  if (substitute) lossyClasses = SubstituteMarks(marks.items, count, gate);
   EvaluateMatches(marks.items, count, p);
   SelectClasses(marks.items, count, t);
   for (size_t i = 0; i < globalId.size(); ++i)
@@ -321,6 +322,7 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, const SectionSettings& p
     for (long i = 0; i < count; ++i)
       if (marks.items[i].bRefine) marks.items[i].bDictionary = 0;
   KeepWithinDecoderLimits(marks.items, count, kMaxSymbolDictionaryPixels, kMaxTextInstances);
+  if (substitute) lossyClasses.BuildSymbols(marks.items, count);
 
   // Symbol IDs: the first dictionary's symbols, then the refined ones.
   unsigned long nFirst = 0, nRefined = 0;
@@ -360,6 +362,7 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, const SectionSettings& p
       m.lIndex = static_cast<int32_t>(nGlobals + f);
       dictionary[f] = m;
       dictionary[f].lIndex = static_cast<int32_t>(f);
+      if (const BMP* built = lossyClasses.BuiltFor(i)) dictionary[f].Bitmap = *built;
       ++f;
     } else {
       m.lIndex = idOf[m.lMatch];

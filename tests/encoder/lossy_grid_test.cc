@@ -204,6 +204,45 @@ TEST(LossyGridTest, ASabotagedRepresentativeWritesNothing) {
   DestroyBMP(&decoded);
 }
 
+// A class's symbol is built from its marks: nine rough copies of a ring,
+// each with specks of its own on the outline, are all drawn as the ring
+// itself (no speck is on more than one copy, so the majority has none).
+TEST(LossyGridTest, AClassIsDrawnAsTheMajorityOfItsMarks) {
+  constexpr long kSide = 24, kCopies = 9, kPitch = 40;
+  auto inRing = [](long x, long y) {
+    const long dx = 2 * x - (kSide - 1), dy = 2 * y - (kSide - 1), d = dx * dx + dy * dy;
+    return d <= (kSide - 1) * (kSide - 1) && d >= 14 * 14;
+  };
+  BMP page{}, ring{};
+  CreateBMP(&page, kPitch * kCopies, kPitch, 0);
+  CreateBMP(&ring, kSide, kSide, 0);
+  for (long y = 0; y < kSide; ++y)
+    for (long x = 0; x < kSide; ++x) jb2test::SetPixel(&ring, x, y, inRing(x, y));
+  for (long c = 0; c < kCopies; ++c) {
+    CombineBMP(&page, &ring, c * kPitch + 8, 8, kOpOr);
+    // A speck outside the ring on row c + 6 and one inside it on row c + 8.
+    const long y = c + 6, x = kSide / 2 - 1;
+    long outer = 0, inner = x;
+    while (!inRing(outer, y)) ++outer;
+    while (!inRing(inner, y + 2)) --inner;
+    jb2test::SetPixel(&page, c * kPitch + 8 + outer - 1, 8 + y, 1);
+    jb2test::SetPixel(&page, c * kPitch + 8 + inner + 1, 8 + y + 2, 1);
+  }
+  BMP decoded{};
+  size_t bytes = 0;
+  ASSERT_EQ(LossyRoundTrip(&page, nullptr, &decoded, &bytes), kTranscodeDone);
+  BMP copy{};
+  CreateBMP(&copy, kSide, kSide, 0);
+  for (long c = 0; c < kCopies; ++c) {
+    ExtractRegion(&copy, &decoded, c * kPitch + 8, 8);
+    EXPECT_TRUE(jb2test::SamePixels(&copy, &ring)) << "copy " << c;
+  }
+  DestroyBMP(&copy);
+  DestroyBMP(&decoded);
+  DestroyBMP(&ring);
+  DestroyBMP(&page);
+}
+
 // The page's comment says lossy only when a substitute is written: a text
 // section whose coding gives way to one exact generic region (here rough
 // blocks packed a pixel apart, which a generic region codes in fewer bytes)
