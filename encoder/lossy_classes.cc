@@ -151,6 +151,22 @@ void LossyClasses::BuildSymbols(SYMBOL* marks, long count) {
   }
 }
 
+std::vector<bool> LossyCandidates(const SYMBOL* marks, size_t count, const GateSettings& gate, size_t* eligible) {
+  const std::vector<bool> copied = MarksWithCopies(marks, count);
+  std::vector<bool> candidate(count, false);
+  size_t marksEligible = 0, renderings = 0;
+  for (size_t i = 0; i < count; ++i) {
+    BMP* b = const_cast<BMP*>(&marks[i].Bitmap);
+    if (marks[i].bResidue || MatchedOnlyExactly(b->lWidth, b->lHeight, AreaBMP(b), gate)) continue;
+    ++marksEligible;
+    if (copied[i]) ++renderings;
+    else candidate[i] = true;
+  }
+  if (2 * renderings >= marksEligible) candidate.assign(count, false);
+  if (eligible) *eligible = marksEligible;
+  return candidate;
+}
+
 LossyClasses SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate) {
   LossyClasses classes;
   classes.gate_ = gate;
@@ -158,20 +174,10 @@ LossyClasses SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate
   const int64_t r = std::max(gate.tolerance, 1);
   // A shape found twice, pixel for pixel, is a rendering, not a scan's
   // noise: it is drawn only as itself (exact copies code at no cost in
-  // lossless matching), and never drawn for another mark. Where such shapes
-  // are half the page's marks or more, the page is a clean rendering and
-  // nothing is drawn as another mark: its characters may differ by a pixel.
-  const std::vector<bool> copied = MarksWithCopies(marks, n);
-  std::vector<bool> candidate(n, false);
-  size_t eligible = 0, renderings = 0;
-  for (size_t i = 0; i < n; ++i) {
-    BMP* b = &marks[i].Bitmap;
-    if (marks[i].bResidue || MatchedOnlyExactly(b->lWidth, b->lHeight, AreaBMP(b), gate)) continue;
-    ++eligible;
-    if (copied[i]) ++renderings;
-    else candidate[i] = true;
-  }
-  if (2 * renderings >= eligible) return classes;
+  // lossless matching), and never drawn for another mark.
+  size_t eligible = 0;
+  const std::vector<bool> candidate = LossyCandidates(marks, n, gate, &eligible);
+  if (std::none_of(candidate.begin(), candidate.end(), [](bool c) { return c; })) return classes;
   std::vector<std::unique_ptr<GateShape>>& shapes = classes.shapes_;
   shapes.resize(n);
   for (size_t i = 0; i < n; ++i)

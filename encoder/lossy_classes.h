@@ -33,6 +33,15 @@ struct LossyCheckFailure {};
 // (residue marks aside).
 std::vector<bool> MarksWithCopies(const SYMBOL* marks, size_t count);
 
+// The marks of a page that lossy coding may draw as another mark's symbol:
+// not residue, not matched only exactly by the gate (the eligible ones,
+// counted in *eligible when given), and no copy of another mark of the page
+// (a shape found twice, pixel for pixel, is a rendering). None when such
+// copies are half the eligible marks or more (a clean rendering: its
+// characters may differ by a pixel).
+std::vector<bool> LossyCandidates(const SYMBOL* marks, size_t count, const GateSettings& gate,
+                                  size_t* eligible = nullptr);
+
 // What lossy coding decided for a section's marks, kept until its symbols
 // are written: the marks readied for the gate, and the symbols built for
 // its classes.

@@ -100,21 +100,6 @@ int32_t ClassIndex::Match(const BMP& mark, const GateShape& shape, GateAlignment
   return -1;
 }
 
-std::vector<bool> LossyCandidates(const SYMBOL* marks, size_t count, const GateSettings& gate) {
-  const std::vector<bool> copied = MarksWithCopies(marks, count);
-  std::vector<bool> candidate(count, false);
-  size_t eligible = 0, renderings = 0;
-  for (size_t i = 0; i < count; ++i) {
-    BMP* b = const_cast<BMP*>(&marks[i].Bitmap);
-    if (marks[i].bResidue || MatchedOnlyExactly(b->lWidth, b->lHeight, AreaBMP(b), gate)) continue;
-    ++eligible;
-    if (copied[i]) ++renderings;
-    else candidate[i] = true;
-  }
-  if (2 * renderings >= eligible) candidate.assign(count, false);
-  return candidate;
-}
-
 SharedClassFinder::SharedClassFinder(const GateSettings& gate, uint64_t budget) : gate_(gate), budget_(budget) {}
 
 SharedClassFinder::~SharedClassFinder() {

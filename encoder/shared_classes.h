@@ -38,13 +38,6 @@ class ClassIndex {
   std::unordered_map<uint64_t, std::vector<Entry>> bySize_;
 };
 
-// The marks of a page that lossy coding may draw as another mark's symbol:
-// not residue, not matched only exactly by the gate, and no copy of another
-// mark of the page (a shape found twice, pixel for pixel, is a rendering).
-// None when such copies are half the page's marks or more (a clean
-// rendering: its characters may differ by a pixel).
-std::vector<bool> LossyCandidates(const SYMBOL* marks, size_t count, const GateSettings& gate);
-
 // The first pass's classes: each page's candidate marks are compared with
 // the representatives kept so far; a mark that passes the gate against one
 // counts its page for that class, any other starts a class of its own. The
