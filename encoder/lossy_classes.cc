@@ -109,7 +109,7 @@ const BMP* LossyClasses::BuiltFor(long mark) const {
   return found == built_.end() ? nullptr : &found->second->pixels;
 }
 
-void LossyClasses::BuildSymbols(SYMBOL* marks, long count) {
+void LossyClasses::BuildSymbols(SYMBOL* marks, long count, ReadingGuard& guard) {
   const size_t n = std::min(shapes_.size(), static_cast<size_t>(std::max(count, 0L)));
   // The classes by representative, and the marks lossless matching coded
   // from another's symbol (their coding follows the symbol as it was).
@@ -141,6 +141,12 @@ void LossyClasses::BuildSymbols(SYMBOL* marks, long count) {
       const std::unique_ptr<GateShape>& member = shapes_[static_cast<size_t>(members[k])];
       pass = member && PassesShapeGateAt(*member, shape, GateAlignment{marks[members[k]].lDX, marks[members[k]].lDY});
     }
+    // Its nearest differing mark is found once, for the representative.
+    const int64_t key = count + rep;
+    pass = pass && guard.Keeps(static_cast<size_t>(rep), built->pixels, shape, GateAlignment{}, key);
+    for (size_t k = 0; k < members.size() && pass; ++k)
+      pass = guard.Keeps(static_cast<size_t>(members[k]), built->pixels, shape,
+                         GateAlignment{marks[members[k]].lDX, marks[members[k]].lDY}, key);
     if (!pass) continue;
     // The representative is drawn from its symbol as its substitutes are,
     // not refined back to its own pixels.
@@ -151,13 +157,43 @@ void LossyClasses::BuildSymbols(SYMBOL* marks, long count) {
   }
 }
 
+namespace {
+
+// Marks with another mark above or below them, their columns overlapping,
+// at most r blank rows away: pieces of one character that a scan broke
+// apart (an h's stem cut below its top). Drawn as a like piece's symbol, a
+// piece can move its end away from the break, and the character read as
+// another (the h as an n).
+std::vector<bool> BrokenPieces(const SYMBOL* marks, size_t count, int64_t r) {
+  std::vector<size_t> byTop(count);
+  for (size_t i = 0; i < count; ++i) byTop[i] = i;
+  std::sort(byTop.begin(), byTop.end(), [&](size_t a, size_t b) { return marks[a].lY < marks[b].lY; });
+  std::vector<bool> broken(count, false);
+  for (size_t a = 0; a < count; ++a) {
+    const SYMBOL& upper = marks[a];
+    const int64_t bottom = int64_t{upper.lY} + upper.Bitmap.lHeight;
+    const int64_t left = upper.lX, right = int64_t{upper.lX} + upper.Bitmap.lWidth;
+    auto k = std::lower_bound(byTop.begin(), byTop.end(), bottom,
+                              [&](size_t m, int64_t top) { return marks[m].lY < top; });
+    for (; k != byTop.end() && marks[*k].lY <= bottom + r; ++k) {
+      const SYMBOL& lower = marks[*k];
+      if (int64_t{lower.lX} < right && left < int64_t{lower.lX} + lower.Bitmap.lWidth)
+        broken[a] = broken[*k] = true;
+    }
+  }
+  return broken;
+}
+
+}  // namespace
+
 std::vector<bool> LossyCandidates(const SYMBOL* marks, size_t count, const GateSettings& gate, size_t* eligible) {
   const std::vector<bool> copied = MarksWithCopies(marks, count);
+  const std::vector<bool> broken = BrokenPieces(marks, count, std::max(gate.tolerance, 1));
   std::vector<bool> candidate(count, false);
   size_t marksEligible = 0, renderings = 0;
   for (size_t i = 0; i < count; ++i) {
     BMP* b = const_cast<BMP*>(&marks[i].Bitmap);
-    if (marks[i].bResidue || MatchedOnlyExactly(b->lWidth, b->lHeight, AreaBMP(b), gate)) continue;
+    if (marks[i].bResidue || broken[i] || MatchedOnlyExactly(b->lWidth, b->lHeight, AreaBMP(b), gate)) continue;
     ++marksEligible;
     if (copied[i]) ++renderings;
     else candidate[i] = true;
@@ -167,7 +203,7 @@ std::vector<bool> LossyCandidates(const SYMBOL* marks, size_t count, const GateS
   return candidate;
 }
 
-LossyClasses SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate) {
+LossyClasses SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate, ReadingGuard& guard) {
   LossyClasses classes;
   classes.gate_ = gate;
   const size_t n = static_cast<size_t>(std::max(count, 0L));
@@ -207,8 +243,13 @@ LossyClasses SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate
                       [](const auto& a, const auto& b) { return a.first < b.first; });
     long chosen = -1;
     GateAlignment at;
-    for (size_t k = 0; k < tried && chosen < 0; ++k)
-      if (PassesShapeGate(shape, *shapes[static_cast<size_t>(nearby[k].second)], &at)) chosen = nearby[k].second;
+    for (size_t k = 0; k < tried && chosen < 0; ++k) {
+      const long rep = nearby[k].second;
+      const GateShape& repShape = *shapes[static_cast<size_t>(rep)];
+      if (PassesShapeGate(shape, repShape, &at) &&
+          guard.Keeps(static_cast<size_t>(i), marks[rep].Bitmap, repShape, at, rep))
+        chosen = rep;
+    }
     if (chosen < 0) {
       representatives[SizeKey(width, height)].push_back(i);
       continue;

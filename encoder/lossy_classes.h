@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "encoder/reading_guard.h"
 #include "encoder/shape_gate.h"
 #include "encoder/symbol.h"
 
@@ -59,14 +60,15 @@ class LossyClasses {
   // substitute, each at the place it is drawn, pass the gate against it;
   // else the class keeps its representative's
   // pixels. A representative so built becomes a substitute of itself
-  // (bSubstitute, lMatch its own index), drawn from the built symbol.
-  void BuildSymbols(SYMBOL* marks, long count);
+  // (bSubstitute, lMatch its own index), drawn from the built symbol. The
+  // built symbol must keep every member's reading too (`guard`).
+  void BuildSymbols(SYMBOL* marks, long count, ReadingGuard& guard);
   // The pixels written for the representative that is mark `mark` of the
   // height-sorted marks, or null when it is written as itself.
   const BMP* BuiltFor(long mark) const;
 
  private:
-  friend LossyClasses SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate);
+  friend LossyClasses SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate, ReadingGuard& guard);
   struct Built;
   GateSettings gate_;
   std::vector<std::unique_ptr<GateShape>> shapes_;  // by mark; null for marks the gate leaves alone
@@ -74,14 +76,15 @@ class LossyClasses {
 };
 
 // Goes through the height-sorted marks in order: a mark that passes the gate
-// against a representative before it becomes its substitute (bSubstitute,
+// against a representative before it, and whose reading `guard` keeps when
+// drawn as it, becomes its substitute (bSubstitute,
 // lMatch, and the gate's alignment in lDX and lDY) and the representative a
 // symbol of its own (bDictionary), which lossless matching leaves alone; any
 // other mark becomes a representative for the marks after it. Marks are
 // compared with representatives only, never with substitutes. Residue marks
 // and marks the gate matches only exactly (small ones, which lossless
 // matching codes at no cost) are left alone.
-LossyClasses SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate);
+LossyClasses SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate, ReadingGuard& guard);
 
 // The check before writing: each substitute among `instances` (a
 // representative written with built pixels is one, of itself) is drawn

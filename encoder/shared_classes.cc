@@ -55,7 +55,8 @@ void ClassIndex::Add(int32_t id, const BMP& mark, const GateShape* shape) {
   group.insert(std::upper_bound(group.begin(), group.end(), entry, EntryBefore), entry);
 }
 
-int32_t ClassIndex::Match(const BMP& mark, const GateShape& shape, GateAlignment* at) const {
+int32_t ClassIndex::Match(const BMP& mark, const GateShape& shape, GateAlignment* at,
+                          const std::function<bool(int32_t id, GateAlignment at)>& accept) const {
   const int64_t r = std::max(shape.tolerance(), 1);
   const int64_t width = mark.lWidth, height = mark.lHeight, black = shape.black();
   // The representatives of nearby sizes are tried in the order of their
@@ -94,7 +95,8 @@ int32_t ClassIndex::Match(const BMP& mark, const GateShape& shape, GateAlignment
     if (!best) break;
     *advance = *advance == best ? best + 1 : best;  // up moves on, down moves back
     if (PassesShapeGate(shape, *best->shape, at) &&
-        kSharedDifference * DifferingPixels(shape, *best->shape, *at) <= std::min(black, best->shape->black()))
+        kSharedDifference * DifferingPixels(shape, *best->shape, *at) <= std::min(black, best->shape->black()) &&
+        (!accept || accept(best->id, *at)))
       return best->id;
   }
   return -1;
@@ -185,13 +187,18 @@ void SharedClassFinder::Finish(std::vector<SYMBOL>* representatives, std::vector
 }
 
 void SubstituteSharedSymbols(SYMBOL* marks, size_t count, const SharedRepresentatives& shared,
-                             std::vector<int32_t>* globalId) {
+                             const SYMBOL* symbols, ReadingGuard& guard, std::vector<int32_t>* globalId) {
   const std::vector<bool> candidate = LossyCandidates(marks, count, shared.gate);
   for (size_t i = 0; i < count; ++i) {
     if (!candidate[i]) continue;
     SYMBOL& m = marks[i];
     GateAlignment at;
-    const int32_t id = shared.index.Match(m.Bitmap, GateShape(m.Bitmap, shared.gate), &at);
+    // Keys past the page's marks name the shared symbols in the guard.
+    const auto keeps = [&](int32_t id, GateAlignment found) {
+      return guard.Keeps(i, symbols[id].Bitmap, *shared.shapes[static_cast<size_t>(id)], found,
+                         static_cast<int64_t>(2 * count) + id);
+    };
+    const int32_t id = shared.index.Match(m.Bitmap, GateShape(m.Bitmap, shared.gate), &at, keeps);
     if (id < 0) continue;
     (*globalId)[i] = id;
     m.bResidue = 1;  // out of the page's matching

@@ -6,11 +6,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "encoder/reading_guard.h"
 #include "encoder/shape_gate.h"
 #include "encoder/symbol.h"
 
@@ -24,8 +26,10 @@ class ClassIndex {
   void Clear() { bySize_.clear(); }
   void Add(int32_t id, const BMP& mark, const GateShape* shape);
   // The ID of the first representative that `shape` (of the mark `mark`)
-  // passes the gate against, with the alignment in *at; -1 for none.
-  int32_t Match(const BMP& mark, const GateShape& shape, GateAlignment* at) const;
+  // passes the gate against, with the alignment in *at, and that `accept`
+  // (when given) accepts at that alignment; -1 for none.
+  int32_t Match(const BMP& mark, const GateShape& shape, GateAlignment* at,
+                const std::function<bool(int32_t id, GateAlignment at)>& accept = nullptr) const;
 
  private:
   struct Entry {
@@ -87,9 +91,11 @@ struct SharedRepresentatives {
 };
 
 // A page's marks drawn as the shared dictionary's representatives: each
-// candidate mark (LossyCandidates) that passes the gate against one becomes
+// candidate mark (LossyCandidates) that passes the gate against one, and
+// whose reading `guard` keeps when drawn as its symbol (`symbols`, by ID),
+// becomes
 // its substitute (bSubstitute, the alignment in lDX and lDY, the symbol's
 // ID in (*globalId)[i]) and is set aside as residue for the page's own
 // matching (bResidue), as marks identical to a shared symbol are.
 void SubstituteSharedSymbols(SYMBOL* marks, size_t count, const SharedRepresentatives& shared,
-                             std::vector<int32_t>* globalId);
+                             const SYMBOL* symbols, ReadingGuard& guard, std::vector<int32_t>* globalId);

@@ -4,6 +4,7 @@
 // complementing region for white-on-black text.
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -302,12 +303,17 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, const SectionSettings& p
     if (m.bResidue || (globalId[i] = globals->Find(m.Bitmap)) < 0) continue;
     m.bResidue = 1;  // out of the page's matching
   }
+  // No lossy symbol may lie nearer another mark the gate tells apart from
+  // it than the mark it is drawn for (reading_guard.h).
+  std::unique_ptr<ReadingGuard> guard;
+  if (substitute) guard = std::make_unique<ReadingGuard>(marks.items, marks.count, gate);
   // With lossy coding, marks like a shared class's representative are
   // drawn as its symbol, made with the same gate.
   if (substitute && globals && globals->representatives && globals->representatives->gate == gate)
-    SubstituteSharedSymbols(marks.items, marks.count, *globals->representatives, &globalId);
+    SubstituteSharedSymbols(marks.items, marks.count, *globals->representatives, globals->symbols.data(), *guard,
+                            &globalId);
   LossyClasses lossyClasses;
-  if (substitute) lossyClasses = SubstituteMarks(marks.items, count, gate);
+  if (substitute) lossyClasses = SubstituteMarks(marks.items, count, gate, *guard);
   EvaluateMatches(marks.items, count, p);
   SelectClasses(marks.items, count, t);
   for (size_t i = 0; i < globalId.size(); ++i)
@@ -322,7 +328,10 @@ void CodeTextSection(ENCODE_STATE* state, BMP* section, const SectionSettings& p
     for (long i = 0; i < count; ++i)
       if (marks.items[i].bRefine) marks.items[i].bDictionary = 0;
   KeepWithinDecoderLimits(marks.items, count, kMaxSymbolDictionaryPixels, kMaxTextInstances);
-  if (substitute) lossyClasses.BuildSymbols(marks.items, count);
+  if (substitute) {
+    lossyClasses.BuildSymbols(marks.items, count, *guard);
+    guard.reset();
+  }
 
   // Symbol IDs: the first dictionary's symbols, then the refined ones.
   unsigned long nFirst = 0, nRefined = 0;

@@ -126,8 +126,8 @@ int64_t Distance(const Crop& a, const Crop& b, int64_t bound) {
   return best;
 }
 
-// The label of the nearest reference (the first label among equals);
-// reference i shows label cells[i % cells.size()].
+// The label of the nearest reference; reference i shows label
+// cells[i % cells.size()]. kGridLabels.size() when two labels are nearest.
 uint32_t Read(const Crop& crop, const std::vector<Crop>& references, const std::vector<GridCell>& cells) {
   constexpr int64_t kFar = std::numeric_limits<int32_t>::max();  // beyond any cell's pixels
   std::vector<int64_t> nearest(kGridLabels.size(), kFar);
@@ -137,30 +137,37 @@ uint32_t Read(const Crop& crop, const std::vector<Crop>& references, const std::
     n = std::min(n, Distance(crop, references[i], std::min(n, best + 1)));
     best = std::min(best, n);
   }
-  return static_cast<uint32_t>(std::min_element(nearest.begin(), nearest.end()) - nearest.begin());
+  const auto first = std::min_element(nearest.begin(), nearest.end());
+  if (std::count(nearest.begin(), nearest.end(), *first) > 1) return static_cast<uint32_t>(kGridLabels.size());
+  return static_cast<uint32_t>(first - nearest.begin());
 }
 
 }  // namespace
 
 SubstitutionCount CountSubstitutions(const GlyphGrid& clean, const BMP& source, const BMP& decoded) {
-  // The clean renderings, and the source's own cells: a cell drawn as another
-  // cell's mark reads as that mark's character, however rough it is.
-  std::vector<Crop> references;
-  for (const GridCell& cell : clean.cells) references.push_back(CropCell(clean.page, cell));
-  for (const GridCell& cell : clean.cells) references.push_back(CropCell(source, cell));
+  std::vector<Crop> renderings, sources;
+  for (const GridCell& cell : clean.cells) renderings.push_back(CropCell(clean.page, cell));
+  for (const GridCell& cell : clean.cells) sources.push_back(CropCell(source, cell));
   SubstitutionCount count;
-  for (const GridCell& cell : clean.cells) {
-    const Crop before = CropCell(source, cell);
-    if (Read(before, references, clean.cells) != cell.label) {
+  for (size_t c = 0; c < clean.cells.size(); ++c) {
+    const GridCell& cell = clean.cells[c];
+    const Crop& before = sources[c];
+    if (Read(before, renderings, clean.cells) != cell.label) {
       ++count.unreadable;
       continue;
     }
     ++count.cells;
-    const uint32_t read = Read(CropCell(decoded, cell), references, clean.cells);
+    const Crop after = CropCell(decoded, cell);
+    uint32_t read = Read(after, renderings, clean.cells);
+    // A cell drawn as another character's rough mark is that character,
+    // however its roughness reads.
+    for (size_t k = 0; k < sources.size() && read == cell.label; ++k)
+      if (clean.cells[k].label != cell.label && Distance(after, sources[k], 1) == 0) read = clean.cells[k].label;
     if (read == cell.label) continue;
     if (count.substituted++ == 0)
-      count.first = kGridLabels[cell.label] + " -> " + kGridLabels[read] + " at (" + std::to_string(before.x0) + ", " +
-                    std::to_string(before.y0) + ")";
+      count.first = kGridLabels[cell.label] + " -> " +
+                    (read < kGridLabels.size() ? kGridLabels[read] : std::string("?")) + " at (" +
+                    std::to_string(before.x0) + ", " + std::to_string(before.y0) + ")";
   }
   return count;
 }

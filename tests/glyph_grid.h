@@ -49,13 +49,12 @@ struct SubstitutionCount {
 };
 
 // Reads each cell of `source` (the page that was coded; `clean`'s page or a
-// noisy copy) and of `decoded` as the label of the nearest reference, by the
-// fewest differing pixels over alignments of the black pixels' boxes within
-// two pixels of centred. The references are the clean renderings (the cells
-// of `clean`) and the cells of `source` itself, each with its own label, so
-// that a cell drawn as another cell's rough mark reads as that mark's
-// character. A cell whose source reads as its own label and whose decoded
-// pixels do not is a substitution.
+// noisy copy) and of `decoded` as the label of the nearest clean rendering
+// (the cells of `clean`), by the fewest differing pixels over alignments of
+// the black pixels' boxes within two pixels of centred; two labels equally
+// near read as neither. A cell whose source reads as its own label and whose
+// decoded pixels do not, or are another label's source cell pixel for pixel
+// (a rough mark of another character), is a substitution.
 SubstitutionCount CountSubstitutions(const GlyphGrid& clean, const BMP& source, const BMP& decoded);
 
 }  // namespace jb2test
