@@ -22,6 +22,7 @@ struct ReadingGuard::Rows {
   int64_t black = 0;
   std::vector<uint64_t> rows;
   std::vector<int32_t> rowBlack, columnBlack;
+  std::vector<int64_t> rowsBefore, columnsBefore;  // black pixels before each row and column
 
   explicit Rows(const BMP& b) : width(b.lWidth), height(b.lHeight), words((b.lWidth + 63) / 64) {
     rows.assign(size_t{words} * height, 0);
@@ -36,6 +37,14 @@ struct ReadingGuard::Rows {
       }
       black += rowBlack[y];
     }
+    rowsBefore = Before(rowBlack);
+    columnsBefore = Before(columnBlack);
+  }
+
+  static std::vector<int64_t> Before(const std::vector<int32_t>& counts) {
+    std::vector<int64_t> before(counts.size() + 1, 0);
+    for (size_t i = 0; i < counts.size(); ++i) before[i + 1] = before[i] + counts[i];
+    return before;
   }
 };
 
@@ -62,14 +71,26 @@ int64_t Differing(const Rows& a, const Rows& b, int64_t x, int64_t y, int64_t bo
 }
 
 // At least the pixels that differ with b's box moved by `offset` along one
-// axis (a's and b's black counts of each line across it, `a` and `b`): two
-// lines differ in no fewer pixels than their counts do. Stops at `bound`.
-int64_t ProfileBound(const std::vector<int32_t>& a, const std::vector<int32_t>& b, int64_t offset, int64_t bound) {
+// axis (a's and b's black counts of each line across it, `a` and `b`, with
+// the counts before each line): two lines differ in no fewer pixels than
+// their counts do. Stops at `bound`.
+int64_t ProfileBound(const std::vector<int32_t>& a, const std::vector<int64_t>& aBefore,
+                     const std::vector<int32_t>& b, const std::vector<int64_t>& bBefore, int64_t offset,
+                     int64_t bound) {
   const int64_t na = static_cast<int64_t>(a.size()), nb = static_cast<int64_t>(b.size());
-  int64_t sum = 0;
-  for (int64_t i = std::min<int64_t>(0, offset); i < std::max(na, nb + offset) && sum < bound; ++i) {
-    const int64_t j = i - offset;
-    sum += std::abs((i >= 0 && i < na ? a[i] : 0) - (j >= 0 && j < nb ? b[j] : 0));
+  // Line i of a meets line i - offset of b where both exist; the lines of
+  // either outside the other count whole.
+  const int64_t lo = std::clamp<int64_t>(offset, 0, na), hi = std::clamp<int64_t>(nb + offset, lo, na);
+  int64_t sum = aBefore[lo] + (aBefore[na] - aBefore[hi]);
+  sum += bBefore[std::clamp<int64_t>(-offset, 0, nb)] + (bBefore[nb] - bBefore[std::clamp<int64_t>(na - offset, 0, nb)]);
+  if (lo == hi) return sum;
+  const int32_t* pa = a.data() + lo;
+  const int32_t* pb = b.data() + (lo - offset);
+  for (int64_t i = 0, n = hi - lo; i < n && sum < bound;) {
+    const int64_t end = std::min(n, i + 16);
+    int32_t part = 0;
+    for (; i < end; ++i) part += std::abs(pa[i] - pb[i]);
+    sum += part;
   }
   return sum;
 }
@@ -82,13 +103,14 @@ int64_t ReadingDistance(const Rows& a, const Rows& b, int64_t bound) {
   int64_t rowBound[kShifts], columnBound[kShifts];
   bool any = false;
   for (int32_t k = 0; k < kShifts; ++k) {
-    rowBound[k] = ProfileBound(a.rowBlack, b.rowBlack, cy + k - kReadingShift, bound);
+    rowBound[k] = ProfileBound(a.rowBlack, a.rowsBefore, b.rowBlack, b.rowsBefore, cy + k - kReadingShift, bound);
     any = any || rowBound[k] < bound;
   }
   if (!any) return bound;
   any = false;
   for (int32_t k = 0; k < kShifts; ++k) {
-    columnBound[k] = ProfileBound(a.columnBlack, b.columnBlack, cx + k - kReadingShift, bound);
+    columnBound[k] =
+        ProfileBound(a.columnBlack, a.columnsBefore, b.columnBlack, b.columnsBefore, cx + k - kReadingShift, bound);
     any = any || columnBound[k] < bound;
   }
   if (!any) return bound;
@@ -104,15 +126,22 @@ int64_t ReadingDistance(const Rows& a, const Rows& b, int64_t bound) {
 
 ReadingGuard::ReadingGuard(const SYMBOL* marks, size_t count, const GateSettings& gate)
     : marks_(marks), gate_(gate), rows_(count), shapes_(count) {
+  std::vector<int64_t> black(count);
   for (size_t i = 0; i < count; ++i) {
-    rows_[i] = std::make_unique<Rows>(marks[i].Bitmap);
-    if (rows_[i]->black > 0) byBlack_.push_back(i);
+    black[i] = AreaBMP(const_cast<BMP*>(&marks[i].Bitmap));
+    if (black[i] > 0) byBlack_.push_back(i);
   }
-  std::stable_sort(byBlack_.begin(), byBlack_.end(),
-                   [&](size_t a, size_t b) { return rows_[a]->black < rows_[b]->black; });
+  std::stable_sort(byBlack_.begin(), byBlack_.end(), [&](size_t a, size_t b) { return black[a] < black[b]; });
+  blackSorted_.reserve(byBlack_.size());
+  for (size_t m : byBlack_) blackSorted_.push_back(black[m]);
 }
 
 ReadingGuard::~ReadingGuard() = default;
+
+const ReadingGuard::Rows& ReadingGuard::RowsOf(size_t mark) {
+  if (!rows_[mark]) rows_[mark] = std::make_unique<Rows>(marks_[mark].Bitmap);
+  return *rows_[mark];
+}
 
 const GateShape& ReadingGuard::ShapeOf(size_t mark) {
   if (!shapes_[mark]) shapes_[mark] = std::make_unique<GateShape>(marks_[mark].Bitmap, gate_);
@@ -122,15 +151,15 @@ const GateShape& ReadingGuard::ShapeOf(size_t mark) {
 void ReadingGuard::Search(const Rows& symbol, const GateShape& symbolShape, int64_t within, Known& known) {
   // Outward from the symbol's black count: a mark differs in at least the
   // difference of the counts.
-  const auto start = std::lower_bound(byBlack_.begin(), byBlack_.end(), symbol.black,
-                                      [&](size_t m, int64_t black) { return rows_[m]->black < black; });
+  const size_t start =
+      static_cast<size_t>(std::lower_bound(blackSorted_.begin(), blackSorted_.end(), symbol.black) - blackSorted_.begin());
   const int64_t limit = within + 1;
-  for (auto up = start, down = start;;) {
-    const int64_t upGap = up != byBlack_.end() ? rows_[*up]->black - symbol.black : limit;
-    const int64_t downGap = down != byBlack_.begin() ? symbol.black - rows_[*(down - 1)]->black : limit;
+  for (size_t up = start, down = start;;) {
+    const int64_t upGap = up < blackSorted_.size() ? blackSorted_[up] - symbol.black : limit;
+    const int64_t downGap = down > 0 ? symbol.black - blackSorted_[down - 1] : limit;
     if (std::min(upGap, downGap) >= limit) break;
-    const size_t m = upGap <= downGap ? *up++ : *--down;
-    const int64_t d = ReadingDistance(symbol, *rows_[m], limit);
+    const size_t m = upGap <= downGap ? byBlack_[up++] : byBlack_[--down];
+    const int64_t d = ReadingDistance(symbol, RowsOf(m), limit);
     if (d < limit && !PassesShapeGate(symbolShape, ShapeOf(m))) {
       known.nearest = std::min(known.nearest, d);
       return;
@@ -141,13 +170,23 @@ void ReadingGuard::Search(const Rows& symbol, const GateShape& symbolShape, int6
 
 bool ReadingGuard::Keeps(size_t mark, const BMP& symbol, const GateShape& symbolShape, GateAlignment at,
                          int64_t key) {
-  const Rows& own = *rows_[mark];
-  const Rows drawn(symbol);
+  const Rows& own = RowsOf(mark);
+  std::unique_ptr<Rows> fresh;
+  const Rows* drawnRows;
+  if (key >= 0) {
+    std::unique_ptr<Rows>& kept = symbols_[key];
+    if (!kept) kept = std::make_unique<Rows>(symbol);
+    drawnRows = kept.get();
+  } else {
+    fresh = std::make_unique<Rows>(symbol);
+    drawnRows = fresh.get();
+  }
+  const Rows& drawn = *drawnRows;
   const int64_t x = (int64_t{own.width} - drawn.width) / 2 + at.dx;
   const int64_t y = (int64_t{own.height} - drawn.height) / 2 + at.dy;
   const int64_t distance = Differing(own, drawn, x, y, std::numeric_limits<int64_t>::max());
-  Known fresh;
-  Known& known = key >= 0 ? known_[key] : fresh;
+  Known unkept;
+  Known& known = key >= 0 ? known_[key] : unkept;
   if (known.nearest <= distance) return false;
   if (distance >= known.searched) Search(drawn, symbolShape, distance, known);
   return distance < known.nearest;

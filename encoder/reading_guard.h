@@ -53,11 +53,14 @@ class ReadingGuard {
   // Looks for such a mark within `within` differing pixels.
   void Search(const Rows& symbol, const GateShape& symbolShape, int64_t within, Known& known);
   const GateShape& ShapeOf(size_t mark);
+  const Rows& RowsOf(size_t mark);
 
   const SYMBOL* marks_;
   GateSettings gate_;
-  std::vector<std::unique_ptr<Rows>> rows_;         // by mark
+  std::vector<std::unique_ptr<Rows>> rows_;         // by mark, made when first needed
   std::vector<std::unique_ptr<GateShape>> shapes_;  // by mark, made when first needed
   std::vector<size_t> byBlack_;                     // marks by black pixel count
+  std::vector<int64_t> blackSorted_;                // their black pixel counts
   std::unordered_map<int64_t, Known> known_;        // by key
+  std::unordered_map<int64_t, std::unique_ptr<Rows>> symbols_;  // by key
 };
