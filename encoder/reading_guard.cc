@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
+#include <functional>
 #include <limits>
 
 #include "kernels/bit_count.h"
@@ -23,6 +24,7 @@ struct ReadingGuard::Rows {
   std::vector<uint64_t> rows;
   std::vector<int32_t> rowBlack, columnBlack;
   std::vector<int64_t> rowsBefore, columnsBefore;  // black pixels before each row and column
+  std::vector<int32_t> rowsSorted, columnsSorted;  // the counts, largest first
 
   explicit Rows(const BMP& b) : width(b.lWidth), height(b.lHeight), words((b.lWidth + 63) / 64) {
     rows.assign(size_t{words} * height, 0);
@@ -39,6 +41,10 @@ struct ReadingGuard::Rows {
     }
     rowsBefore = Before(rowBlack);
     columnsBefore = Before(columnBlack);
+    rowsSorted = rowBlack;
+    columnsSorted = columnBlack;
+    std::sort(rowsSorted.begin(), rowsSorted.end(), std::greater<int32_t>());
+    std::sort(columnsSorted.begin(), columnsSorted.end(), std::greater<int32_t>());
   }
 
   static std::vector<int64_t> Before(const std::vector<int32_t>& counts) {
@@ -95,9 +101,23 @@ int64_t ProfileBound(const std::vector<int32_t>& a, const std::vector<int64_t>& 
   return sum;
 }
 
+// At least the pixels that differ at any shift: lines paired in any order
+// differ in their counts at least as much as lines paired largest with
+// largest (the lines past the shorter list paired with none).
+int64_t SortedBound(const std::vector<int32_t>& a, const std::vector<int32_t>& b) {
+  const size_t common = std::min(a.size(), b.size());
+  int64_t sum = 0;
+  for (size_t i = 0; i < common; ++i) sum += std::abs(a[i] - b[i]);
+  for (size_t i = common; i < a.size(); ++i) sum += a[i];
+  for (size_t i = common; i < b.size(); ++i) sum += b[i];
+  return sum;
+}
+
 // The fewest differing pixels over the shifts a reader tries; `bound` when
 // none is below it.
 int64_t ReadingDistance(const Rows& a, const Rows& b, int64_t bound) {
+  if (SortedBound(a.rowsSorted, b.rowsSorted) >= bound || SortedBound(a.columnsSorted, b.columnsSorted) >= bound)
+    return bound;
   const int64_t cx = (int64_t{a.width} - b.width) / 2, cy = (int64_t{a.height} - b.height) / 2;
   constexpr int32_t kShifts = 2 * kReadingShift + 1;
   int64_t rowBound[kShifts], columnBound[kShifts];
