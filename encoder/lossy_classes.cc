@@ -138,7 +138,7 @@ void LossyClasses::BuildSymbols(SYMBOL* marks, long count, ReadingGuard& guard) 
     // close the gap to its neighbour: rn read as m).
     bool pass = PassesShapeGateAt(*shapes_[static_cast<size_t>(rep)], shape, GateAlignment{});
     for (size_t k = 0; k < members.size() && pass; ++k) {
-      const std::unique_ptr<GateShape>& member = shapes_[static_cast<size_t>(members[k])];
+      const GateShape* member = shapes_[static_cast<size_t>(members[k])];
       pass = member && PassesShapeGateAt(*member, shape, GateAlignment{marks[members[k]].lDX, marks[members[k]].lDY});
     }
     // Its nearest differing mark is found once, for the representative.
@@ -214,10 +214,10 @@ LossyClasses SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate
   size_t eligible = 0;
   const std::vector<bool> candidate = LossyCandidates(marks, n, gate, &eligible);
   if (std::none_of(candidate.begin(), candidate.end(), [](bool c) { return c; })) return classes;
-  std::vector<std::unique_ptr<GateShape>>& shapes = classes.shapes_;
+  std::vector<const GateShape*>& shapes = classes.shapes_;
   shapes.resize(n);
   for (size_t i = 0; i < n; ++i)
-    if (candidate[i]) shapes[i] = std::make_unique<GateShape>(marks[i].Bitmap, gate);
+    if (candidate[i]) shapes[i] = &guard.ShapeOf(i);
 
   std::unordered_map<uint64_t, std::vector<long>> representatives;  // by width and height
   std::vector<long> substitutes;

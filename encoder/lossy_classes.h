@@ -71,7 +71,9 @@ class LossyClasses {
   friend LossyClasses SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate, ReadingGuard& guard);
   struct Built;
   GateSettings gate_;
-  std::vector<std::unique_ptr<GateShape>> shapes_;  // by mark; null for marks the gate leaves alone
+  // By mark, null for marks the gate leaves alone; the guard's, which
+  // outlives their use.
+  std::vector<const GateShape*> shapes_;
   std::unordered_map<long, std::unique_ptr<Built>> built_;
 };
 

@@ -42,6 +42,9 @@ class ReadingGuard {
 
   struct Rows;  // a mark's rows as words, with the black count of each row and column
 
+  // Mark `mark` readied for the gate (made when first asked for).
+  const GateShape& ShapeOf(size_t mark);
+
  private:
   // What is known of one symbol: no mark that fails the gate against it
   // differs from it in fewer than `searched` pixels; one differs in
@@ -52,7 +55,6 @@ class ReadingGuard {
   };
   // Looks for such a mark within `within` differing pixels.
   void Search(const Rows& symbol, const GateShape& symbolShape, int64_t within, Known& known);
-  const GateShape& ShapeOf(size_t mark);
   const Rows& RowsOf(size_t mark);
 
   const SYMBOL* marks_;
