@@ -20,21 +20,16 @@
 
 namespace {
 
-const std::string kUntransc = JB2_UNTRANSC_PATH;
 constexpr int kPages = 10;
 constexpr uint32_t kWidth = 600, kHeight = 300;
 constexpr uint32_t kGroup = 4;  // groups: pages 1-4, 5-8, 9-10
 
 using jb2tooltest::Have;
 
-class DictPages : public testing::Test {
+void DrawPage(BMP* page, int p) { jb2test::DrawTextLines(page, 8, kHeight - 8, 12, 300 + p, /*fontSeed=*/11); }
+
+class DictPages : public jb2tooltest::DocumentSuite<kPages, kWidth, kHeight, DrawPage> {
  protected:
-  static void SetUpTestSuite() {
-    doc_ = new jb2tooltest::DocumentPages(kPages, kWidth, kHeight, [](BMP* page, int p) {
-      jb2test::DrawTextLines(page, 8, kHeight - 8, 12, 300 + p, /*fontSeed=*/11);
-    });
-  }
-  static void TearDownTestSuite() { delete doc_; }
   // transc's output for ARGS, checked to be the same on one thread and two.
   static std::string Code(const std::string& args) {
     const std::string one = doc_->Code("--threads 1 " + args);
@@ -46,14 +41,7 @@ class DictPages : public testing::Test {
       EXPECT_EQ(jb2test::ReadFileBytes(one + "/" + name), jb2test::ReadFileBytes(two + "/" + name)) << name;
     return one;
   }
-  static void ExpectPage(int p, const std::string& pbmOrBmp) { doc_->ExpectPage(p, pbmOrBmp); }
-  static void ExpectPages(const std::string& dir, const std::string& stem) {
-    for (int p = 0; p < kPages; ++p) ExpectPage(p, dir + "/" + stem + std::to_string(p + 1) + ".bmp");
-  }
-  static jb2tooltest::DocumentPages* doc_;
 };
-
-jb2tooltest::DocumentPages* DictPages::doc_ = nullptr;
 
 // The .jb2 file: three dictionaries of no page, each between the pages of
 // the group before and its own group's first page, and each page's text
@@ -83,10 +71,7 @@ TEST_F(DictPages, FileHasOneDictionaryPerGroupBeforeItsPages) {
     }
     EXPECT_EQ(dictionaries.size(), 3u);
 
-    const auto r = jb2test::RunCommand("'" + kUntransc + "' doc", out);
-    EXPECT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(r.err, "");
-    ExpectPages(out, "doc_");
+    doc_->ExpectUntranscPages(out);
     if (Have("jbig2dec")) doc_->ExpectJbig2decPages(out, "doc.jb2");
   }
 }
@@ -99,12 +84,7 @@ TEST_F(DictPages, EmbeddedStreamsHaveAGlobalsFilePerGroup) {
   for (const auto& entry : std::filesystem::directory_iterator(out))
     if (entry.path().extension() == ".jb2g") globals.insert(entry.path().filename());
   EXPECT_EQ(globals, (std::set<std::string>{"doc.jb2g", "doc_5.jb2g", "doc_9.jb2g"}));
-  for (int p = 1; p <= kPages; ++p) {
-    const auto r = jb2test::RunCommand("'" + kUntransc + "' doc_" + std::to_string(p) + ".jb2e", out);
-    EXPECT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(r.err, "");
-    ExpectPage(p - 1, out + "/doc_" + std::to_string(p) + "_1.bmp");
-  }
+  doc_->ExpectEmbeddedPages(out, /*pbm=*/false);
 }
 
 // The PDF: a /JBIG2Globals per group, each page's image referring to its

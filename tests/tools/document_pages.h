@@ -44,6 +44,28 @@ class DocumentPages {
     return out;
   }
 
+  // untransc's reading of DIR/doc.jb2 (doc_1.bmp, ...), page by page.
+  void ExpectUntranscPages(const std::string& dir) const {
+    const auto r = jb2test::RunCommand("'" JB2_UNTRANSC_PATH "' doc", dir);
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    for (size_t p = 0; p < pages_.size(); ++p)
+      ExpectPage(static_cast<int>(p), dir + "/doc_" + std::to_string(p + 1) + ".bmp");
+  }
+
+  // untransc's reading of each page's embedded stream in DIR (doc_N.jb2e,
+  // which finds its globals itself), as BMP or with `pbm` as PBM.
+  void ExpectEmbeddedPages(const std::string& dir, bool pbm) const {
+    for (size_t p = 0; p < pages_.size(); ++p) {
+      const std::string stream = "doc_" + std::to_string(p + 1);
+      const std::string options = pbm ? "--pbm " : "";
+      const auto r = jb2test::RunCommand("'" JB2_UNTRANSC_PATH "' " + options + stream + ".jb2e", dir);
+      EXPECT_EQ(r.exitStatus, 0) << r.err;
+      EXPECT_EQ(r.err, "");
+      ExpectPage(static_cast<int>(p), dir + "/" + stream + (pbm ? "_1.pbm" : "_1.bmp"));
+    }
+  }
+
   // Page p (0-based) against a BMP or PBM file.
   void ExpectPage(int p, const std::string& pbmOrBmp) const {
     BMP got{};
@@ -89,6 +111,21 @@ class DocumentPages {
  private:
   std::string dir_;
   std::vector<BMP> pages_;
+};
+
+// The fixture of a suite whose tests share one document, drawn once for
+// the suite: PAGES pages of WIDTH x HEIGHT, each drawn by DRAW(page, index).
+template <int PAGES, uint32_t WIDTH, uint32_t HEIGHT, void (*DRAW)(BMP*, int)>
+class DocumentSuite : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { doc_ = new DocumentPages(PAGES, WIDTH, HEIGHT, DRAW); }
+  static void TearDownTestSuite() {
+    delete doc_;
+    doc_ = nullptr;
+  }
+  static std::string Code(const std::string& args) { return doc_->Code(args); }
+  static void ExpectPage(int p, const std::string& pbmOrBmp) { doc_->ExpectPage(p, pbmOrBmp); }
+  static inline DocumentPages* doc_ = nullptr;
 };
 
 inline bool Have(const char* program) {

@@ -25,21 +25,12 @@ constexpr uint32_t kPerMetre = 5906;               // 150 dpi
 using jb2tooltest::Have;
 
 // The document: doc_1.bmp .. doc_10.bmp, lines of text set in one font.
-class Documents : public testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    doc_ = new jb2tooltest::DocumentPages(kPages, kWidth, kHeight, [](BMP* page, int p) {
-      jb2test::DrawTextLines(page, 48, kHeight - 48, 16, 100 + p, /*fontSeed=*/7);
-      page->lXResolution = page->lYResolution = kPerMetre;
-    });
-  }
-  static void TearDownTestSuite() { delete doc_; }
-  static std::string Code(const std::string& args) { return doc_->Code(args); }
-  static void ExpectPage(int p, const std::string& pbmOrBmp) { doc_->ExpectPage(p, pbmOrBmp); }
-  static jb2tooltest::DocumentPages* doc_;
-};
+void DrawPage(BMP* page, int p) {
+  jb2test::DrawTextLines(page, 48, kHeight - 48, 16, 100 + p, /*fontSeed=*/7);
+  page->lXResolution = page->lYResolution = kPerMetre;
+}
 
-jb2tooltest::DocumentPages* Documents::doc_ = nullptr;
+class Documents : public jb2tooltest::DocumentSuite<kPages, kWidth, kHeight, DrawPage> {};
 
 TEST_F(Documents, OneFileOfAllPagesSharesItsSymbolsAndDecodesBack) {
   const std::string out = Code("sr");
@@ -63,22 +54,13 @@ TEST_F(Documents, OneFileOfAllPagesSharesItsSymbolsAndDecodesBack) {
   EXPECT_LT(bytes.size(), single);
   std::printf("%d pages: %zu bytes in one file, %zu bytes as single pages\n", kPages, bytes.size(), single);
 
-  const auto r = jb2test::RunCommand("'" + kUntransc + "' doc", out);
-  EXPECT_EQ(r.exitStatus, 0);
-  EXPECT_EQ(r.err, "");
-  for (int p = 0; p < kPages; ++p) ExpectPage(p, out + "/doc_" + std::to_string(p + 1) + ".bmp");
+  doc_->ExpectUntranscPages(out);
 }
 
 TEST_F(Documents, EmbeddedStreamsDecodeWithTheirGlobals) {
   const std::string out = Code("sr --embedded");
   ASSERT_TRUE(jb2test::FileExists(out + "/doc.jb2g"));
-  for (int p = 0; p < kPages; ++p) {
-    const std::string stream = "doc_" + std::to_string(p + 1);
-    const auto r = jb2test::RunCommand("'" + kUntransc + "' --pbm " + stream + ".jb2e", out);
-    EXPECT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(r.err, "");
-    ExpectPage(p, out + "/" + stream + "_1.pbm");
-  }
+  doc_->ExpectEmbeddedPages(out, /*pbm=*/true);
 }
 
 // Every PDF reader shows every page exactly, at the page's size.
