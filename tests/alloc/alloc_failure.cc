@@ -20,6 +20,7 @@
 
 #include "include/jbig2codec/jb2_decode.h"
 #include "include/jbig2codec/jb2_encode.h"
+#include "tests/glyph_grid.h"
 #include "tests/page_maker.h"
 
 extern "C" {
@@ -152,36 +153,62 @@ int Append(void* user, uint32_t, const unsigned char* data, size_t size) {
   return 0;
 }
 
+// One document of `pages` coded a page at a time on two threads, after a
+// first pass over them with `firstPass`; out of memory also when the
+// output string could not grow.
+jb2_status CodeDocument(const char* word, jb2_output_kind kind, const std::vector<jb2_image>& pages, bool firstPass) {
+  jb2_encoder* enc = nullptr;
+  jb2_status s = jb2_encoder_create(&enc);
+  if (s != JB2_OK) return s;
+  jb2_encoder_set_threads(enc, 2);
+  s = jb2_encoder_set_sections(enc, 1, &word);
+  std::string out;
+  jb2_document* doc = nullptr;
+  const uint32_t count = static_cast<uint32_t>(pages.size());
+  if (s == JB2_OK) s = jb2_document_begin(enc, count, kind, Append, &out, &doc);
+  if (s == JB2_OK && firstPass && !jb2_document_shares_symbols(doc)) s = JB2_ERROR_ARGUMENT;
+  for (uint32_t i = 0; s == JB2_OK && firstPass && i < count; ++i) s = jb2_document_scan_page(doc, &pages[i]);
+  for (uint32_t i = 0; s == JB2_OK && i < count; ++i) s = jb2_document_add_page(doc, &pages[i]);
+  if (s == JB2_OK) s = jb2_document_finish(doc);
+  else jb2_document_cancel(doc);
+  jb2_encoder_destroy(enc);
+  return s == JB2_ERROR_OUTPUT ? JB2_ERROR_NO_MEMORY : s;  // only the string refuses
+}
+
 // A document a page at a time on two threads, into each output.
 TEST(AllocationFailures, DocumentsReportOutOfMemory) {
   Page page;
-  const jb2_image image{page.bmp.pData, page.bmp.lWidth, page.bmp.lHeight, page.bmp.lStride, 0, 0};
+  const std::vector<jb2_image> pages(3, {page.bmp.pData, page.bmp.lWidth, page.bmp.lHeight, page.bmp.lStride, 0, 0});
   // The random-access file's data wait in a temporary file; a PDF's pages
   // are split out of each page's segments; the text pages are kept.
   const std::pair<const char*, jb2_output_kind> runs[] = {{"gr", JB2_OUTPUT_FILE}, {"sr", JB2_OUTPUT_PDF}};
   for (const auto& [word, kind] : runs) {
-    {
-      SCOPED_TRACE(std::string(word) + " " + std::to_string(kind));
-      FailEachAllocation(
-          [&] {
-            jb2_encoder* enc = nullptr;
-            jb2_status s = jb2_encoder_create(&enc);
-            if (s != JB2_OK) return s;
-            jb2_encoder_set_threads(enc, 2);
-            const char* words[] = {word};
-            s = jb2_encoder_set_sections(enc, 1, words);
-            std::string out;
-            jb2_document* doc = nullptr;
-            if (s == JB2_OK) s = jb2_document_begin(enc, 3, kind, Append, &out, &doc);
-            for (int i = 0; s == JB2_OK && i < 3; ++i) s = jb2_document_add_page(doc, &image);
-            if (s == JB2_OK) s = jb2_document_finish(doc);
-            else jb2_document_cancel(doc);
-            jb2_encoder_destroy(enc);
-            return s == JB2_ERROR_OUTPUT ? JB2_ERROR_NO_MEMORY : s;  // only the string refuses
-          },
-          {JB2_OK, JB2_ERROR_NO_MEMORY});
-    }
+    SCOPED_TRACE(std::string(word) + " " + std::to_string(kind));
+    FailEachAllocation([&] { return CodeDocument(word, kind, pages, false); }, {JB2_OK, JB2_ERROR_NO_MEMORY});
   }
+}
+
+// A lossy text document of two rough pages set in one font: the classes of
+// like marks found across the pages by the first pass, or without it once
+// the last page has come, become shared symbols that each page's marks may
+// be drawn as.
+TEST(AllocationFailures, LossyDocumentsReportOutOfMemory) {
+  constexpr uint32_t kPerMetre = 11811;  // 300 dpi
+  BMP pages[2]{};
+  for (uint32_t p = 0; p < 2; ++p) {
+    CreateBMP(&pages[p], 300, 80, 0);
+    jb2test::DrawTextLines(&pages[p], 6, 74, 24, 40 + p, /*fontSeed=*/5);
+    jb2test::AddEdgeNoise(&pages[p], 70 + p);
+  }
+  std::vector<jb2_image> images;
+  for (const BMP& page : pages)
+    images.push_back({page.pData, page.lWidth, page.lHeight, page.lStride, kPerMetre, kPerMetre});
+  for (const bool firstPass : {true, false}) {
+    SCOPED_TRACE(firstPass ? "first pass" : "pages kept");
+    FailEachAllocation([&] { return CodeDocument("sr:lossy", JB2_OUTPUT_FILE, images, firstPass); },
+                       {JB2_OK, JB2_ERROR_NO_MEMORY});
+  }
+  for (BMP& page : pages) DestroyBMP(&page);
 }
 
 TEST(AllocationFailures, DecodingReportsOutOfMemoryOrDamage) {
