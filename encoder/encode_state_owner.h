@@ -25,6 +25,8 @@ class EncodeStateOwner {
   }
   ~EncodeStateOwner() { Release(); }
   void Release() {
+    // A coder that ran out of memory midway leaves its integer contexts.
+    DestroyMQInt(&state_.IntContexts);
     FreeSegmentTables(&state_.Segments);
     DestroyEncoder(&state_.Encoder);
     DestroyMQBuffer(&state_.GenericContexts);

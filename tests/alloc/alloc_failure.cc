@@ -68,6 +68,14 @@ namespace {
 
 struct Page {
   Page() { jb2test::MakeTestPage(&bmp, jb2test::PageKind::kText, 300, 120); }
+  // Two lines of text in one font, laid out from `seed`, their outlines
+  // roughened as a scan's: like marks, not copies.
+  Page(uint32_t width, uint32_t seed) {
+    CreateBMP(&bmp, width, 80, 0);
+    jb2test::DrawTextLines(&bmp, 6, 74, 24, 40 + seed, /*fontSeed=*/5);
+    jb2test::AddEdgeNoise(&bmp, 70 + seed);
+    bmp.lXResolution = bmp.lYResolution = 11811;  // 300 dpi
+  }
   ~Page() { DestroyBMP(&bmp); }
   BMP bmp{};
 };
@@ -103,14 +111,15 @@ jb2_status DecodeOnce(const std::vector<unsigned char>& file) {
 // Runs `run` once to count its allocations, then once for each of them
 // failing; every run must end with one of `allowed`.
 template <typename Run>
-void FailEachAllocation(Run run, std::vector<jb2_status> allowed) {
+void FailEachAllocation(Run run, std::vector<jb2_status> allowed, long every = 400) {
   gCountdown = -1;
   gMade = 0;
   ASSERT_EQ(run(), JB2_OK);
   const long total = gMade;
   ASSERT_GT(total, 0);
-  // Every allocation of short runs; an even spread over long ones.
-  const long step = total <= 400 ? 1 : total / 400;
+  // Every allocation of runs up to `every` allocations; an even spread
+  // over longer ones.
+  const long step = total <= every ? 1 : total / every;
   for (long n = 0; n < total; n += step) {
     gMade = 0;
     gCountdown = n;
@@ -142,6 +151,10 @@ TEST(AllocationFailures, EncodingReportsOutOfMemory) {
     SCOPED_TRACE(word);
     FailEachAllocation([&] { return EncodeOnce(page, word, nullptr); }, {JB2_OK, JB2_ERROR_NO_MEMORY});
   }
+  // Rough marks: soft matches refined within the text region (the integer
+  // coders' contexts live while the instances are coded). Every allocation.
+  const Page rough(150, 0);
+  FailEachAllocation([&] { return EncodeOnce(rough, "sr", nullptr); }, {JB2_OK, JB2_ERROR_NO_MEMORY}, 2000);
 }
 
 int Append(void* user, uint32_t, const unsigned char* data, size_t size) {
@@ -193,22 +206,16 @@ TEST(AllocationFailures, DocumentsReportOutOfMemory) {
 // the last page has come, become shared symbols that each page's marks may
 // be drawn as.
 TEST(AllocationFailures, LossyDocumentsReportOutOfMemory) {
-  constexpr uint32_t kPerMetre = 11811;  // 300 dpi
-  BMP pages[2]{};
-  for (uint32_t p = 0; p < 2; ++p) {
-    CreateBMP(&pages[p], 300, 80, 0);
-    jb2test::DrawTextLines(&pages[p], 6, 74, 24, 40 + p, /*fontSeed=*/5);
-    jb2test::AddEdgeNoise(&pages[p], 70 + p);
-  }
-  std::vector<jb2_image> images;
-  for (const BMP& page : pages)
-    images.push_back({page.pData, page.lWidth, page.lHeight, page.lStride, kPerMetre, kPerMetre});
+  const Page rough[] = {{300, 0}, {300, 1}};
+  std::vector<jb2_image> pages;
+  for (const Page& page : rough)
+    pages.push_back({page.bmp.pData, page.bmp.lWidth, page.bmp.lHeight, page.bmp.lStride, page.bmp.lXResolution,
+                     page.bmp.lYResolution});
   for (const bool firstPass : {true, false}) {
     SCOPED_TRACE(firstPass ? "first pass" : "pages kept");
-    FailEachAllocation([&] { return CodeDocument("sr:lossy", JB2_OUTPUT_FILE, images, firstPass); },
+    FailEachAllocation([&] { return CodeDocument("sr:lossy", JB2_OUTPUT_FILE, pages, firstPass); },
                        {JB2_OK, JB2_ERROR_NO_MEMORY});
   }
-  for (BMP& page : pages) DestroyBMP(&page);
 }
 
 TEST(AllocationFailures, DecodingReportsOutOfMemoryOrDamage) {
