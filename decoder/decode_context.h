@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "common/limits.h"
 #include "decoder/untransclib.h"
@@ -19,4 +20,13 @@ struct JB2CONTEXT {
   // The caller's page limit, in stored pixels: a page that grows keeps to it
   // at every step.
   uint64_t lMaxPagePixels = kMaxBitmapPixels;
+  // The page decoded last: what its segments made (symbols, patterns,
+  // tables, saved contexts) stays until another page is decoded, then goes,
+  // for no segment of another page can use it (T.88 7.3.2). Decoding the
+  // page again makes it afresh.
+  const JB2PAGE* pLastPage = nullptr;
+  // Per segment (by index): a segment of another page refers to it, which
+  // T.88 7.3.2 does not allow but which is followed all the same; its
+  // results then stay with it until the file is freed.
+  std::vector<uint8_t> referredFromOtherPage;
 };

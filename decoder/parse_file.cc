@@ -325,19 +325,13 @@ void BuildSegmentTree(SEGMENT_HEADER* segments, uint32_t count) {
   }
 }
 
-void FreeSegmentHeader(SEGMENT_HEADER* seg) {
-  std::free(seg->pReferredRetain);
-  std::free(seg->pReferredNumbers);
-  std::free(seg->ppSymbolDicts);
-  std::free(seg->ppTables);
-  seg->pReferredRetain = nullptr;
-  seg->pReferredNumbers = nullptr;
-  seg->ppSymbolDicts = seg->ppTables = nullptr;
+void ReleaseSegmentResults(SEGMENT_HEADER* seg) {
   if (seg->pSymbols) {
     for (uint32_t k = 0; k < seg->nSymbols; ++k) DestroyBMP(&seg->pSymbols[k]);
     std::free(seg->pSymbols);
     seg->pSymbols = nullptr;
   }
+  seg->nSymbols = 0;
   if (seg->bSavedContexts) {
     DestroyMQBuffer(&seg->SavedContexts[0]);
     DestroyMQBuffer(&seg->SavedContexts[1]);
@@ -348,7 +342,20 @@ void FreeSegmentHeader(SEGMENT_HEADER* seg) {
     std::free(seg->pPatterns);
     seg->pPatterns = nullptr;
   }
+  seg->nPatterns = 0;
+  seg->lPatternWidth = seg->lPatternHeight = 0;
   ReleaseTableSegment(seg);
+}
+
+void FreeSegmentHeader(SEGMENT_HEADER* seg) {
+  std::free(seg->pReferredRetain);
+  std::free(seg->pReferredNumbers);
+  std::free(seg->ppSymbolDicts);
+  std::free(seg->ppTables);
+  seg->pReferredRetain = nullptr;
+  seg->pReferredNumbers = nullptr;
+  seg->ppSymbolDicts = seg->ppTables = nullptr;
+  ReleaseSegmentResults(seg);
   if (seg->Bitmap.pData) {
     if (IsIntermediateRegion(seg->lType)) PrintWarning("Intermediate Region was not used\n");
     DestroyBMP(&seg->Bitmap);
@@ -358,6 +365,23 @@ void FreeSegmentHeader(SEGMENT_HEADER* seg) {
 namespace {
 
 int ParseFile(JB2FILE* file, jb2msg::CallScope& messages);
+
+// Marks the segments that a segment of another page refers to (see
+// JB2CONTEXT::referredFromOtherPage).
+void MarkReferredFromOtherPages(JB2FILE* file) {
+  std::vector<uint8_t>& marks = file->pContext->referredFromOtherPage;
+  marks.assign(file->nSegments, 0);
+  auto mark = [&](const SEGMENT_HEADER* seg, const SEGMENT_HEADER* target) {
+    if (target && target->lPage != seg->lPage) marks[static_cast<size_t>(target - file->pSegments)] = 1;
+  };
+  for (uint32_t i = 0; i < file->nSegments; ++i) {
+    const SEGMENT_HEADER* seg = &file->pSegments[i];
+    for (uint32_t j = 0; j < seg->nSymbolDicts; ++j) mark(seg, seg->ppSymbolDicts[j]);
+    for (uint32_t j = 0; j < seg->nTables; ++j) mark(seg, seg->ppTables[j]);
+    mark(seg, seg->pRegionRef);
+    mark(seg, seg->pPatternDict);
+  }
+}
 
 }  // namespace
 
@@ -408,6 +432,7 @@ int ParseFile(JB2FILE* file, jb2msg::CallScope& messages) {
   for (uint32_t i = 0; i < file->nSegments; ++i) file->pSegments[i].pInput = &file->Input;
   CreatePages(file);
   BuildSegmentTree(file->pSegments, file->nSegments);
+  MarkReferredFromOtherPages(file);
   file->nParseErrors = static_cast<uint32_t>(std::min<uint64_t>(messages.Errors(), UINT32_MAX));
   return 0;
 }

@@ -10,4 +10,7 @@ void ReadSegmentHeader(DECODER* reader, SEGMENT_HEADER** segments, uint32_t* cou
 void SkipUnknownSegmentLength(DECODER* reader);
 void DecodePageSegment(SEGMENT_HEADER* seg);
 void BuildSegmentTree(SEGMENT_HEADER* segments, uint32_t count);
+// Frees what decoding the segment made for later segments (symbols, saved
+// contexts, patterns, a table), as if it had never been decoded.
+void ReleaseSegmentResults(SEGMENT_HEADER* seg);
 void FreeSegmentHeader(SEGMENT_HEADER* seg);

@@ -2,6 +2,7 @@
 // order, each with a reader of its own over its data, dispatched by type
 // (T.88 8.2).
 #include <new>
+#include <vector>
 
 #include "common/bit_reader.h"
 #include "common/checked_alloc.h"
@@ -9,6 +10,7 @@
 #include "decoder/decode_context.h"
 #include "decoder/generic_region.h"
 #include "decoder/halftone_region.h"
+#include "decoder/parse_file.h"
 #include "decoder/pattern_dictionary.h"
 #include "decoder/refinement_region.h"
 #include "decoder/region_frame.h"
@@ -82,6 +84,18 @@ void DecodeSegment(JB2FILE* file, SEGMENT_HEADER* seg) {
   }
 }
 
+// Frees what the segments of `page` made, but for the segments of no page
+// and those another page refers to: no other page can use it.
+void ReleasePageResults(JB2FILE* file, const JB2PAGE* page) {
+  const std::vector<uint8_t>& keep = file->pContext->referredFromOtherPage;
+  for (uint32_t i = 0; i < page->nSegments; ++i) {
+    SEGMENT_HEADER* seg = page->ppSegments[i];
+    const auto index = static_cast<size_t>(seg - file->pSegments);
+    const bool referredElsewhere = index < keep.size() && keep[index];
+    if (seg->lPage != 0 && !referredElsewhere) ReleaseSegmentResults(seg);
+  }
+}
+
 }  // namespace
 
 int UntranscodeGlobal(JB2FILE* file) noexcept {
@@ -103,6 +117,10 @@ int UntranscodePage(JB2PAGE* page) noexcept {
   JB2CONTEXT* context = file->pContext;
   // The caller made the page's bitmap: it has room for its rows only.
   if (context) {
+    // One page's results are held at a time: the memory of a long file
+    // stays that of its largest page and its segments of no page.
+    if (context->pLastPage) ReleasePageResults(file, context->pLastPage);
+    context->pLastPage = page;
     context->pPage = &page->Bitmap;
     context->lPageRoom = page->Bitmap.lHeight;
     context->bPageClipped = false;
