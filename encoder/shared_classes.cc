@@ -198,7 +198,7 @@ void SubstituteSharedSymbols(SYMBOL* marks, size_t count, const SharedRepresenta
       return guard.Keeps(i, symbols[id].Bitmap, *shared.shapes[static_cast<size_t>(id)], found,
                          static_cast<int64_t>(2 * count) + id);
     };
-    const int32_t id = shared.index.Match(m.Bitmap, GateShape(m.Bitmap, shared.gate), &at, keeps);
+    const int32_t id = shared.index.Match(m.Bitmap, guard.ShapeOf(i), &at, keeps);
     if (id < 0) continue;
     (*globalId)[i] = id;
     m.bResidue = 1;  // out of the page's matching

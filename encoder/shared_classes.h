@@ -93,9 +93,9 @@ struct SharedRepresentatives {
 // A page's marks drawn as the shared dictionary's representatives: each
 // candidate mark (LossyCandidates) that passes the gate against one, and
 // whose reading `guard` keeps when drawn as its symbol (`symbols`, by ID),
-// becomes
-// its substitute (bSubstitute, the alignment in lDX and lDY, the symbol's
-// ID in (*globalId)[i]) and is set aside as residue for the page's own
-// matching (bResidue), as marks identical to a shared symbol are.
+// becomes its substitute (bSubstitute, the alignment in lDX and lDY, the
+// symbol's ID in (*globalId)[i]) and is set aside as residue for the page's
+// own matching (bResidue), as marks identical to a shared symbol are. The
+// guard, made with the shared gate, readies the marks.
 void SubstituteSharedSymbols(SYMBOL* marks, size_t count, const SharedRepresentatives& shared,
                              const SYMBOL* symbols, ReadingGuard& guard, std::vector<int32_t>* globalId);
