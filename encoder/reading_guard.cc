@@ -191,22 +191,13 @@ void ReadingGuard::Search(const Rows& symbol, const GateShape& symbolShape, int6
 bool ReadingGuard::Keeps(size_t mark, const BMP& symbol, const GateShape& symbolShape, GateAlignment at,
                          int64_t key) {
   const Rows& own = RowsOf(mark);
-  std::unique_ptr<Rows> fresh;
-  const Rows* drawnRows;
-  if (key >= 0) {
-    std::unique_ptr<Rows>& kept = symbols_[key];
-    if (!kept) kept = std::make_unique<Rows>(symbol);
-    drawnRows = kept.get();
-  } else {
-    fresh = std::make_unique<Rows>(symbol);
-    drawnRows = fresh.get();
-  }
-  const Rows& drawn = *drawnRows;
+  std::unique_ptr<Rows>& kept = symbols_[key];
+  if (!kept) kept = std::make_unique<Rows>(symbol);
+  const Rows& drawn = *kept;
   const int64_t x = (int64_t{own.width} - drawn.width) / 2 + at.dx;
   const int64_t y = (int64_t{own.height} - drawn.height) / 2 + at.dy;
   const int64_t distance = Differing(own, drawn, x, y, std::numeric_limits<int64_t>::max());
-  Known unkept;
-  Known& known = key >= 0 ? known_[key] : unkept;
+  Known& known = known_[key];
   if (known.nearest <= distance) return false;
   if (distance >= known.searched) Search(drawn, symbolShape, distance, known);
   return distance < known.nearest;

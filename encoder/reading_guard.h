@@ -36,8 +36,7 @@ class ReadingGuard {
   // Whether mark `mark` may be drawn as `symbol` (readied as `symbolShape`),
   // the symbol's top-left corner at the gate's alignment `at` of the mark's
   // box. `key` names the symbol, so that what was found of it is kept for
-  // the next mark drawn as it (the same key, the same symbol); -1 keeps
-  // nothing.
+  // the next mark drawn as it (the same key, the same symbol).
   bool Keeps(size_t mark, const BMP& symbol, const GateShape& symbolShape, GateAlignment at, int64_t key);
 
   struct Rows;  // a mark's rows as words, with the black count of each row and column
