@@ -155,6 +155,8 @@ void LossyClasses::BuildSymbols(SYMBOL* marks, long count, ReadingGuard& guard) 
     marks[rep].lDX = marks[rep].lDY = 0;
     built_[rep] = std::move(built);
   }
+  // The shapes are the guard's, which goes next: none is used after this.
+  shapes_.clear();
 }
 
 namespace {

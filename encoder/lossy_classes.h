@@ -71,8 +71,8 @@ class LossyClasses {
   friend LossyClasses SubstituteMarks(SYMBOL* marks, long count, const GateSettings& gate, ReadingGuard& guard);
   struct Built;
   GateSettings gate_;
-  // By mark, null for marks the gate leaves alone; the guard's, which
-  // outlives their use.
+  // By mark, null for marks the gate leaves alone; the guard's, and let go
+  // with it at the end of BuildSymbols.
   std::vector<const GateShape*> shapes_;
   std::unordered_map<long, std::unique_ptr<Built>> built_;
 };
